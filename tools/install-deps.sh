@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test everything:
+# the native toolchain with GoogleTest, the MinGW-w64 cross compiler for the
+# Windows product, Wine with a virtual display for the Windows tests, and the
+# tools the tests and screenshots use. Run as root (or through sudo).
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ make pkg-config
+    libgtest-dev libgmock-dev googletest
+    zlib1g-dev
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine64 wine
+    xvfb x11-apps x11-utils imagemagick
+    python3 zip unzip
+)
+
+export DEBIAN_FRONTEND=noninteractive
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "all build and test packages are installed"
+    exit 0
+fi
+echo "installing: ${missing[*]}"
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"
