@@ -26,4 +26,4 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 apt-get update
-apt-get install -y --no-install-recommends "${missing[@]}"
+apt-get install -y "${missing[@]}"
