@@ -11,7 +11,7 @@ packages=(
     zlib1g-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine64 wine
-    xvfb x11-apps x11-utils imagemagick
+    xvfb x11-apps x11-utils imagemagick fonts-liberation
     python3 zip unzip
 )
 
