@@ -1,0 +1,157 @@
+// The recalibration exchange.
+//
+// Receive buffer: 10000 bytes and one terminating zero. Every read puts its bytes at
+// the start of the buffer and leaves the rest untouched, and each command byte is
+// put into the first byte before it is written. The text examined is the buffer up
+// to its first zero byte, so text of an earlier, longer read stays visible behind a
+// later, shorter one: the instrument sends "Calc." once, and the second cycle still
+// sees it when nothing new has come.
+#include "device/Recalibration.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace zorvi {
+namespace {
+
+// Command bytes.
+constexpr std::uint8_t kStartCommand = 0x61;     // 'a': send the start text
+constexpr std::uint8_t kCalibrateCommand = 0x66; // 'f': begin the calibration
+constexpr std::uint8_t kFinishCommand = 0x71;    // 'q': end the calibration
+
+constexpr std::size_t kReceiveCapacity = 10000;
+/// The start text is read only once at least this many bytes wait...
+constexpr std::uint32_t kStartTextMinimum = 100;
+/// ...and the read must bring at least this many.
+constexpr std::size_t kStartReadMinimum = 10;
+constexpr int kStartPolls = 15;
+constexpr std::chrono::milliseconds kStartPoll{100};
+/// Pause between the start text and the calibration command; no messages processed.
+constexpr std::chrono::milliseconds kPauseBeforeCalibration{1000};
+constexpr int kCountdownCycles = 15;
+constexpr std::chrono::milliseconds kCountdownCycle{1000};
+/// "Calc." must be visible while more than this many cycles remain (cycles 1 and 2).
+constexpr int kCalcDeadlineRemaining = 12;
+
+constexpr std::string_view kStartMarker = "Start";
+constexpr std::string_view kCalcMarker = "Calc.";
+
+constexpr const char* kAdvice = "\r\nПопробуйте сначала или обратитесь к Прoизводителю!";
+
+class TRecalibrationPort {
+public:
+    explicit TRecalibrationPort(TDeviceLink& link) : Link(link) {}
+    ~TRecalibrationPort() {
+        if (Handle != kInvalidPortHandle) {
+            ClosePort(Link.Serial, Handle);
+        }
+    }
+
+    bool Open(const std::string& port) {
+        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle);
+    }
+    void Close() { ClosePort(Link.Serial, Handle); }
+
+    /// Writes one command byte through the buffer's first byte; returns the count
+    /// the platform reports written.
+    std::size_t SendCommand(std::uint8_t command) {
+        Buffer[0] = command;
+        std::size_t written = 0;
+        if (!Link.Serial.Write(Handle, Buffer.data(), 1, written)) {
+            written = 0;
+        }
+        Link.Serial.Flush(Handle);
+        return written;
+    }
+
+    void Purge() { Link.Serial.Purge(Handle, kPurgeAll); }
+
+    std::uint32_t ReadableCount() {
+        std::uint32_t count = 0;
+        if (!Link.Serial.BytesWaiting(Handle, count)) {
+            count = 0;
+        }
+        return std::min<std::uint32_t>(count, kReceiveCapacity);
+    }
+
+    /// Reads `size` bytes into the start of the buffer; returns how many came.
+    std::size_t Read(std::size_t size) {
+        std::size_t read = 0;
+        if (size > 0) {
+            Link.Serial.Read(Handle, Buffer.data(), size, read);
+        }
+        return read;
+    }
+
+    bool TextContains(std::string_view marker) const {
+        const auto* text = reinterpret_cast<const char*>(Buffer.data());
+        return std::string_view(text, std::strlen(text)).find(marker) != std::string_view::npos;
+    }
+
+private:
+    TDeviceLink& Link;
+    TPortHandle Handle = kInvalidPortHandle;
+    /// kReceiveCapacity bytes and the zero that always ends the text.
+    std::array<std::uint8_t, kReceiveCapacity + 1> Buffer{};
+};
+
+bool Fail(TDeviceLink& link, TRecalibrationPort& port, const std::string& message) {
+    port.Close();
+    link.Log.AddLogLine(message + kAdvice);
+    return false;
+}
+
+} // namespace
+
+bool RunRecalibration(TDeviceLink& link, const std::string& devicePort) {
+    TRecalibrationPort port(link);
+    if (!port.Open(devicePort)) {
+        port.Close();
+        link.Log.AddLogLine("     Ошибка! Невозможно подключиться к порту " + devicePort +
+                            " с требуемыми параметрами");
+        return false;
+    }
+    link.Log.AddLogLine("Подключение к порту " + devicePort + " выполнено. начало калибровки...");
+
+    port.SendCommand(kStartCommand);
+    bool startRead = false;
+    std::size_t startBytes = 0;
+    for (int poll = 0; poll < kStartPolls && !startRead; ++poll) {
+        WaitAndProcessMessages(link, kStartPoll);
+        const std::uint32_t waiting = port.ReadableCount();
+        if (waiting >= kStartTextMinimum) {
+            startBytes = port.Read(waiting);
+            startRead = true;
+        }
+    }
+    if (!startRead || startBytes < kStartReadMinimum || !port.TextContains(kStartMarker)) {
+        return Fail(link, port, "Ошибка! Прибор не запустился!");
+    }
+
+    link.Clock.Sleep(kPauseBeforeCalibration);
+    // Whatever else the start phase sent is discarded with the purge.
+    port.Purge();
+    if (port.SendCommand(kCalibrateCommand) == 0) {
+        return Fail(link, port, "Ошибка! Команда на калибровку не принята!");
+    }
+
+    for (int remaining = kCountdownCycles; remaining > 0;) {
+        WaitAndProcessMessages(link, kCountdownCycle);
+        port.Read(port.ReadableCount());
+        const bool calcSeen = port.TextContains(kCalcMarker);
+        --remaining;
+        link.Log.AddLogLine(std::to_string(remaining) + "...");
+        if (!calcSeen && remaining > kCalcDeadlineRemaining) {
+            return Fail(link, port, "Ошибка! Калибровка не стартовала!");
+        }
+    }
+
+    port.Purge();
+    port.SendCommand(kFinishCommand);
+    port.Close();
+    return true;
+}
+
+} // namespace zorvi

@@ -1,0 +1,67 @@
+#include "device/SerialPort.h"
+
+namespace zorvi {
+
+TMyComPortParams DeviceLineParams(const std::string& portName) {
+    return TMyComPortParams{portName, 921600, 8, 0, 0};
+}
+
+bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params,
+              TPortHandle& port) {
+    // The "\\.\" prefix reaches ports above COM9 too, which plain names do not.
+    const std::string devicePath = "\\\\.\\" + params.PortName;
+    if (port != kInvalidPortHandle) {
+        ClosePort(serial, port);
+    }
+
+    // A bridge that was just plugged in may need a moment before it opens; the
+    // pause follows every failed attempt, the last one included.
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        port = serial.Open(devicePath);
+        if (port != kInvalidPortHandle) {
+            break;
+        }
+        clock.Sleep(kOpenRetryPause);
+    }
+    if (port == kInvalidPortHandle) {
+        return false;
+    }
+
+    TCommState state;
+    if (!serial.GetCommState(port, state)) {
+        return false;
+    }
+    state.BaudRate = params.BaudRate;
+    state.ByteSize = params.ByteSize;
+    state.Parity = params.Parity;
+    state.StopBits = params.StopBits;
+    if (!serial.SetCommState(port, state)) {
+        return false;
+    }
+
+    TCommTimeouts timeouts;
+    if (!serial.GetCommTimeouts(port, timeouts)) {
+        return false;
+    }
+    timeouts.ReadIntervalTimeout = kReadIntervalReturnAtOnce;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    if (!serial.SetCommTimeouts(port, timeouts)) {
+        return false;
+    }
+
+    return serial.Purge(port, kPurgeClearBoth);
+}
+
+bool ClosePort(TSerialApi& serial, TPortHandle& port) {
+    bool closed = false;
+    try {
+        closed = serial.Close(port);
+    } catch (...) {
+        // A close that throws counts as failed; the variable is given up either way.
+    }
+    port = kInvalidPortHandle;
+    return closed;
+}
+
+} // namespace zorvi
