@@ -1,0 +1,212 @@
+// The decoding layer of the extraction component: the run's work buffers, the per-entry
+// decoding state, the byte reader that refills from the archive, the writer that checks the
+// size, keeps the CRC-32 and raises the percent events, and the decoders of the ZIP methods
+// 0 (stored), 1 (shrunk), 2-5 (reduced), 6 (imploded) and 8 (deflated).
+//
+// Contract with the extraction engine, which owns one TEntryDecoder per run:
+//  1. At the start of a run it constructs the decoder (this allocates the work buffers) with
+//     the run's hooks, and sets TotalBytes (BytesDone starts at 0). SkipEntry lowers
+//     TotalBytes directly. At the end of the run it destroys the decoder.
+//  2. For each entry to decode: it positions the archive at the entry's first data byte
+//     (past the 12-byte encryption header of an encrypted entry, whose password check it has
+//     done with TZipCipher), creates the output file, and calls StartEntry. StartEntry sets
+//     CrcRegister to 0xFFFFFFFF and resets every count and buffer position.
+//  3. It calls the decoder of the entry's method (the dispatch and the message for unknown
+//     methods are the engine's). A decoder returns when the entry is decoded or when bad data
+//     stopped it; every byte it decoded is then written. Bad compressed data never raises:
+//     the engine's CRC comparison is the verdict.
+//  4. It compares ~CrcRegister (FinalCrc) with the stored CRC-32.
+//
+// What may leave a decoder:
+//  - UnstoreEntry, UnshrinkEntry, UnreduceEntry, ExplodeEntry: EFatalUnzipError and
+//    EUserCanceled (from TCompressedInput), EBiggerThanUncompressed (output would pass the
+//    uncompressed size; nothing of that block is written) and ECantWriteUCF (short write), and
+//    whatever the engine's input, output or hooks raise.
+//  - InflateEntry: the same, but inside a deflate block every exception except EUserCanceled
+//    ends the block as bad data instead (the entry just stops); only the block header bits
+//    and the final flush let them pass.
+//
+// Input: the engine implements TCompressedInput over its archive stream, with the short-read
+// rule (premature end or the next volume) inside. Decryption is done here, with the cipher
+// the engine hands over in TEntryDecodeParams, so the engine never sees the data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zip/decoders/HuffmanTable.h"
+
+namespace zorvi {
+
+class TMessageBoxes;
+class TZipCipher;
+
+/// The compressed data of the entry being extracted, as the engine delivers it.
+class TCompressedInput {
+public:
+    virtual ~TCompressedInput() = default;
+    /// Reads the next `count` bytes (1 to 32768) of the archive at its current position into
+    /// `buffer` and returns how many arrived. The engine handles a short read itself: on a
+    /// single-volume archive, or without an OnGetNextDisk handler, it raises EFatalUnzipError;
+    /// otherwise it requests the following volume (EUserCanceled when none is supplied) and
+    /// reads the rest from it. A return below `count` is taken as the end of the data.
+    virtual std::size_t ReadCompressed(std::uint8_t* buffer, std::size_t count) = 0;
+};
+
+/// The output file of the entry being extracted.
+class TDecodedOutput {
+public:
+    virtual ~TDecodedOutput() = default;
+    /// Writes `count` bytes and returns how many the file accepted.
+    virtual std::size_t WriteDecoded(const std::uint8_t* data, std::size_t count) = 0;
+    /// The position in the file, in bytes from its start.
+    virtual std::int64_t DecodedPosition() const = 0;
+};
+
+/// The run's callbacks. An empty std::function is an unassigned handler.
+struct TDecodeHooks {
+    /// Processes pending window messages; called at every refill of the input buffer and
+    /// every block of the stored method. Empty when DoProcessMessages is off.
+    std::function<void()> ProcessMessages;
+    /// OnFilePercentDone: min(round(bytes written × 100 / uncompressed size), 100), rounded
+    /// half to even; 0 when the uncompressed size is 0 or less. Called after each written block.
+    std::function<void(int percent)> OnFilePercentDone;
+    /// OnTotalPercentDone: as above with BytesDone / TotalBytes. Without this handler
+    /// BytesDone is not advanced.
+    std::function<void(int percent)> OnTotalPercentDone;
+    /// Out of memory while building a Huffman table: the text "*** Не хватает памяти ***" goes
+    /// to SetErrorMessage (the component's ErrorMessage) and to a box captioned "Error" with
+    /// an OK button. Either may be empty/null.
+    std::function<void(const std::string& text)> SetErrorMessage;
+    TMessageBoxes* MessageBoxes = nullptr;
+};
+
+/// What the engine knows about the entry when it hands it over.
+struct TEntryDecodeParams {
+    TCompressedInput* Input = nullptr;
+    TDecodedOutput* Output = nullptr;
+    /// Bytes of compressed data in the archive, already less 12 for an encrypted entry.
+    std::int64_t CompressedSize = 0;
+    std::int64_t UncompressedSize = 0;
+    /// General-purpose flags; explode reads bit 1 (8 KB dictionary) and bit 2 (literal tree).
+    std::uint16_t BitFlags = 0;
+    /// The keys DecryptHeader left for an encrypted entry; null for a plain entry.
+    TZipCipher* Cipher = nullptr;
+};
+
+/// Results of the inflate block routines.
+enum TInflateResult : int {
+    irDone = 0,
+    irBadData = 1,
+    irBadBlockOrOversubscribed = 2,
+    irOutOfMemory = 3,
+};
+
+class TEntryDecoder {
+public:
+    /// Sizes of the run's buffers. The sliding windows of the decoders are 32768 bytes; the
+    /// work area is larger than that so that inflate can decode 64 KB of history and a match
+    /// of 258 bytes ahead without wrapping (see Inflate.cpp); the other buffers keep the sizes
+    /// of the format's 32 KB blocks plus one spare byte.
+    static constexpr std::size_t kBlockSize = 32768;
+    static constexpr std::size_t kWorkAreaSize = 3 * kBlockSize + 1024;
+    static constexpr std::size_t kInputBufferSize = kBlockSize + 1;
+    static constexpr std::size_t kOutputBufferSize = kBlockSize + 1;
+
+    /// Allocates the work buffers of a run (std::bad_alloc when memory is short).
+    explicit TEntryDecoder(TDecodeHooks hooks = {});
+    ~TEntryDecoder();
+    TEntryDecoder(const TEntryDecoder&) = delete;
+    TEntryDecoder& operator=(const TEntryDecoder&) = delete;
+
+    /// Run totals for OnTotalPercentDone: the engine sets TotalBytes at the start of the run
+    /// and lowers it for a skipped entry; FlushOutput advances BytesDone.
+    std::int64_t TotalBytes = 0;
+    std::int64_t BytesDone = 0;
+    /// The running CRC-32 of the entry's decoded bytes (not yet complemented).
+    std::uint32_t CrcRegister = 0xFFFFFFFFu;
+
+    /// Resets the per-entry state for a new entry and sets CrcRegister to 0xFFFFFFFF.
+    void StartEntry(const TEntryDecodeParams& params);
+    /// The entry's CRC-32 as stored in archives: the complement of CrcRegister.
+    std::uint32_t FinalCrc() const { return ~CrcRegister; }
+    /// Decoded bytes of the current entry written to the output so far.
+    std::int64_t BytesWritten() const { return bytesWritten_; }
+
+    /// Method 0: copies the entry's data to the output in blocks of 32768 bytes.
+    void UnstoreEntry();
+    /// Method 8 (deflate).
+    void InflateEntry();
+    /// Method 1 (shrinking, dynamic LZW with partial clearing).
+    void UnshrinkEntry();
+    /// Methods 2 to 5 (reducing with compression factor method − 1); `method` is the
+    /// entry's compression method.
+    void UnreduceEntry(int method);
+    /// Method 6 (imploding), dictionary and tree count from BitFlags bits 1 and 2.
+    void ExplodeEntry();
+
+    // The shared routines of the decoders, public so that the layer can be tested piece by
+    // piece. They act on the state StartEntry set up.
+
+    /// The next compressed byte into `byte`; false (and `byte` unchanged) when the entry's
+    /// data is used up.
+    bool ReadInputByte(std::uint8_t& byte);
+    /// Writes the bytes waiting in the output buffer (size check, CRC, percent events).
+    void FlushOutput();
+    /// Appends one byte to the output buffer, flushing when it holds 32768.
+    void PutOutputByte(std::uint8_t byte);
+    /// Moves `count` bytes from `window` to the output buffer, flushing at every 32768.
+    void FlushWindow(const std::uint8_t* window, std::size_t count);
+    /// Advances CrcRegister over `count` bytes.
+    void UpdateCrc(const std::uint8_t* data, std::size_t count);
+
+private:
+    struct TBitReader;
+    class TInflater;
+    friend class TInflater;
+
+    // Input side.
+    bool RefillInput();
+    void WriteBlock(const std::uint8_t* data, std::size_t count);
+    void ReportOutOfMemory();
+    TBuildResult BuildTable(const std::uint8_t* lengths, unsigned n, unsigned s,
+                            const std::uint16_t* bases, const std::uint8_t* extras,
+                            THuftEntry*& table, int& lookupBits);
+
+    // Shrink and reduce bit reader.
+    void FillBitBuffer();
+    unsigned ReadBits(unsigned n);
+    void PartialClear();
+    void LoadFollowerSets(std::uint8_t* followers, std::uint8_t* counts);
+
+    // Implode.
+    int ReadExplodeTree(std::uint8_t* lengths, unsigned expected);
+    bool ExplodeWithLiteralTree(const THuftEntry* literals, int literalBits,
+                                const THuftEntry* lengths, int lengthBits,
+                                const THuftEntry* distances, int distanceBits);
+    bool ExplodeWithoutLiteralTree(const THuftEntry* lengths, int lengthBits,
+                                   const THuftEntry* distances, int distanceBits);
+
+    TDecodeHooks hooks_;
+    std::unique_ptr<std::uint8_t[]> workArea_;
+    std::unique_ptr<std::uint8_t[]> inputBuffer_;
+    std::unique_ptr<std::uint8_t[]> outputBuffer_;
+
+    // Per-entry state (see StartEntry).
+    TEntryDecodeParams entry_;
+    std::int64_t archiveBytesLeft_ = 0; // not yet read from the archive
+    std::int64_t compressedLeft_ = 0;   // still deliverable by ReadInputByte
+    const std::uint8_t* inputPos_ = nullptr;
+    std::size_t inputCount_ = 0;  // bytes not yet delivered in the input buffer
+    std::size_t outputCount_ = 0; // bytes waiting in the output buffer
+    std::int64_t bytesWritten_ = 0;
+    // Shrink/reduce reader: bits taken from the least significant end.
+    std::uint32_t bitBuffer_ = 0;
+    std::uint16_t bitCount_ = 0;
+    bool endOfInput_ = false;
+};
+
+} // namespace zorvi

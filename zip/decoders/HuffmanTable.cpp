@@ -1,0 +1,2 @@
+// Implementation follows.
+#include "zip/decoders/EntryDecoder.h"
