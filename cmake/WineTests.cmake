@@ -9,9 +9,9 @@ set(ZORVI_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(ZORVI_ARTIFACTS ${CMAKE_BINARY_DIR}/artifacts)
 
 add_test(NAME wine.setup COMMAND ${ZORVI_WINE_ENV} start ${ZORVI_WINE_STATE})
-set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine TIMEOUT 180)
+set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine TIMEOUT 120)
 add_test(NAME wine.cleanup COMMAND ${ZORVI_WINE_ENV} stop ${ZORVI_WINE_STATE})
-set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine RESOURCE_LOCK wine)
+set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine RESOURCE_LOCK wine TIMEOUT 120)
 
 # zorvi_add_wine_test(NAME <name> COMMAND <target-or-program> [args...] [TIMEOUT <s>])
 # Runs a Windows program (a target of this build, resolved to its .exe) under the

@@ -4,7 +4,13 @@
 #   wine-env.sh start STATE_DIR   fresh private WINEPREFIX in STATE_DIR/prefix, a virtual
 #                                 display (Xvfb) when DISPLAY is not set, one persistent
 #                                 wineserver; writes STATE_DIR/env for wine-run.sh
-#   wine-env.sh stop STATE_DIR    stops the wineserver and every process started by "start"
+#   wine-env.sh stop STATE_DIR    stops the wineserver, every Windows process of the prefix
+#                                 and the display started by "start"
+#
+# Every long-lived process started here (Xvfb, wineserver, the services wineboot starts)
+# gets its standard streams from /dev/null and log files, never from the caller: CTest
+# waits for the end of the output pipe it gave the test, so a daemon holding that pipe
+# would keep "wine.setup" running until its time-out.
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -13,34 +19,109 @@ mkdir -p "$state"
 state=$(cd "$state" && pwd)
 prefix=$state/prefix
 
-start_display() {
-    if [ -n "${DISPLAY:-}" ]; then
-        echo "$DISPLAY"
-        return
-    fi
-    local n
-    for n in $(seq 90 140); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
-            echo $! >"$state/xvfb.pid"
-            local i
-            for i in $(seq 1 50); do
-                [ -e "/tmp/.X11-unix/X$n" ] && break
-                sleep 0.1
-            done
-            echo ":$n"
-            return
+# Seconds a step of "start" may take before it counts as hung. A fresh prefix takes
+# about 8 s on a quiet machine; the slack covers a machine busy with compilers.
+readonly boot_timeout=90
+readonly step_timeout=30
+
+log() { echo "wine-env: $*" >&2; }
+
+# True while process $1 exists and has not yet died. A process whose parent has gone
+# is adopted by init, which in some containers never reaps it, so a dead process may
+# linger as a zombie ("Z"); it no longer runs and counts as gone.
+alive() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    [ "${stat%% *}" != Z ]
+}
+
+# Pids of the live processes running under this prefix (Wine passes WINEPREFIX on to
+# every Windows process and to the wineserver).
+prefix_pids() {
+    local dir pid
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        { [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ]; } && continue
+        if { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+            alive "$pid" && echo "$pid"
         fi
     done
-    echo "no free X display number" >&2
+}
+
+# Starts Xvfb on a display number of its own choosing (-displayfd avoids the race of
+# two test runs picking the same free number) and prints that display.
+start_display() {
+    local numfile=$state/xvfb.display
+    rm -f "$numfile"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+        3>"$numfile" </dev/null >"$state/xvfb.log" 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    local i
+    for i in $(seq 1 100); do
+        if [ -s "$numfile" ] && grep -q '^[0-9]\+$' "$numfile"; then
+            echo ":$(head -n1 "$numfile")"
+            return
+        fi
+        alive "$(cat "$state/xvfb.pid")" || break
+        sleep 0.1
+    done
+    log "Xvfb did not start (see $state/xvfb.log)"
     exit 1
+}
+
+stop_all() {
+    if [ -f "$state/env" ]; then
+        # shellcheck disable=SC1091
+        . "$state/env"
+        # -k sends SIGINT, on which the wineserver ends its clients cleanly; a SIGTERM
+        # to the wineserver would leave its clients hung.
+        timeout "$step_timeout" wineserver -k </dev/null >/dev/null 2>&1 || true
+        timeout "$step_timeout" wineserver -w </dev/null >/dev/null 2>&1 || true
+    fi
+    # Whatever the wineserver could not end (a client stuck in a system call) is
+    # killed by its pid. This shell drops WINEPREFIX first, or the scan would find
+    # its own subshells.
+    export -n WINEPREFIX 2>/dev/null || true
+    local pids pid i
+    for i in $(seq 1 20); do
+        pids=$(prefix_pids)
+        [ -z "$pids" ] && break
+        sleep 0.1
+    done
+    for pid in $pids; do
+        log "killing leftover process $pid"
+        kill -KILL "$pid" 2>/dev/null || true
+    done
+    if [ -f "$state/xvfb.pid" ]; then
+        pid=$(cat "$state/xvfb.pid")
+        kill "$pid" 2>/dev/null || true
+        for i in $(seq 1 50); do
+            alive "$pid" || break
+            sleep 0.1
+        done
+        alive "$pid" && kill -KILL "$pid" 2>/dev/null
+        rm -f "$state/xvfb.pid" "$state/xvfb.display"
+    fi
+    # Programs a test script started in the background and recorded for cleanup.
+    local pidfile
+    for pidfile in "$state"/*.bgpid; do
+        [ -e "$pidfile" ] || continue
+        kill "$(cat "$pidfile")" 2>/dev/null || true
+        rm -f "$pidfile"
+    done
+    rm -f "$state/env"
 }
 
 case "$action" in
 start)
-    "$0" stop "$state" >/dev/null 2>&1 || true
+    stop_all
     rm -rf "$prefix"
-    display=$(start_display)
+    if [ -n "${DISPLAY:-}" ]; then
+        display=$DISPLAY
+    else
+        display=$(start_display)
+    fi
     cat >"$state/env" <<ENV
 export WINEPREFIX='$prefix'
 export WINEARCH=win64
@@ -53,32 +134,36 @@ ENV
     # shellcheck disable=SC1091
     . "$state/env"
     mkdir -p "$prefix"
-    wineserver -p
-    timeout 120 wineboot -i >"$state/wineboot.log" 2>&1
+    wineserver -p </dev/null >"$state/wineserver.log" 2>&1
+    if ! timeout "$boot_timeout" wineboot -i </dev/null >"$state/wineboot.log" 2>&1; then
+        log "wineboot -i failed or hung (see $state/wineboot.log)"
+        stop_all
+        exit 1
+    fi
     # No crash dialog may ever wait for a click; windows draw their own frames on a
-    # display without a window manager.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # display without a window manager. One regedit call imports all three values.
+    cat >"$state/settings.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Decorated"="N"
+"Managed"="N"
+REG
+    # Wine maps the Linux root to drive Z:.
+    regfile="Z:${state//\//\\}\\settings.reg"
+    if ! timeout "$step_timeout" wine regedit /S "$regfile" \
+        </dev/null >"$state/regedit.log" 2>&1; then
+        log "importing the Wine settings failed (see $state/regedit.log)"
+        stop_all
+        exit 1
+    fi
     echo "wine environment ready: WINEPREFIX=$prefix DISPLAY=$display"
     ;;
 stop)
-    if [ -f "$state/env" ]; then
-        # shellcheck disable=SC1091
-        . "$state/env"
-        # SIGINT through -k; a SIGTERM to the wineserver would leave its clients hung.
-        timeout 30 wineserver -k 2>/dev/null || true
-        timeout 30 wineserver -w 2>/dev/null || true
-    fi
-    if [ -f "$state/xvfb.pid" ]; then
-        kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-        rm -f "$state/xvfb.pid"
-    fi
-    for pidfile in "$state"/*.bgpid; do
-        [ -e "$pidfile" ] || continue
-        kill "$(cat "$pidfile")" 2>/dev/null || true
-        rm -f "$pidfile"
-    done
+    stop_all
     echo "wine environment stopped"
     ;;
 *)
