@@ -1,0 +1,32 @@
+// Running a program in a console window of its own and waiting for its end: how the
+// flashing batch is started.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zorvi {
+
+/// How the batch's console window is set up. Its position is the runner's business:
+/// the Win32 runner opens it at the middle of the main window.
+struct TConsoleLaunch {
+    std::string CommandLine;      // as given to the system, quoting included
+    std::string CurrentDirectory; // the new process's current folder
+    std::string ConsoleTitle;
+    int WidthPixels = 0;
+    int HeightPixels = 0;
+    int BufferColumns = 0; // console screen buffer, in character cells
+    int BufferRows = 0;
+};
+
+class TProcessRunner {
+public:
+    virtual ~TProcessRunner() = default;
+    /// Starts the program, waits until it is idle for input and then, with no time
+    /// limit, until it ends. Returns its exit status (1 when the status cannot be
+    /// read), or nothing when the process could not be created.
+    virtual std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch& launch) = 0;
+};
+
+} // namespace zorvi

@@ -1,0 +1,143 @@
+#include "app/FlashJob.h"
+
+#include "WorkflowFakes.h"
+
+#include <gtest/gtest.h>
+
+namespace zorvi {
+namespace {
+
+using testing::TJournal;
+using testing::TMemoryFileSystem;
+using testing::TScriptedRunner;
+
+const std::string kWorkDir = "C:\\Users\\op\\Documents\\ZorviUpdate\\";
+
+TEST(FlashJob, JobFileNamesThePortNumberAndTheFixedParameters) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    WriteFlashJobFiles(files, kWorkDir, "COM5");
+    EXPECT_EQ(files.Read(kWorkDir + "fmconfig.txt"),
+              "COM(5,115200)\r\n"
+              "DEVICE(LPC2138,14.318180)\r\n"
+              "HARDWARE(BOOTEXEC,50,100)\r\n"
+              "HIGHSPEED(0,115200)\r\n"
+              "ERASEUSED(Data.hex,PROTECTISP)\r\n"
+              "HEXFILE(Data.hex,NOCHECKSUMS,NOFILL,PROTECTISP)\r\n");
+    EXPECT_EQ(FlashConfigLines("COM12").front(), "COM(12,115200)");
+    // A port name too short to hold a number must not break the job (no crash).
+    EXPECT_EQ(FlashConfigLines("CO").front(), "COM(,115200)");
+}
+
+TEST(FlashJob, BatchChangesToTheWorkFolderAndItsDriveAndRunsTheTool) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    WriteFlashJobFiles(files, kWorkDir, "COM5");
+    EXPECT_EQ(files.Read(kWorkDir + "start.bat"),
+              "@echo off\r\n"
+              "cd \"C:\\Users\\op\\Documents\\ZorviUpdate\\\"\r\n"
+              "C:\r\n"
+              "FM.EXE @fmconfig.txt\r\n"
+              "if ERRORLEVEL 1 goto 100\r\n"
+              "if not ERRORLEVEL 0 goto 100\r\n"
+              "exit /B 0\r\n"
+              ":100\r\n"
+              "pause\r\n"
+              "exit /B 1\r\n");
+    // fmconfig.txt first, start.bat second.
+    EXPECT_EQ(journal,
+              (TJournal{"WRITE " + kWorkDir + "fmconfig.txt", "WRITE " + kWorkDir + "start.bat"}));
+}
+
+TEST(FlashJob, DriveLineFollowsThePrefixOfTheWorkFolder) {
+    EXPECT_EQ(StartBatchLines("D:\\Work\\ZorviUpdate\\")[2], "D:");
+    EXPECT_EQ(StartBatchLines("\\\\server\\share\\ZorviUpdate\\")[2], "\\\\server\\share");
+    EXPECT_EQ(StartBatchLines("\\ZorviUpdate\\")[2], "");
+    EXPECT_EQ(StartBatchLines("ZorviUpdate\\")[2], "");
+
+    EXPECT_EQ(DriveOfPath("\\\\server\\share"), "\\\\server\\share");
+    EXPECT_EQ(DriveOfPath("\\\\server"), "\\\\server");
+    EXPECT_EQ(DriveOfPath("C:"), "C:");
+    EXPECT_EQ(DriveOfPath("C"), "");
+    EXPECT_EQ(DriveOfPath(""), "");
+}
+
+TEST(FlashJob, CyrillicWorkFolderIsWrittenInCodePage1251) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    const std::string workDir = "C:\\Users\\Иван\\Documents\\ZorviUpdate\\";
+    WriteFlashJobFiles(files, workDir, "COM3");
+    const std::string batch = files.Read(workDir + "start.bat");
+    // И в а н in 1251: C8 E2 E0 ED; no byte-order mark, no UTF-8 left.
+    EXPECT_EQ(batch.substr(0, 11), "@echo off\r\n");
+    EXPECT_NE(batch.find("cd \"C:\\Users\\\xC8\xE2\xE0\xED\\Documents\\ZorviUpdate\\\"\r\n"),
+              std::string::npos);
+    EXPECT_EQ(batch.find("\xD0"), std::string::npos);
+}
+
+TEST(FlashJob, SecondWriteReplacesEveryLineOfTheFirst) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    WriteFlashJobFiles(files, kWorkDir, "COM12");
+    WriteFlashJobFiles(files, kWorkDir, "COM5");
+    const std::string job = files.Read(kWorkDir + "fmconfig.txt");
+    EXPECT_EQ(job.substr(0, 15), "COM(5,115200)\r\n");
+    EXPECT_EQ(job, TextFileBytes(FlashConfigLines("COM5")));
+    EXPECT_EQ(job.find("COM(12"), std::string::npos);
+}
+
+TEST(FlashJob, UnwritableJobFileRaises) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    files.Unwritable.insert(TMemoryFileSystem::Key(kWorkDir + "START.BAT"));
+    EXPECT_THROW(WriteFlashJobFiles(files, kWorkDir, "COM5"), EInOutError);
+}
+
+TEST(FlashJob, BatchRunsInItsOwnConsoleFromTheWorkFolder) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    TScriptedRunner runner(journal, files);
+    runner.Statuses = {0u};
+    ASSERT_TRUE(RunFlashBatch(runner, kWorkDir));
+    ASSERT_EQ(runner.Launches.size(), 1u);
+    const TConsoleLaunch& launch = runner.Launches[0];
+    EXPECT_EQ(launch.CommandLine, "\"C:\\Users\\op\\Documents\\ZorviUpdate\\start.bat\"");
+    EXPECT_EQ(launch.CurrentDirectory, kWorkDir);
+    EXPECT_EQ(launch.ConsoleTitle, " Обновление ПО...");
+    EXPECT_EQ(launch.WidthPixels, 500);
+    EXPECT_EQ(launch.HeightPixels, 500);
+    EXPECT_EQ(launch.BufferColumns, 80);
+    EXPECT_EQ(launch.BufferRows, 20);
+}
+
+TEST(FlashJob, ExitStatusesZeroAndFourSucceedEveryOtherFails) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    const std::vector<std::pair<std::uint32_t, bool>> cases = {
+        {0, true},  {4, true},  {1, false},           {2, false},
+        {3, false}, {5, false}, {0xC0000005u, false}, // the tool crashed
+    };
+    for (const auto& [status, success] : cases) {
+        TScriptedRunner runner(journal, files);
+        runner.Statuses = {status};
+        EXPECT_EQ(RunFlashBatch(runner, kWorkDir), success) << "exit status " << status;
+    }
+}
+
+TEST(FlashJob, ProcessThatCannotStartOrThrowsIsAFailure) {
+    TJournal journal;
+    TMemoryFileSystem files(journal);
+    TScriptedRunner notStarted(journal, files);
+    notStarted.Statuses = {std::nullopt};
+    EXPECT_FALSE(RunFlashBatch(notStarted, kWorkDir));
+
+    class TThrowingRunner : public TProcessRunner {
+        std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch&) override {
+            throw std::runtime_error("no memory for the process");
+        }
+    } throwing;
+    EXPECT_FALSE(RunFlashBatch(throwing, kWorkDir));
+}
+
+} // namespace
+} // namespace zorvi
