@@ -1,0 +1,37 @@
+// A stream over an operating-system file handle, opened by UTF-8 path.
+#pragma once
+
+#include "zip/Stream.h"
+
+#include <string>
+
+namespace zorvi {
+
+enum class TFileMode {
+    OpenRead, // read only; other processes may read but not write
+    Create,   // created anew (or truncated) for reading and writing
+};
+
+class TFileStream : public TStream {
+public:
+    /// Raises EFOpenError (OpenRead) or EFCreateError (Create) with the system's reason.
+    /// Creating over a read-only file fails on every system, also for a superuser.
+    TFileStream(const std::string& path, TFileMode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, int origin) override;
+
+    /// Asks the system to write its buffers of this file to the disk.
+    bool FlushToDisk();
+    TFileMode Mode() const { return mode_; }
+
+private:
+    int fd_ = -1;
+    TFileMode mode_;
+};
+
+} // namespace zorvi

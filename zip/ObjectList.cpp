@@ -1,0 +1,283 @@
+#include "zip/ObjectList.h"
+
+#include "zip/ZipErrors.h"
+
+#include <algorithm>
+
+namespace zorvi {
+namespace {
+
+constexpr const char* kPropertyName = "ObjectContainer";
+
+} // namespace
+
+void TClassRegistry::Register(const std::string& className, TRegisteredClass entry) {
+    classes_.try_emplace(className, std::move(entry));
+}
+
+const TRegisteredClass* TClassRegistry::Find(std::string_view className) const {
+    const auto it = classes_.find(className);
+    return it == classes_.end() ? nullptr : &it->second;
+}
+
+TObjectList::~TObjectList() {
+    if (ownsItems_) {
+        for (int i = 0; i < count_; ++i) {
+            delete items_[static_cast<std::size_t>(i)];
+        }
+    }
+}
+
+void TObjectList::IndexError(int index) const {
+    RaiseListError(kTextListIndex, index);
+}
+
+void TObjectList::CheckIndex(int index) const {
+    if (index < 0 || index >= count_) {
+        IndexError(index);
+    }
+}
+
+void TObjectList::SetCapacity(int capacity) {
+    if (capacity < count_ || capacity > kMaxListSize) {
+        IndexError(capacity);
+    }
+    items_.resize(static_cast<std::size_t>(capacity), nullptr);
+    items_.shrink_to_fit();
+}
+
+void TObjectList::SetCount(int count) {
+    if (count < 0 || count > kMaxListSize) {
+        IndexError(count);
+    }
+    if (count > Capacity()) {
+        SetCapacity(count);
+    }
+    for (int i = count_; i < count; ++i) {
+        items_[static_cast<std::size_t>(i)] = nullptr;
+    }
+    count_ = count;
+}
+
+void TObjectList::Grow() {
+    const int capacity = Capacity();
+    const int delta = capacity > 8 ? 16 : (capacity > 4 ? 8 : 4);
+    SetCapacity(capacity + delta);
+}
+
+TPersistentObject* TObjectList::Get(int index) const {
+    CheckIndex(index);
+    return items_[static_cast<std::size_t>(index)];
+}
+
+void TObjectList::Put(int index, TPersistentObject* item) {
+    CheckIndex(index);
+    items_[static_cast<std::size_t>(index)] = item;
+}
+
+int TObjectList::Add(TPersistentObject* item) {
+    if (count_ == Capacity()) {
+        Grow();
+    }
+    items_[static_cast<std::size_t>(count_)] = item;
+    return count_++;
+}
+
+void TObjectList::InsertAt(int index, TPersistentObject* item) {
+    if (index < 0 || index > count_) {
+        IndexError(index);
+    }
+    if (count_ == Capacity()) {
+        Grow();
+    }
+    const auto at = items_.begin() + index;
+    std::move_backward(at, items_.begin() + count_, items_.begin() + count_ + 1);
+    *at = item;
+    ++count_;
+}
+
+void TObjectList::Insert(int index, TPersistentObject* item) {
+    InsertAt(index, item);
+}
+
+int TObjectList::IndexOf(const TPersistentObject* item) const {
+    for (int i = 0; i < count_; ++i) {
+        if (items_[static_cast<std::size_t>(i)] == item) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TObjectList::FreeItem(TPersistentObject* item) {
+    if (ownsItems_) {
+        delete item;
+    }
+}
+
+void TObjectList::Clear() {
+    count_ = 0;
+    items_.clear();
+    items_.shrink_to_fit();
+}
+
+TPersistentObject* TObjectList::Neighbour(const TPersistentObject* item, int direction) const {
+    if (item == nullptr) {
+        return direction == 1 ? First() : Last();
+    }
+    const int index = IndexOf(item);
+    if (index < 0) {
+        RaiseListError("tObject " + item->ClassName() + " not in item list");
+    }
+    const int next = direction == 1 ? index + 1 : index - 1;
+    return next >= 0 && next < count_ ? items_[static_cast<std::size_t>(next)] : nullptr;
+}
+
+void TObjectList::WriteToStream(TStream& stream, const TClassRegistry& classes) const {
+    // Every item is checked before anything is written, so a refusal leaves no
+    // half-written list behind.
+    for (int i = 0; i < count_; ++i) {
+        const TPersistentObject* item = items_[static_cast<std::size_t>(i)];
+        if (item == nullptr) {
+            RaiseClassNotFound("Nil Source Class!", "");
+        }
+        if (classes.Find(item->ClassName()) == nullptr) {
+            RaiseClassNotFound("Source Class <%s> not registered", item->ClassName());
+        }
+    }
+    WriteU8(stream, ownsItems_ ? 1 : 0);
+    WriteU32(stream, static_cast<std::uint32_t>(count_));
+    for (int i = 0; i < count_; ++i) {
+        const TPersistentObject& item = *items_[static_cast<std::size_t>(i)];
+        const std::string name = item.ClassName().substr(0, kMaxClassName);
+        WriteShortText(stream, name);
+        classes.Find(item.ClassName())->Write(item, stream);
+    }
+}
+
+void TObjectList::ReadFromStream(TStream& stream, const TClassRegistry& classes) {
+    const bool owns = ReadU8(stream) != 0;
+    const std::uint32_t count = ReadU32(stream);
+    if (count > static_cast<std::uint32_t>(kMaxListSize)) {
+        IndexError(static_cast<int>(count & 0x7FFFFFFF));
+    }
+    // Read everything first: a list is unchanged by an operation that raises.
+    std::vector<std::unique_ptr<TPersistentObject>> loaded;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string name = ReadShortText(stream);
+        const TRegisteredClass* entry = classes.Find(name);
+        if (entry == nullptr) {
+            RaiseClassNotFound("Class <%s> not registered", name);
+        }
+        auto item = entry->Create();
+        entry->Read(*item, stream);
+        loaded.push_back(std::move(item));
+    }
+    ownsItems_ = owns;
+    for (auto& item : loaded) {
+        TPersistentObject* raw = item.get();
+        if (Add(raw) >= 0) {
+            item.release();
+        }
+    }
+}
+
+void TObjectList::WriteProperties(TStream& stream, const TClassRegistry& classes) const {
+    if (count_ == 0) {
+        return;
+    }
+    TMemoryStream body;
+    WriteToStream(body, classes);
+    WriteShortText(stream, kPropertyName);
+    WriteU32(stream, static_cast<std::uint32_t>(body.Bytes().size()));
+    stream.Write(body.Bytes().data(), body.Bytes().size());
+}
+
+bool TObjectList::ReadProperties(TStream& stream, const TClassRegistry& classes) {
+    std::uint8_t length = 0;
+    if (stream.Read(&length, 1) == 0) {
+        return false;
+    }
+    std::string name(length, '\0');
+    if (!stream.ReadExact(name.data(), length) || name != kPropertyName) {
+        RaiseClassNotFound("Class <%s> not registered", name);
+    }
+    ReadU32(stream); // the body's length: the body describes itself
+    ReadFromStream(stream, classes);
+    return true;
+}
+
+void TSortedObjectList::Put(int, TPersistentObject*) {
+    RaiseListError("Cannot <Put> an Object in a sorted list!");
+}
+
+bool TSortedObjectList::Find(const TPersistentObject* key, int& index) const {
+    int low = 0;
+    int high = Count() - 1;
+    bool found = false;
+    while (low <= high) {
+        const int middle = (low + high) / 2;
+        const int d = Compare(KeyOf(Get(middle)), key);
+        if (d < 0) {
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+            if (d == 0) {
+                found = true;
+                if (Duplicates != TDuplicates::Accept) {
+                    low = middle;
+                }
+            }
+        }
+    }
+    index = low;
+    return found;
+}
+
+int TSortedObjectList::Add(TPersistentObject* item) {
+    int index = 0;
+    if (Find(KeyOf(item), index)) {
+        if (Duplicates == TDuplicates::Ignore) {
+            return -1;
+        }
+        if (Duplicates == TDuplicates::Reject) {
+            RaiseListError("Duplicate Object index");
+        }
+    }
+    InsertAt(index, item);
+    return index;
+}
+
+void TSortedObjectList::Insert(int, TPersistentObject* item) {
+    Add(item);
+}
+
+int TSortedObjectList::IndexOf(const TPersistentObject* item) const {
+    int index = 0;
+    return Find(KeyOf(item), index) ? index : -1;
+}
+
+void TSortedObjectList::WriteToStream(TStream& stream, const TClassRegistry& classes) const {
+    // The policy byte goes first only once everything is known to be storable.
+    TMemoryStream body;
+    TObjectList::WriteToStream(body, classes);
+    WriteU8(stream, static_cast<std::uint8_t>(Duplicates));
+    stream.Write(body.Bytes().data(), body.Bytes().size());
+}
+
+void TSortedObjectList::ReadFromStream(TStream& stream, const TClassRegistry& classes) {
+    const std::uint8_t policy = ReadU8(stream);
+    if (policy > static_cast<std::uint8_t>(TDuplicates::Reject)) {
+        RaiseListError("Duplicate Object index");
+    }
+    const TDuplicates previous = Duplicates;
+    Duplicates = static_cast<TDuplicates>(policy);
+    try {
+        TObjectList::ReadFromStream(stream, classes);
+    } catch (...) {
+        Duplicates = previous;
+        throw;
+    }
+}
+
+} // namespace zorvi
