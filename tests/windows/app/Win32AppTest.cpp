@@ -1,0 +1,200 @@
+// The workflow's Win32 backends under Wine: the shell's personal folder, files with
+// any characters in their names, the console process runner with real batch files
+// and the embedded archive resource.
+#include "app/ArchiveDeployment.h"
+#include "app/FlashJob.h"
+#include "win32/app/ConsoleProcessRunner.h"
+#include "win32/app/ResourceArchive.h"
+#include "win32/app/ShellPersonalFolder.h"
+#include "win32/app/WideText.h"
+#include "win32/app/Win32FileSystem.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace zorvi {
+namespace {
+
+using win32app::FromWide;
+using win32app::ToWide;
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(std::filesystem::path(ToWide(path)), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(std::filesystem::path(ToWide(path)), std::ios::binary) << text;
+}
+
+std::string TempFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, buffer);
+    return FromWide(buffer); // ends in a backslash
+}
+
+std::string OwnFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    std::string path = FromWide(buffer);
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+// A folder with a blank and Cyrillic letters in its name, ending in a backslash,
+// emptied of the files an earlier run left.
+std::string FreshFolder(const std::string& name) {
+    const std::string folder = TempFolder() + "zorvi тест " + name + "\\";
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((ToWide(folder) + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((ToWide(folder) + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    CreateDirectoryW(ToWide(folder).c_str(), nullptr);
+    return folder;
+}
+
+TEST(ShellPersonalFolder, NamesAnExistingFolderWithoutTrailingBackslash) {
+    win32app::TShellPersonalFolder shell(nullptr);
+    const std::string personal = shell.GetPersonalFolder();
+    ASSERT_GT(personal.size(), 3u);
+    EXPECT_NE(personal.back(), '\\');
+    win32app::TWin32FileSystem files;
+    EXPECT_TRUE(files.FolderExists(personal)) << personal;
+    // The work folder under it carries exactly one backslash at each joint.
+    const TWorkFolder folder = WorkFolderUnder(personal);
+    EXPECT_EQ(folder.WorkDir.find("\\\\"), std::string::npos) << folder.WorkDir;
+    EXPECT_EQ(folder.WorkDir, personal + "\\ZorviUpdate\\");
+}
+
+TEST(Win32FileSystem, MakesFoldersAndReplacesFilesWithAnyCharactersInTheirNames) {
+    win32app::TWin32FileSystem files;
+    const std::string root = FreshFolder("files");
+    const std::string nested = root + "Папка\\вложенная";
+    EXPECT_FALSE(files.FolderExists(nested));
+    ASSERT_TRUE(ForceFolders(files, nested + "\\"));
+    EXPECT_TRUE(files.FolderExists(nested));
+    EXPECT_TRUE(ForceFolders(files, nested + "\\")); // existing: done
+
+    const std::string path = nested + "\\задание.txt";
+    EXPECT_EQ(files.WriteWholeFile(path, "a longer first content"), 22u);
+    EXPECT_EQ(files.WriteWholeFile(path, std::string("x\0y", 3)), 3u);
+    EXPECT_EQ(ReadFileBytes(path), std::string("x\0y", 3));
+    EXPECT_FALSE(files.FolderExists(path));
+}
+
+TEST(Win32FileSystem, FileThatCannotBeCreatedRaisesWithItsPath) {
+    win32app::TWin32FileSystem files;
+    const std::string root = FreshFolder("unwritable");
+    try {
+        files.WriteWholeFile(root + "no such folder\\start.bat", "x");
+        FAIL() << "no error raised";
+    } catch (const EInOutError& error) {
+        EXPECT_NE(std::string(error.what()).find(root + "no such folder\\start.bat"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(files.MakeFolder(root + "a\\b\\c")); // parent missing
+}
+
+TEST(ResourceArchive, SaveEmbeddedArchiveWritesTheResourceByteForByte) {
+    win32app::TResourceArchive archive;
+    const std::string_view bytes = archive.Bytes();
+    const std::string expected = ReadFileBytes(ZORVI_EMBEDDED_FILE);
+    ASSERT_FALSE(expected.empty()) << ZORVI_EMBEDDED_FILE;
+    EXPECT_EQ(bytes.size(), expected.size());
+
+    win32app::TWin32FileSystem files;
+    const std::string path = FreshFolder("archive") + "update.zip";
+    WriteText(path, std::string(expected.size() + 1000, 'o')); // longer: must be truncated
+    ASSERT_TRUE(SaveEmbeddedArchive(files, archive, path));
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST(ResourceArchive, MissingResourceRaises) {
+    win32app::TResourceArchive archive(nullptr, L"NO_SUCH_ARCHIVE");
+    EXPECT_THROW(archive.Bytes(), EInOutError);
+}
+
+TEST(ConsoleProcessRunner, ReturnsTheBatchExitStatusAndRunsInTheGivenFolder) {
+    const std::string folder = FreshFolder("runner");
+    win32app::TConsoleProcessRunner runner(nullptr);
+    for (const std::uint32_t status : {0u, 4u, 1u}) {
+        WriteText(folder + "start.bat",
+                  "@echo off\r\ncd > cwd.txt\r\nexit /B " + std::to_string(status) + "\r\n");
+        TConsoleLaunch launch;
+        launch.CommandLine = "\"" + folder + "start.bat\"";
+        launch.CurrentDirectory = folder;
+        launch.ConsoleTitle = " Обновление ПО...";
+        launch.WidthPixels = launch.HeightPixels = 500;
+        launch.BufferColumns = 80;
+        launch.BufferRows = 20;
+        const std::optional<std::uint32_t> result = runner.RunAndWait(launch);
+        ASSERT_TRUE(result.has_value()) << status;
+        EXPECT_EQ(*result, status);
+        // cmd writes the folder in the console's code page; compare the ASCII tail.
+        const std::string cwd = ReadFileBytes(folder + "cwd.txt");
+        EXPECT_NE(cwd.find("runner"), std::string::npos) << cwd;
+    }
+}
+
+TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
+    win32app::TConsoleProcessRunner runner(nullptr);
+    TConsoleLaunch launch;
+    launch.CommandLine = "\"" + TempFolder() + "no such folder\\start.bat\"";
+    launch.CurrentDirectory = TempFolder() + "no such folder\\";
+    EXPECT_FALSE(runner.RunAndWait(launch).has_value());
+}
+
+// The flashing job for real: job files written by the workflow, start.bat run by cmd,
+// a stand-in tool as FM.EXE beside them.
+class FlashBatch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Folder = FreshFolder("flash");
+        ASSERT_TRUE(CopyFileW(ToWide(OwnFolder() + "app-stand-in-tool.exe").c_str(),
+                              ToWide(Folder + "FM.EXE").c_str(), FALSE));
+        WriteFlashJobFiles(Files, Folder, "COM7");
+    }
+    bool RunWithToolStatus(const std::string& status) {
+        WriteText(Folder + "tool-status.txt", status);
+        DeleteFileW(ToWide(Folder + "tool-run.txt").c_str());
+        return RunFlashBatch(Runner, Folder);
+    }
+    std::string Folder;
+    win32app::TWin32FileSystem Files;
+    win32app::TConsoleProcessRunner Runner{nullptr};
+};
+
+TEST_F(FlashBatch, ToolSucceedingMakesTheRunSucceed) {
+    ASSERT_TRUE(RunWithToolStatus("0"));
+    std::istringstream run(ReadFileBytes(Folder + "tool-run.txt"));
+    std::string cwd;
+    std::string argument;
+    std::getline(run, cwd);
+    std::getline(run, argument);
+    EXPECT_EQ(argument, "@fmconfig.txt");
+    EXPECT_NE(cwd.find("flash"), std::string::npos) << cwd;
+}
+
+TEST_F(FlashBatch, ToolFailingMakesTheRunFailAfterTheKeyPrompt) {
+    EXPECT_FALSE(RunWithToolStatus("1"));
+    EXPECT_FALSE(RunWithToolStatus("3"));
+    EXPECT_FALSE(ReadFileBytes(Folder + "tool-run.txt").empty());
+}
+
+TEST_F(FlashBatch, ToolCrashingIsAFailureNotASuccess) {
+    // 0xC0000005 as the signed status cmd sees.
+    EXPECT_FALSE(RunWithToolStatus("-1073741819"));
+}
+
+} // namespace
+} // namespace zorvi

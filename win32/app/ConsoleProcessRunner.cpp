@@ -1,0 +1,55 @@
+#include "win32/app/ConsoleProcessRunner.h"
+
+#include "win32/app/WideText.h"
+
+#include <string>
+
+namespace zorvi::win32app {
+
+std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLaunch& launch) {
+    // 1. The console's window: its left edge at the middle of the main window, its
+    //    top level with the main window's top, its size and buffer as asked.
+    std::wstring title = ToWide(launch.ConsoleTitle);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup); // 104 bytes on x64, 68 on x86
+    startup.dwFlags =
+        STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USEPOSITION | STARTF_USECOUNTCHARS;
+    startup.wShowWindow = SW_SHOW;
+    RECT main{};
+    HWND mainWindow = MainWindow ? MainWindow() : nullptr;
+    if (mainWindow != nullptr && GetWindowRect(mainWindow, &main)) {
+        startup.dwX = static_cast<DWORD>(main.left + (main.right - main.left) / 2);
+        startup.dwY = static_cast<DWORD>(main.top);
+    }
+    startup.dwXSize = static_cast<DWORD>(launch.WidthPixels);
+    startup.dwYSize = static_cast<DWORD>(launch.HeightPixels);
+    startup.dwXCountChars = static_cast<DWORD>(launch.BufferColumns);
+    startup.dwYCountChars = static_cast<DWORD>(launch.BufferRows);
+    startup.lpTitle = title.data();
+
+    // 2. Start it. CreateProcessW may write into the command line, so it gets a
+    //    buffer of its own. A window program has no console, so the batch gets a new
+    //    one anyway; asking for it makes title, place and size apply also when the
+    //    caller runs in a console (a test program, for one).
+    std::wstring commandLine = ToWide(launch.CommandLine);
+    const std::wstring folder = ToWide(launch.CurrentDirectory);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        return std::nullopt;
+    }
+
+    // 3. Wait with no time limit: first until it takes input (a console process
+    //    does not, so the outcome is of no use), then until it ends.
+    WaitForInputIdle(process.hProcess, INFINITE);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1; // stays 1 when the status cannot be read
+    if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
+        exitCode = 1;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return static_cast<std::uint32_t>(exitCode);
+}
+
+} // namespace zorvi::win32app
