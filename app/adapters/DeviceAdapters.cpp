@@ -1,0 +1,11 @@
+#include "app/adapters/DeviceAdapters.h"
+
+#include "device/Recalibration.h"
+
+namespace zorvi {
+
+bool TSerialRecalibration::RunRecalibration() {
+    return zorvi::RunRecalibration(Link, Device.DevicePort());
+}
+
+} // namespace zorvi
