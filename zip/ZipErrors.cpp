@@ -48,6 +48,10 @@ void RaiseUserCanceled() {
     throw EUserCanceled();
 }
 
+void RaiseFatalUnzipError() {
+    throw EFatalUnzipError();
+}
+
 void RaiseListError(const std::string& text) {
     throw EListError(text);
 }

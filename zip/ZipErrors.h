@@ -69,6 +69,7 @@ inline constexpr const char* kTextListIndex = "List index out of bounds (%d)";
 [[noreturn]] void RaiseNotAZipFile();
 [[noreturn]] void RaiseIncompleteZip();
 [[noreturn]] void RaiseUserCanceled();
+[[noreturn]] void RaiseFatalUnzipError();
 /// text may hold one %d, replaced by value.
 [[noreturn]] void RaiseListError(const char* text, int value = 0);
 [[noreturn]] void RaiseListError(const std::string& text);

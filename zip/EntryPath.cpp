@@ -1,0 +1,78 @@
+#include "zip/EntryPath.h"
+
+#include "zip/ZipRecords.h"
+
+#include <algorithm>
+
+namespace zorvi {
+namespace {
+
+// A part made of dots and blanks only, with two dots or more, names a parent
+// folder: Windows drops trailing dots and blanks, so "..." and ".. " act as "..".
+bool ClimbsUp(const std::string& part) {
+    const auto dots = std::count(part.begin(), part.end(), '.');
+    return dots >= 2 && part.find_first_not_of(". ") == std::string::npos;
+}
+
+bool IsSafe(const std::string& relative, const std::string& fileName) {
+    if (relative.find('\0') != std::string::npos || fileName.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        const auto end = relative.find_first_of("\\/", start);
+        const auto part = relative.substr(start, end == std::string::npos ? std::string::npos
+                                                                          : end - start);
+        if (ClimbsUp(part)) {
+            return false;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return !ClimbsUp(fileName);
+}
+
+} // namespace
+
+TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDir,
+                           bool recreateDirs, const std::string& directory,
+                           const std::string& fileName) {
+    TEntryPlacement placement;
+    if (!recreateDirs || directory.empty()) {
+        placement.Folder = destDir + "\\";
+        placement.Safe = IsSafe("", fileName);
+        return placement;
+    }
+    std::string d = directory;
+    if (!rootDir.empty() && d.size() >= rootDir.size() &&
+        CompareTextAnsi(d.substr(0, rootDir.size()), rootDir) == 0) {
+        d.erase(0, rootDir.size());
+    }
+    const bool rooted = !d.empty() && (d[0] == '\\' || (d.size() >= 2 && d[1] == ':'));
+    if (!rooted) {
+        placement.Folder = destDir + "\\" + d;
+    } else if (destDir.empty()) {
+        placement.Folder = d;
+    } else if (d[0] == '\\') {
+        placement.Folder = destDir + d;
+    } else {
+        // "C:\x\" and also "C:x\" go below destDir, never beside it.
+        const std::string rest = d.substr(2);
+        placement.Folder = destDir + (rest.empty() || rest[0] != '\\' ? "\\" : "") + rest;
+    }
+    placement.Safe = IsSafe(d, fileName);
+    return placement;
+}
+
+std::string ExtractFileDir(const std::string& path) {
+#ifdef _WIN32
+    const auto at = path.find_last_of("\\/:");
+#else
+    const auto at = path.find_last_of("\\/");
+#endif
+    return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
+} // namespace zorvi

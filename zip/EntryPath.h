@@ -1,0 +1,30 @@
+// Where an entry lands on disk, and whether it may land there at all.
+#pragma once
+
+#include <string>
+
+namespace zorvi {
+
+struct TEntryPlacement {
+    /// The folder the entry's file goes into, ending in a separator.
+    std::string Folder;
+    /// False when the entry's folder or name climbs out of the destination (a ".."
+    /// part, with either slash, after RootDir is stripped) or holds a NUL byte.
+    bool Safe = true;
+};
+
+/// destDir never ends in a backslash; rootDir is empty or ends in one; directory is
+/// the entry's folder ("\"-separated, ending in "\" or empty).
+///  - without recreateDirs, or for a top-level entry: destDir + "\"
+///  - else the folder less a leading rootDir (any letter case), below destDir; a
+///    rooted folder ("\x\" or "C:\x\") is put below destDir, or taken as it is when
+///    destDir is empty. A drive-relative folder ("C:x\") also goes below destDir.
+TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDir,
+                           bool recreateDirs, const std::string& directory,
+                           const std::string& fileName);
+
+/// A path up to and including its last folder separator ("\" or "/"; on Windows
+/// also a drive's ":"), empty when there is none.
+std::string ExtractFileDir(const std::string& path);
+
+} // namespace zorvi

@@ -1,0 +1,229 @@
+// TUnZip, the extraction component: it reads the directory of one archive
+// (ZipName) into a sorted entry list and extracts the selected entries into DestDir
+// with their folders, dates and attributes, checking each entry's CRC-32.
+//
+// Properties and events carry the names they have always had. Events are
+// std::function members; an empty one is an unassigned handler and is not called.
+// Parameters passed by reference are the ones a handler may change.
+//
+// The component reaches the platform only through TFileSystemShim (attributes,
+// dates, drives), TMessageBoxes (the boxes it shows; none installed: every box is
+// answered with its negative button - No, Cancel - or OK when that is the only one)
+// and ProcessMessages (the window message pump; none installed: no pumping).
+//
+// Paths are UTF-8 texts; the component joins them with "\" and the file system
+// shim turns them into paths of the running system.
+#pragma once
+
+#include "common/MessageBox.h"
+#include "zip/BufferedStream.h"
+#include "zip/FileSystemShim.h"
+#include "zip/ZipRecords.h"
+#include "zip/decoders/EntryDecoder.h"
+#include "zip/decoders/ZipCipher.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zorvi {
+
+enum class TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
+enum class TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
+enum class TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+
+// Fixed texts of the engine's message boxes.
+inline constexpr const char* kTextUnknownMethod = "Неизвестный метод архивации";
+inline constexpr const char* kCaptionZipError = "Ошибка Zip";
+inline constexpr const char* kTextFileExists = "Файл уже существует";
+inline constexpr const char* kTextReplaceFile = "Заменить существующий файл ";
+inline constexpr const char* kTextInsertDisk = "Пожалуйста вставьте диск ";
+inline constexpr const char* kTextOfMultiVolume = " многотомного архива.";
+
+class TUnZip {
+public:
+    /// Version number of the component; writing ThisVersion keeps it.
+    static constexpr int kThisVersion = 222;
+    /// First offset the recovery scan looks at in a self-extracting archive (.exe):
+    /// the extractor program in front of the archive is skipped.
+    static constexpr std::uint32_t kSfxScanStart = 14000;
+    /// The recovery scan lets the window messages through every this many bytes.
+    static constexpr std::uint32_t kScanPumpInterval = 10240;
+
+    explicit TUnZip(TFileSystemShim& fileSystem = SystemFileSystem());
+    virtual ~TUnZip();
+    TUnZip(const TUnZip&) = delete;
+    TUnZip& operator=(const TUnZip&) = delete;
+
+    // ---- Properties -------------------------------------------------------------
+    int ThisVersion() const { return kThisVersion; }
+    void SetThisVersion(int) {}
+    const std::string& ZipName() const { return zipName_; }
+    /// A name that differs other than in letter case drops the directory read so far.
+    virtual void SetZipName(const std::string& name);
+    const std::string& DestDir() const { return destDir_; }
+    /// One trailing backslash is removed.
+    void SetDestDir(const std::string& dir);
+    const std::string& RootDir() const { return rootDir_; }
+    /// A non-empty folder gets a trailing backslash.
+    void SetRootDir(const std::string& dir);
+    /// Order of SortedEntries; writing it takes effect at the next directory read
+    /// (ApplySortMode acts at once).
+    TZipSortMode SortMode = TZipSortMode::ByNone;
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
+    /// Masks of the entries to extract (see WildcardMatch.h); emptied by every run.
+    std::vector<std::string> FilesList;
+    bool DoAll = false;
+    TIncompleteZipMode IncompleteZipMode = TIncompleteZipMode::izAssumeMulti;
+    bool KeepZipOpen = false;
+    bool DoProcessMessages = true;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+    bool FlushFilesOnClose = false;
+
+    // ---- Events -------------------------------------------------------------------
+    std::function<void(TUnZip& sender, int numFiles, std::int64_t totalBytes, bool& stopNow)>
+        OnStartUnZipInfo;
+    std::function<void(TUnZip& sender, int percent)> OnFilePercentDone;
+    std::function<void(TUnZip& sender, int percent)> OnTotalPercentDone;
+    std::function<void(TUnZip& sender, int fileIndex, std::string& fName, bool& skip)>
+        OnStartUnZip;
+    std::function<void(TUnZip& sender, int fileIndex, const std::string& fName)> OnEndUnZip;
+    std::function<void(TUnZip& sender, bool& overWriteIt, int fileIndex, std::string& fName)>
+        OnPromptForOverwrite;
+    std::function<void(TUnZip& sender, TSkipReason reason, const std::string& fName,
+                       int fileIndex, bool& retry)>
+        OnSkippingFile;
+    std::function<void(TUnZip& sender, int fileIndex, std::string& newPassword)> OnBadPassword;
+    std::function<void(TUnZip& sender, std::uint32_t calcCrc, std::uint32_t storedCrc,
+                       int fileIndex)>
+        OnBadCRC;
+    std::function<void(TUnZip& sender, TIncompleteZipMode& incompleteMode)> OnInCompleteZip;
+    /// Installed by the constructor (see DefaultGetNextDisk); an empty name cancels.
+    std::function<void(TUnZip& sender, int nextDisk, std::string& fName)> OnGetNextDisk;
+    std::function<void(TUnZip& sender, int fileCount)> OnUnZipComplete;
+    /// Extraction to memory buffers; extraction to files never raises it.
+    std::function<void(TUnZip& sender, char*& buffer, const std::string& fName, int amountUsed,
+                       int bufferNum, bool& quit)>
+        OnGetNextBuffer;
+
+    // ---- Platform seams -----------------------------------------------------------
+    TMessageBoxes* MessageBoxes = nullptr;
+    std::function<void()> ProcessMessages;
+
+    // ---- State --------------------------------------------------------------------
+    /// The text used for encrypted entries (as Windows Cyrillic bytes when it can
+    /// be written in that code page, otherwise as its UTF-8 bytes).
+    std::string Password;
+    /// The text of the last message box the engine showed.
+    std::string ErrorMessage;
+    TEndCentral EndRecord;
+    TZipHeaderInfo CurrentHeader;
+    /// Date of the archive file when its directory was read (0: none read).
+    double ArchiveDate = 0.0;
+    bool Rebuilt = false;
+    int CurrentDisk = 0;
+    int DiskCount = 1;
+    std::size_t FileBufferSize = 8192;
+
+    /// 0 single volume, 1 volumes on removable disks, 2 split files.
+    virtual int MultiMode() const { return multiMode_; }
+    virtual void SetMultiMode(int mode) { multiMode_ = mode; }
+    virtual bool CheckDiskLabels() const { return checkDiskLabels_; }
+    virtual void SetCheckDiskLabels(bool check) { checkDiskLabels_ = check; }
+
+    /// The entries in archive order (owning); null when no directory has been read.
+    TSortedZip* Entries() const { return entries_.get(); }
+    /// The entries in SortMode order; the same list as Entries() for ByNone.
+    TSortedZip* SortedEntries() const { return sortedEntries_; }
+    TBufferedFileStream* ArchiveStream() const { return archiveStream_.get(); }
+    /// Bytes of the selected entries and bytes written in the running extraction.
+    std::int64_t TotalBytes() const;
+    std::int64_t BytesDone() const;
+
+    // ---- Directory (ZipDirectory.cpp) ------------------------------------------------
+    void ReadZipDirectory();
+    int EntryCount() const;
+    void OpenArchive();
+    void CloseArchive();
+    void ResetArchive();
+    void ApplySortMode(TZipSortMode mode);
+    std::string EntryFileName(int index) const;
+    std::string EntryComment(int index);
+    void SetEntryComment(int index, const std::string& comment);
+    std::string ArchiveComment();
+    void SetArchiveComment(const std::string& comment);
+
+    /// Fills EndRecord from the last 65,557 bytes of the stream; false when absent.
+    bool FindEndCentral(TStream& stream);
+    /// Reads the central header at the stream's position; on failure the position is
+    /// restored. With allowNextVolume a header cut at a volume's end continues on
+    /// the next volume, and `stream` then names the new volume's stream.
+    bool ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool allowNextVolume);
+    /// Reads the local header at the stream's position (recovery scan only).
+    bool ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry);
+    /// Rebuilds the entry list from the local headers; at most once per archive.
+    bool ScanLocalHeaders();
+    void ReadCentralDirectory();
+    /// Opens volume n (1-based) through OnGetNextDisk; EUserCanceled when refused.
+    void RequestDisk(int n);
+    /// The next-volume handler installed by the constructor.
+    void DefaultGetNextDisk(int nextDisk, std::string& fName);
+
+    // ---- Extraction (ZipExtract.cpp) --------------------------------------------------
+    /// Extracts the selected entries; returns the number of entries completed.
+    int ExtractFiles();
+    /// The folder CurrentHeader is extracted into.
+    std::string EntryDestDir() const;
+
+protected:
+    /// Shows a box through MessageBoxes, or answers as documented above.
+    int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style);
+    void PumpMessages();
+
+private:
+    class TArchiveInput;
+    class TFileOutput;
+    struct TRunState;
+
+    void FreeEntries();
+    void OpenArchiveStream(const std::string& path);
+    std::optional<double> FileDateValue(const std::string& path);
+    std::string DecodeName(const std::string& raw, std::uint16_t versionMadeBy,
+                           std::uint16_t bitFlags, bool fromLocalHeader) const;
+    std::string LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
+                         std::size_t length);
+    void CheckEntryIndex(int index) const;
+
+    int ExtractSelected();
+    void ExtractEntry(int index);
+    void SkipEntry();
+    bool PasswordAccepted(int index);
+    bool OverwriteAllowed(int index, std::string& path);
+    bool ForceDirs(const std::string& path);
+    void DeleteOutput(const std::string& path);
+
+    TFileSystemShim* fileSystem_;
+    std::string zipName_;
+    std::string destDir_;
+    std::string rootDir_;
+    std::unique_ptr<TSortedZip> entries_;
+    std::unique_ptr<TSortedZip> sortedView_; // when SortMode is not ByNone
+    TSortedZip* sortedEntries_ = nullptr;
+    std::unique_ptr<TBufferedFileStream> archiveStream_;
+    std::unique_ptr<TBufferedFileStream> zfcStream_; // the ".zfc" copy, while read
+    std::string lastVolumeName_;                     // the volume holding the end record
+    std::set<std::string> missingVolumes_;           // split volumes asked for and absent
+    int multiMode_ = 0;
+    bool checkDiskLabels_ = true;
+    std::array<std::uint8_t, kLocalHeaderSize> localHeader_{};
+    TZipCipher cipher_;
+    std::unique_ptr<TRunState> run_; // while ExtractFiles runs
+};
+
+} // namespace zorvi

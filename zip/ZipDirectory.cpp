@@ -1,0 +1,653 @@
+// Reading the archive directory: the end record, the central headers, the recovery
+// scan over local headers, the sorted views, comments and multi-volume archives.
+#include "common/CodePage.h"
+#include "zip/UnZip.h"
+#include "zip/WildcardMatch.h"
+#include "zip/ZipErrors.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace zorvi {
+namespace {
+
+// High byte of "version made by": the host system that wrote the entry.
+constexpr std::uint16_t kHostMsDos = 0;
+
+bool FileExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(ToFsPath(path), error);
+}
+
+/// Case-insensitive equality of two UTF-8 file names: ASCII and (through the Windows
+/// Cyrillic code page) Cyrillic letters are folded. Names with characters outside that
+/// page compare with ASCII folding only, so two different such names never collide.
+bool SameFileName(const std::string& a, const std::string& b) {
+    const auto fold = [](const std::string& utf8) -> std::string {
+        std::string bytes = FromUtf8(utf8, TCodePage::Windows1251);
+        if (ToUtf8(bytes, TCodePage::Windows1251) != utf8) {
+            return LowerAscii(utf8);
+        }
+        for (char& c : bytes) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u >= 'A' && u <= 'Z') {
+                c = static_cast<char>(u + 32);
+            } else if (u >= 0xC0 && u <= 0xDF) { // А..Я -> а..я
+                c = static_cast<char>(u + 32);
+            } else if (u == 0xA8) { // Ё -> ё
+                c = static_cast<char>(0xB8);
+            }
+        }
+        return bytes;
+    };
+    return fold(a) == fold(b);
+}
+
+/// The name with its extension (from the last dot of its last part) replaced.
+std::string ChangeFileExt(const std::string& name, const std::string& extension) {
+    const auto part = name.find_last_of("\\/:");
+    const auto dot = name.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (part == std::string::npos || dot > part);
+    return (hasExtension ? name.substr(0, dot) : name) + extension;
+}
+
+std::string ThreeDigits(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", n);
+    return text;
+}
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           LowerAscii(text.substr(text.size() - suffix.size())) == LowerAscii(suffix);
+}
+
+std::string DecodeComment(const std::string& raw, std::uint16_t versionMadeBy) {
+    if (IsValidUtf8(raw)) {
+        return raw;
+    }
+    return ToUtf8(raw, (versionMadeBy >> 8) == kHostMsDos ? TCodePage::Dos866
+                                                          : TCodePage::Windows1251);
+}
+
+} // namespace
+
+void TUnZip::SetZipName(const std::string& name) {
+    if (SameFileName(name, zipName_)) {
+        return;
+    }
+    zipName_ = name;
+    FreeEntries();
+    ArchiveDate = 0.0;
+    EndRecord.Clear();
+    archiveStream_.reset();
+    Rebuilt = false;
+    missingVolumes_.clear();
+}
+
+void TUnZip::SetDestDir(const std::string& dir) {
+    destDir_ = dir;
+    if (!destDir_.empty() && destDir_.back() == '\\') {
+        destDir_.pop_back();
+    }
+}
+
+void TUnZip::SetRootDir(const std::string& dir) {
+    rootDir_ = dir;
+    if (!rootDir_.empty() && rootDir_.back() != '\\') {
+        rootDir_ += '\\';
+    }
+}
+
+int TUnZip::ShowMessageBox(const std::string& text, const std::string& caption,
+                           unsigned style) {
+    if (MessageBoxes != nullptr) {
+        return MessageBoxes->ShowMessageBox(text, caption, style);
+    }
+    switch (style & 0x0F) {
+    case kMbYesNo:
+        return kIdNo;
+    case kMbOkCancel:
+        return kIdCancel;
+    default:
+        return kIdOk;
+    }
+}
+
+void TUnZip::PumpMessages() {
+    if (DoProcessMessages && ProcessMessages) {
+        ProcessMessages();
+    }
+}
+
+void TUnZip::FreeEntries() {
+    sortedView_.reset();
+    sortedEntries_ = nullptr;
+    entries_.reset();
+}
+
+void TUnZip::OpenArchiveStream(const std::string& path) {
+    archiveStream_ = std::make_unique<TBufferedFileStream>(path, TFileMode::OpenRead,
+                                                           FlushFilesOnClose, FileBufferSize);
+}
+
+std::optional<double> TUnZip::FileDateValue(const std::string& path) {
+    const auto time = fileSystem_->FileTime(path);
+    if (!time) {
+        return std::nullopt;
+    }
+    return DateTimeValue(*time);
+}
+
+int TUnZip::EntryCount() const {
+    return entries_ ? entries_->Count() : 0;
+}
+
+void TUnZip::ReadZipDirectory() {
+    for (;;) {
+        try {
+            OpenArchive();
+            break;
+        } catch (const EIncompleteZip&) {
+            archiveStream_.reset();
+            if (OnInCompleteZip) {
+                continue; // the handler was asked (and may have changed the mode)
+            }
+            return;
+        } catch (...) {
+            ResetArchive();
+            throw;
+        }
+    }
+    CloseArchive();
+}
+
+void TUnZip::OpenArchive() {
+    if (!archiveStream_) {
+        OpenArchiveStream(zipName_);
+    }
+    if (!entries_ || FileDateValue(zipName_).value_or(0.0) != ArchiveDate) {
+        ReadCentralDirectory();
+    }
+}
+
+void TUnZip::CloseArchive() {
+    if (!KeepZipOpen) {
+        archiveStream_.reset();
+    }
+}
+
+void TUnZip::ResetArchive() {
+    archiveStream_.reset();
+    zfcStream_.reset();
+    FreeEntries();
+    EndRecord.Clear();
+    Rebuilt = false;
+    ArchiveDate = 0.0;
+    DiskCount = 1;
+    SetMultiMode(0);
+    zipName_.clear();
+    missingVolumes_.clear();
+}
+
+void TUnZip::ApplySortMode(TZipSortMode mode) {
+    sortedView_.reset();
+    if (mode == TZipSortMode::ByNone || !entries_) {
+        sortedEntries_ = entries_.get();
+    } else {
+        sortedView_ = std::make_unique<TSortedZip>(mode, TDuplicates::Accept, false);
+        for (int i = 0; i < entries_->Count(); ++i) {
+            sortedView_->Add(entries_->Get(i));
+        }
+        sortedEntries_ = sortedView_.get();
+    }
+    SortMode = mode;
+}
+
+void TUnZip::CheckEntryIndex(int index) const {
+    if (index < 0 || index >= EntryCount()) {
+        RaiseListError(kTextIndexOutOfRange, index);
+    }
+}
+
+std::string TUnZip::EntryFileName(int index) const {
+    CheckEntryIndex(index);
+    return sortedEntries_->Entry(index)->FileName();
+}
+
+std::string TUnZip::LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
+                             std::size_t length) {
+    stream.Seek(static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(skip),
+                kFromBeginning);
+    std::string raw(length, '\0');
+    raw.resize(stream.Read(raw.data(), length));
+    return raw;
+}
+
+std::string TUnZip::EntryComment(int index) {
+    CheckEntryIndex(index);
+    TZipHeaderInfo& entry = *sortedEntries_->Entry(index);
+    if (!entry.HasComment()) {
+        return {};
+    }
+    if (!entry.FileComment) {
+        OpenArchive();
+        TStream& stream = *archiveStream_;
+        std::uint8_t header[kCentralHeaderSize] = {};
+        stream.Seek(entry.CentralHeaderOffset, kFromBeginning);
+        stream.Read(header, sizeof header);
+        const std::size_t skip = kCentralHeaderSize + GetU16(header + central::kNameLength) +
+                                 GetU16(header + central::kExtraLength);
+        entry.FileComment = DecodeComment(
+            LoadText(stream, entry.CentralHeaderOffset, skip, entry.FileCommentLength),
+            entry.VersionMadeBy);
+        if (MultiMode() == 0) {
+            CloseArchive();
+        }
+    }
+    return *entry.FileComment;
+}
+
+void TUnZip::SetEntryComment(int index, const std::string& comment) {
+    CheckEntryIndex(index);
+    TZipHeaderInfo& entry = *sortedEntries_->Entry(index);
+    if (entry.FileComment.value_or("") != comment) {
+        entry.FileComment = comment;
+        entry.FileCommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
+        EndRecord.CommentModified = true;
+    }
+}
+
+std::string TUnZip::ArchiveComment() {
+    if (EndRecord.CommentLength == 0) {
+        return {};
+    }
+    if (!EndRecord.ZipComment) {
+        OpenArchive();
+        EndRecord.ZipComment = DecodeComment(
+            LoadText(*archiveStream_, EndRecord.CommentOffset, 0, EndRecord.CommentLength), 0x0A00);
+        if (MultiMode() == 0) {
+            CloseArchive();
+        }
+    }
+    return *EndRecord.ZipComment;
+}
+
+void TUnZip::SetArchiveComment(const std::string& comment) {
+    if (EndRecord.ZipComment.value_or("") != comment) {
+        EndRecord.ZipComment = comment;
+        EndRecord.CommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
+        EndRecord.CommentModified = true;
+    }
+}
+
+bool TUnZip::FindEndCentral(TStream& stream) {
+    const std::int64_t size = stream.Size();
+    if (size < static_cast<std::int64_t>(kEndCentralSize)) {
+        if (size == 0) {
+            EndRecord.Clear(); // an empty file is an archive without entries
+            return true;
+        }
+        return false;
+    }
+    const auto window =
+        static_cast<std::size_t>(std::min<std::int64_t>(size, kEndCentralSearchWindow));
+    std::vector<std::uint8_t> tail(window);
+    stream.Seek(static_cast<std::int64_t>(window), kFromEnd);
+    if (stream.Read(tail.data(), window) != window) {
+        return false;
+    }
+    for (std::size_t pos = window - kEndCentralSize + 1; pos-- > 0;) {
+        const std::uint8_t* p = tail.data() + pos;
+        if (p[0] != 0x50 || GetU32(p) != kEndCentralSignature) {
+            continue;
+        }
+        EndRecord.Clear();
+        EndRecord.ThisDisk = GetU16(p + endrecord::kThisDisk);
+        EndRecord.CentralStartDisk = GetU16(p + endrecord::kCentralStartDisk);
+        EndRecord.EntriesThisDisk = GetU16(p + endrecord::kEntriesThisDisk);
+        EndRecord.TotalEntries = GetU16(p + endrecord::kTotalEntries);
+        EndRecord.CentralSize = GetU32(p + endrecord::kCentralSize);
+        EndRecord.CentralOffset = GetU32(p + endrecord::kCentralOffset);
+        EndRecord.CommentLength = GetU16(p + endrecord::kCommentLength);
+        EndRecord.CommentOffset =
+            static_cast<std::uint32_t>(size - static_cast<std::int64_t>(window) +
+                                       static_cast<std::int64_t>(pos + kEndCentralSize));
+        return true;
+    }
+    return false;
+}
+
+std::string TUnZip::DecodeName(const std::string& raw, std::uint16_t versionMadeBy,
+                               std::uint16_t bitFlags, bool fromLocalHeader) const {
+    std::string name = raw;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    // Flag bit 11 promises UTF-8; a name that breaks the promise is read as 8-bit text.
+    if ((bitFlags & kFlagUtf8Name) != 0 && IsValidUtf8(name)) {
+        return name;
+    }
+    const bool msDos = fromLocalHeader || (versionMadeBy >> 8) == kHostMsDos;
+    return ToUtf8(name, msDos ? TCodePage::Dos866 : TCodePage::Windows1251);
+}
+
+bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool allowNextVolume) {
+    const std::int64_t start = stream->Position();
+    std::uint8_t h[kCentralHeaderSize] = {};
+    std::size_t n = stream->Read(h, sizeof h);
+    // A header cut by the end of a volume goes on at the start of the next one.
+    if (allowNextVolume &&
+        (n == 0 || (n >= 4 && n < sizeof h && GetU32(h) == kCentralHeaderSignature))) {
+        RequestDisk(CurrentDisk + 2);
+        stream = archiveStream_.get();
+        n += stream->Read(h + n, sizeof h - n);
+    }
+    if (n < sizeof h || GetU32(h) != kCentralHeaderSignature) {
+        stream->Seek(start, kFromBeginning);
+        return false;
+    }
+    std::string raw(GetU16(h + central::kNameLength), '\0');
+    if (stream->Read(raw.data(), raw.size()) != raw.size()) {
+        stream->Seek(start, kFromBeginning);
+        return false;
+    }
+    const std::uint16_t extraLength = GetU16(h + central::kExtraLength);
+    const std::uint16_t commentLength = GetU16(h + central::kCommentLength);
+    entry.VersionMadeBy = GetU16(h + central::kVersionMadeBy);
+    entry.VersionNeeded = GetU16(h + central::kVersionNeeded);
+    entry.BitFlags = GetU16(h + central::kBitFlags);
+    entry.CompressionMethod = GetU16(h + central::kMethod);
+    entry.DosDateTime = FixDosDateTime(GetU32(h + central::kDosDateTime));
+    entry.Crc32 = GetU32(h + central::kCrc32);
+    entry.CompressedSize = GetU32(h + central::kCompressedSize);
+    entry.UncompressedSize = GetU32(h + central::kUncompressedSize);
+    entry.ExtraFieldLength = extraLength;
+    entry.LocalExtraFieldLength = 0;
+    entry.FileCommentLength = commentLength;
+    entry.DiskNumberStart = GetU16(h + central::kDiskNumberStart);
+    entry.InternalAttributes = GetU16(h + central::kInternalAttributes);
+    entry.ExternalAttributes = GetU32(h + central::kExternalAttributes);
+    entry.LocalHeaderOffset = GetU32(h + central::kLocalHeaderOffset);
+    entry.CentralHeaderOffset = static_cast<std::uint32_t>(start);
+    entry.SetPathName(DecodeName(raw, entry.VersionMadeBy, entry.BitFlags, false));
+    entry.FileComment.reset();
+    entry.Selected = false;
+    if (MultiMode() != 0 && commentLength > 0 && !Rebuilt) {
+        // On a multi-volume archive the comment is loaded now, while its volume is open.
+        stream->Seek(extraLength, kFromCurrent);
+        std::string comment(commentLength, '\0');
+        comment.resize(stream->Read(comment.data(), comment.size()));
+        entry.FileComment = DecodeComment(comment, entry.VersionMadeBy);
+    } else {
+        stream->Seek(static_cast<std::int64_t>(extraLength) + commentLength, kFromCurrent);
+    }
+    return true;
+}
+
+bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
+    const std::int64_t start = stream.Position();
+    std::uint8_t h[kLocalHeaderSize] = {};
+    if (stream.Read(h, sizeof h) != sizeof h || GetU32(h) != kLocalHeaderSignature) {
+        stream.Seek(start, kFromBeginning);
+        return false;
+    }
+    std::string raw(GetU16(h + local::kNameLength), '\0');
+    if (stream.Read(raw.data(), raw.size()) != raw.size()) {
+        stream.Seek(start, kFromBeginning);
+        return false;
+    }
+    entry.VersionMadeBy = 0;
+    entry.VersionNeeded = GetU16(h + local::kVersionNeeded);
+    entry.BitFlags = GetU16(h + local::kBitFlags);
+    entry.CompressionMethod = GetU16(h + local::kMethod);
+    entry.DosDateTime = FixDosDateTime(GetU32(h + local::kDosDateTime));
+    entry.Crc32 = GetU32(h + local::kCrc32);
+    entry.CompressedSize = GetU32(h + local::kCompressedSize);
+    entry.UncompressedSize = GetU32(h + local::kUncompressedSize);
+    entry.ExtraFieldLength = 0;
+    entry.LocalExtraFieldLength = GetU16(h + local::kExtraLength);
+    entry.FileCommentLength = 0;
+    entry.DiskNumberStart = 0;
+    entry.InternalAttributes = 0;
+    entry.ExternalAttributes = 0;
+    entry.CentralHeaderOffset = 0;
+    entry.LocalHeaderOffset = static_cast<std::uint32_t>(start);
+    entry.SetPathName(DecodeName(raw, 0, entry.BitFlags, true));
+    entry.FileComment.reset();
+    entry.Selected = false;
+    return true;
+}
+
+bool TUnZip::ScanLocalHeaders() {
+    if (Rebuilt || !archiveStream_) {
+        return false;
+    }
+    Rebuilt = true;
+    FreeEntries();
+    TStream& stream = *archiveStream_;
+    stream.Seek(EndsWithIgnoringCase(zipName_, ".exe") ? kSfxScanStart : 0, kFromBeginning);
+
+    // Find a local header signature whose "version needed" looks plausible (a high
+    // byte of 10 or more is no version any tool writes).
+    static constexpr std::uint8_t kSignature[4] = {0x50, 0x4B, 0x03, 0x04};
+    std::size_t matched = 0;
+    std::uint32_t examined = 0;
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (stream.Read(&byte, 1) != 1) {
+            return false;
+        }
+        if (++examined % kScanPumpInterval == 0) {
+            PumpMessages();
+        }
+        // The signature's bytes are all different, so a byte that breaks the
+        // sequence can only be the start of a new one.
+        matched = byte == kSignature[matched] ? matched + 1 : (byte == kSignature[0] ? 1 : 0);
+        if (matched < 4) {
+            continue;
+        }
+        std::uint8_t version[2];
+        if (stream.Read(version, 2) != 2) {
+            return false;
+        }
+        if (version[1] < 10) {
+            break;
+        }
+        matched = 0;
+    }
+    stream.Seek(-6, kFromCurrent);
+
+    entries_ = std::make_unique<TSortedZip>(TZipSortMode::ByNone, TDuplicates::Reject, true);
+    sortedEntries_ = entries_.get();
+    for (;;) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!ReadLocalHeader(stream, *entry)) {
+            break;
+        }
+        const std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize) +
+                                  entry->LocalExtraFieldLength +
+                                  (entry->HasDataDescriptor() ? kDataDescriptorSize : 0);
+        entries_->Add(entry.get());
+        entry.release();
+        stream.Seek(skip, kFromCurrent);
+    }
+    EndRecord.ThisDisk = 0;
+    CurrentDisk = 0;
+    EndRecord.CentralOffset = static_cast<std::uint32_t>(stream.Position());
+    EndRecord.TotalEntries = static_cast<std::uint16_t>(std::min(EntryCount(), 0xFFFF));
+    DiskCount = 1;
+    return true;
+}
+
+void TUnZip::ReadCentralDirectory() {
+    ArchiveDate = FileDateValue(zipName_).value_or(0.0);
+    if (EntryCount() > 0) {
+        FreeEntries();
+    }
+    TStream* stream = archiveStream_.get();
+    bool viaZfc = false;
+    bool found = FindEndCentral(*stream);
+    if (!found) {
+        // A spanned archive's directory may have been saved beside its first volume.
+        const std::string zfcName = ChangeFileExt(zipName_, ".zfc");
+        if (FileExists(zfcName)) {
+            try {
+                zfcStream_ = std::make_unique<TBufferedFileStream>(zfcName, TFileMode::OpenRead,
+                                                                   false, FileBufferSize);
+            } catch (const EZipError&) {
+                zfcStream_.reset();
+            }
+            if (zfcStream_ && FindEndCentral(*zfcStream_)) {
+                viaZfc = found = true;
+                stream = zfcStream_.get();
+            } else {
+                zfcStream_.reset();
+            }
+        }
+    }
+    if (!found) {
+        if (OnInCompleteZip) {
+            OnInCompleteZip(*this, IncompleteZipMode);
+        }
+        switch (IncompleteZipMode) {
+        case TIncompleteZipMode::izAssumeNotAZip:
+            RaiseNotAZipFile();
+        case TIncompleteZipMode::izAssumeMulti:
+            RaiseIncompleteZip();
+        case TIncompleteZipMode::izAssumeBad:
+            if (!ScanLocalHeaders()) {
+                ResetArchive();
+                RaiseBadZipFile();
+            }
+            break;
+        }
+    } else {
+        CurrentDisk = viaZfc ? 0 : EndRecord.ThisDisk;
+        if (EndRecord.ThisDisk == 0) {
+            SetMultiMode(0);
+        } else {
+            const bool onDrive = zipName_.size() >= 2 && zipName_[1] == ':';
+            SetMultiMode(onDrive && fileSystem_->IsRemovableDrive(zipName_.substr(0, 2)) ? 1 : 2);
+        }
+        lastVolumeName_ = zipName_;
+        if (EndRecord.TotalEntries != 0) {
+            if (!viaZfc && MultiMode() != 0 && EndRecord.CentralStartDisk != CurrentDisk) {
+                RequestDisk(EndRecord.CentralStartDisk + 1);
+                stream = archiveStream_.get();
+            }
+            stream->Seek(viaZfc ? 0 : EndRecord.CentralOffset, kFromBeginning);
+        }
+    }
+
+    if (EntryCount() == 0) {
+        entries_ = std::make_unique<TSortedZip>(TZipSortMode::ByNone, TDuplicates::Reject, true);
+        sortedView_.reset();
+        sortedEntries_ = entries_.get();
+    }
+
+    for (int r = 0; r < EndRecord.TotalEntries; ++r) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        const bool read = ReadCentralHeader(stream, *entry, MultiMode() != 0 && !Rebuilt);
+        if (read && !Rebuilt) {
+            try {
+                entries_->Add(entry.get());
+                entry.release();
+            } catch (const EListError&) {
+                // Two headers claim the same local header: trust the local headers.
+                if (!ScanLocalHeaders()) {
+                    ResetArchive();
+                    RaiseBadZipFile();
+                }
+                stream = archiveStream_.get();
+                r = -1;
+            }
+        } else if (read) {
+            int index = 0;
+            if (entries_->Find(entry.get(), index)) {
+                TZipHeaderInfo& known = *entries_->Entry(index);
+                const std::uint32_t offset = known.LocalHeaderOffset;
+                known.Assign(*entry);
+                known.LocalHeaderOffset = offset;
+            }
+        } else if (Rebuilt) {
+            break;
+        } else {
+            if (MultiMode() != 0 || !ScanLocalHeaders()) {
+                ResetArchive();
+                RaiseBadZipFile();
+            }
+            stream = archiveStream_.get();
+            r = -1;
+        }
+    }
+
+    if (MultiMode() != 0 && EndRecord.CommentLength > 0) {
+        if (!viaZfc && EndRecord.ThisDisk != CurrentDisk) {
+            RequestDisk(EndRecord.ThisDisk + 1);
+        }
+        TStream& source = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
+        EndRecord.ZipComment =
+            DecodeComment(LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength),
+                          0x0A00);
+        EndRecord.CommentModified = false;
+    }
+    DiskCount = EndRecord.ThisDisk + 1;
+    if (viaZfc) {
+        CurrentDisk = 0;
+    }
+    zfcStream_.reset();
+    ApplySortMode(SortMode);
+}
+
+void TUnZip::RequestDisk(int n) {
+    archiveStream_.reset();
+    if (!OnGetNextDisk) {
+        RaiseUserCanceled();
+    }
+    std::string name;
+    for (;;) {
+        name = zipName_;
+        OnGetNextDisk(*this, n, name);
+        if (name.empty()) {
+            RaiseUserCanceled();
+        }
+        if (FileExists(name)) {
+            if (CheckDiskLabels() && MultiMode() == 1) {
+                const std::string label = fileSystem_->VolumeLabel(name.substr(0, 2)).substr(0, 11);
+                if (label.size() < 3 || label.substr(label.size() - 3) != ThreeDigits(n)) {
+                    continue; // another disk is in the drive: ask again
+                }
+            }
+            break;
+        }
+        // A split volume that is not there will not appear by asking again: the
+        // second request for the same missing file ends the search. (A removable
+        // disk may still be inserted, so its prompt repeats until cancelled.)
+        if (MultiMode() != 1 && !missingVolumes_.insert(name).second) {
+            RaiseUserCanceled();
+        }
+    }
+    OpenArchiveStream(name);
+    CurrentDisk = n - 1;
+    ArchiveDate = FileDateValue(name).value_or(0.0);
+    zipName_ = name;
+}
+
+void TUnZip::DefaultGetNextDisk(int nextDisk, std::string& fName) {
+    if (MultiMode() == 1) {
+        const std::string text =
+            std::string(kTextInsertDisk) + std::to_string(nextDisk) + kTextOfMultiVolume;
+        if (ShowMessageBox(text, "", kMbOkCancel) == kIdCancel) {
+            fName.clear();
+        }
+        return;
+    }
+    fName = ChangeFileExt(fName, "." + ThreeDigits(nextDisk));
+    // The volume holding the end record usually keeps the archive's own name.
+    if (!FileExists(fName) && nextDisk == EndRecord.ThisDisk + 1 && FileExists(lastVolumeName_)) {
+        fName = lastVolumeName_;
+    }
+}
+
+} // namespace zorvi

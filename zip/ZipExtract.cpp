@@ -1,0 +1,484 @@
+// The extraction engine: selection of the entries, their destination, the
+// existing-file decision, the password check, the decoder dispatch, and the verdict
+// of each entry's CRC-32.
+#include "common/CodePage.h"
+#include "zip/EntryPath.h"
+#include "zip/UnZip.h"
+#include "zip/WildcardMatch.h"
+#include "zip/ZipErrors.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace zorvi {
+
+/// The archive as the decoders read it: a short read moves on to the next volume of
+/// a multi-volume archive, and is the premature end of the archive otherwise.
+class TUnZip::TArchiveInput final : public TCompressedInput {
+public:
+    explicit TArchiveInput(TUnZip& owner) : owner_(owner) {}
+
+    std::size_t ReadCompressed(std::uint8_t* buffer, std::size_t count) override {
+        std::size_t n = owner_.archiveStream_->Read(buffer, count);
+        if (n < count && (owner_.EndRecord.ThisDisk == 0 || !owner_.OnGetNextDisk)) {
+            RaiseFatalUnzipError();
+        }
+        while (n < count) {
+            owner_.RequestDisk(owner_.CurrentDisk + 2);
+            n += owner_.archiveStream_->Read(buffer + n, count - n);
+        }
+        return n;
+    }
+
+private:
+    TUnZip& owner_;
+};
+
+/// The extracted file as the decoders write it. Every block is on its way to the disk
+/// before the call returns, so a refusal of the last bytes of a file (a full disk) is
+/// seen by the decoder's size check like any other short write.
+class TUnZip::TFileOutput final : public TDecodedOutput {
+public:
+    explicit TFileOutput(TBufferedFileStream& file) : file_(file) {}
+
+    std::size_t WriteDecoded(const std::uint8_t* data, std::size_t count) override {
+        std::size_t n = file_.Write(data, count);
+        if (n == count && !file_.FlushBuffer()) {
+            n = 0;
+        }
+        position_ += static_cast<std::int64_t>(n);
+        return n;
+    }
+    std::int64_t DecodedPosition() const override { return position_; }
+
+private:
+    TBufferedFileStream& file_;
+    std::int64_t position_ = 0;
+};
+
+/// What one ExtractFiles run keeps.
+struct TUnZip::TRunState {
+    explicit TRunState(TDecodeHooks hooks) : Decoder(std::move(hooks)) {}
+    TEntryDecoder Decoder; // owns the work buffers and the byte totals
+    int Count = 0;         // entries completed
+    bool Retry = false;    // repeat the entry just processed (a new password)
+};
+
+namespace {
+
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(ToFsPath(path), error);
+}
+
+bool DirExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(ToFsPath(path), error);
+}
+
+/// The password as the bytes the keys are made from: Windows Cyrillic when the text
+/// can be written in it (the code page archives of this system use), else UTF-8.
+std::string PasswordBytes(const std::string& password) {
+    const std::string ansi = FromUtf8(password, TCodePage::Windows1251);
+    return ToUtf8(ansi, TCodePage::Windows1251) == password ? ansi : password;
+}
+
+/// Masks and names meet as 8-bit text, so that "?" stands for one Cyrillic letter.
+std::string MatchText(const std::string& utf8) {
+    return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
+}
+
+} // namespace
+
+// Here, where the run state is a complete type.
+TUnZip::TUnZip(TFileSystemShim& fileSystem) : fileSystem_(&fileSystem) {
+    OnGetNextDisk = [](TUnZip& sender, int nextDisk, std::string& fName) {
+        sender.DefaultGetNextDisk(nextDisk, fName);
+    };
+}
+
+TUnZip::~TUnZip() {
+    ResetArchive();
+}
+
+std::int64_t TUnZip::TotalBytes() const {
+    return run_ ? run_->Decoder.TotalBytes : 0;
+}
+
+std::int64_t TUnZip::BytesDone() const {
+    return run_ ? run_->Decoder.BytesDone : 0;
+}
+
+std::string TUnZip::EntryDestDir() const {
+    return PlaceEntry(destDir_, rootDir_, RecreateDirs, CurrentHeader.Directory(),
+                      CurrentHeader.FileName())
+        .Folder;
+}
+
+bool TUnZip::ForceDirs(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(ToFsPath(path), error);
+    return !error;
+}
+
+void TUnZip::DeleteOutput(const std::string& path) {
+    // A read-only attribute taken over from the archive must not keep a rejected file.
+    if (const auto attributes = fileSystem_->Attributes(path);
+        attributes && (*attributes & kAttrReadOnly) != 0) {
+        fileSystem_->SetAttributes(path, *attributes & ~kAttrReadOnly);
+    }
+    std::error_code error;
+    std::filesystem::remove(ToFsPath(path), error);
+}
+
+void TUnZip::SkipEntry() {
+    if (run_) {
+        run_->Decoder.TotalBytes -= CurrentHeader.UncompressedSize;
+    }
+}
+
+int TUnZip::ExtractFiles() {
+    if (destDir_ == "?") {
+        return 0;
+    }
+    ReadZipDirectory();
+    OpenArchive();
+    int count = 0;
+    try {
+        count = ExtractSelected();
+    } catch (...) {
+        CloseArchive();
+        throw;
+    }
+    CloseArchive();
+    return count;
+}
+
+int TUnZip::ExtractSelected() {
+    const bool keepZipOpen = KeepZipOpen;
+    KeepZipOpen = true;
+
+    TDecodeHooks hooks;
+    if (DoProcessMessages && ProcessMessages) {
+        hooks.ProcessMessages = ProcessMessages;
+    }
+    if (OnFilePercentDone) {
+        hooks.OnFilePercentDone = [this](int percent) { OnFilePercentDone(*this, percent); };
+    }
+    if (OnTotalPercentDone) {
+        hooks.OnTotalPercentDone = [this](int percent) { OnTotalPercentDone(*this, percent); };
+    }
+    hooks.SetErrorMessage = [this](const std::string& text) { ErrorMessage = text; };
+    hooks.MessageBoxes = MessageBoxes;
+    run_ = std::make_unique<TRunState>(std::move(hooks));
+
+    const TZipSortMode sortMode = SortMode;
+    const bool resorted = EndRecord.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
+    const auto finish = [&] {
+        const int count = run_->Count;
+        run_.reset();
+        FilesList.clear();
+        if (resorted) {
+            ApplySortMode(sortMode);
+        }
+        if (OnUnZipComplete) {
+            OnUnZipComplete(*this, count);
+        }
+        KeepZipOpen = keepZipOpen;
+        return count;
+    };
+
+    try {
+        if (!destDir_.empty() && !DirExists(destDir_)) {
+            ForceDirs(destDir_);
+        }
+        if (resorted) {
+            ApplySortMode(TZipSortMode::ByNone); // volumes are visited in order
+        }
+        TEntryDecoder& decoder = run_->Decoder;
+        decoder.TotalBytes = 0;
+        decoder.BytesDone = 0;
+        int numFiles = EntryCount();
+        std::vector<std::string> masks;
+        for (const std::string& mask : FilesList) {
+            std::string m = mask;
+            std::replace(m.begin(), m.end(), '/', '\\');
+            masks.push_back(MatchText(m));
+        }
+        for (int i = 0; i < EntryCount(); ++i) {
+            TZipHeaderInfo& entry = *sortedEntries_->Entry(i);
+            entry.Selected = DoAll;
+            if (entry.FileName().empty() && !RecreateDirs) {
+                entry.Selected = false;
+                --numFiles;
+                continue;
+            }
+            const std::string name = MatchText(entry.PathName());
+            for (const std::string& mask : masks) {
+                if (MatchPattern(mask, name) == kMatchValid) {
+                    entry.Selected = true;
+                    break;
+                }
+            }
+            if (entry.Selected && !entry.FileName().empty()) {
+                decoder.TotalBytes += entry.UncompressedSize;
+            } else {
+                --numFiles;
+            }
+        }
+
+        bool stopNow = false;
+        if (OnStartUnZipInfo) {
+            OnStartUnZipInfo(*this, numFiles, decoder.TotalBytes, stopNow);
+        }
+        if (numFiles > 0 && !stopNow) {
+            for (int i = 0; i < EntryCount(); ++i) {
+                if (DoAll || sortedEntries_->Entry(i)->Selected) {
+                    ExtractEntry(i);
+                    while (run_->Retry) {
+                        ExtractEntry(i);
+                    }
+                }
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    return finish();
+}
+
+bool TUnZip::PasswordAccepted(int index) {
+    TStream& archive = *archiveStream_;
+    const auto giveUp = [&] {
+        bool retry = false;
+        if (OnSkippingFile) {
+            OnSkippingFile(*this, TSkipReason::srBadPassword, CurrentHeader.PathName(), index,
+                           retry);
+        }
+        SkipEntry();
+        return false;
+    };
+    for (;;) {
+        // An entry too short for its encryption header cannot have a right password.
+        std::uint8_t header[kEncryptionHeaderSize];
+        if (CurrentHeader.CompressedSize < kEncryptionHeaderSize ||
+            archive.Read(header, sizeof header) != sizeof header) {
+            return giveUp();
+        }
+        CurrentHeader.CompressedSize -= kEncryptionHeaderSize;
+        const std::uint8_t check = cipher_.DecryptHeader(PasswordBytes(Password), header);
+        if (check == ExpectedCheckByte(CurrentHeader.BitFlags, CurrentHeader.DosDateTime,
+                                       CurrentHeader.Crc32)) {
+            return true;
+        }
+        if (!OnBadPassword) {
+            return giveUp();
+        }
+        std::string newPassword = Password;
+        OnBadPassword(*this, index, newPassword);
+        if (newPassword == Password) {
+            return giveUp();
+        }
+        Password = newPassword;
+        archive.Seek(-static_cast<std::int64_t>(kEncryptionHeaderSize), kFromCurrent);
+        CurrentHeader.CompressedSize += kEncryptionHeaderSize;
+    }
+}
+
+bool TUnZip::OverwriteAllowed(int index, std::string& path) {
+    if (OverwriteMode == TUZOverwriteMode::Always || !PathExists(path)) {
+        return true;
+    }
+    const auto fileDate = [&] {
+        const auto time = fileSystem_->FileTime(path);
+        return time ? DosDateTimeToDate(PackDosDateTime(*time)) : 0.0;
+    };
+    const double entryDate = DosDateTimeToDate(CurrentHeader.DosDateTime);
+    switch (OverwriteMode) {
+    case TUZOverwriteMode::Prompt: {
+        if (OnPromptForOverwrite) {
+            bool overwrite = false;
+            OnPromptForOverwrite(*this, overwrite, index, path);
+            return overwrite;
+        }
+        ErrorMessage = kTextFileExists;
+        const std::string text = kTextReplaceFile + EntryFileName(index) + "?";
+        return ShowMessageBox(text, ErrorMessage, kMbYesNo) == kIdYes;
+    }
+    case TUZOverwriteMode::Never:
+        return false;
+    case TUZOverwriteMode::ifNewer:
+        return entryDate > fileDate();
+    case TUZOverwriteMode::ifOlder:
+        return entryDate < fileDate();
+    case TUZOverwriteMode::Always:
+        break;
+    }
+    return true;
+}
+
+void TUnZip::ExtractEntry(int index) {
+    run_->Retry = false;
+    CurrentHeader.Assign(*sortedEntries_->Entry(index));
+    const bool isFile = !CurrentHeader.FileName().empty();
+    if (isFile) {
+        if (EndRecord.ThisDisk != 0 && CurrentHeader.DiskNumberStart != CurrentDisk) {
+            RequestDisk(CurrentHeader.DiskNumberStart + 1);
+        }
+        TStream& archive = *archiveStream_;
+        archive.Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
+        localHeader_.fill(0);
+        archive.Read(localHeader_.data(), localHeader_.size()); // signature not checked
+        archive.Seek(GetU16(localHeader_.data() + local::kNameLength) +
+                         GetU16(localHeader_.data() + local::kExtraLength),
+                     kFromCurrent);
+    }
+
+    const auto skipping = [&](TSkipReason reason, const std::string& name) {
+        bool retry = false;
+        if (OnSkippingFile) {
+            OnSkippingFile(*this, reason, name, index, retry);
+        }
+        SkipEntry();
+    };
+
+    const TEntryPlacement placement = PlaceEntry(destDir_, rootDir_, RecreateDirs,
+                                                 CurrentHeader.Directory(),
+                                                 CurrentHeader.FileName());
+    std::string path = placement.Folder + CurrentHeader.FileName();
+    if (!placement.Safe) {
+        skipping(TSkipReason::srCreateError, path);
+        return;
+    }
+    if (!isFile) {
+        if (RecreateDirs && !DirExists(placement.Folder)) {
+            ForceDirs(placement.Folder);
+        }
+        ++run_->Count;
+        return;
+    }
+
+    bool skip = false;
+    if (OnStartUnZip) {
+        OnStartUnZip(*this, index, path, skip);
+    }
+    if (skip) {
+        return;
+    }
+    if (const std::string folder = ExtractFileDir(path); !folder.empty() && !DirExists(folder)) {
+        ForceDirs(folder);
+    }
+    const bool encrypted = CurrentHeader.IsEncrypted();
+    if (encrypted && !PasswordAccepted(index)) {
+        return;
+    }
+    if (!OverwriteAllowed(index, path)) {
+        skipping(TSkipReason::srNoOverwrite, path);
+        return;
+    }
+
+    std::unique_ptr<TBufferedFileStream> output;
+    const auto create = [&] {
+        output = std::make_unique<TBufferedFileStream>(path, TFileMode::Create, FlushFilesOnClose,
+                                                       FileBufferSize);
+    };
+    try {
+        create();
+    } catch (const EFCreateError&) {
+        const auto attributes = fileSystem_->Attributes(path);
+        if (ReplaceReadOnly && attributes && (*attributes & kAttrReadOnly) != 0) {
+            fileSystem_->SetAttributes(path, *attributes & ~kAttrReadOnly);
+            try {
+                create();
+            } catch (const std::exception&) {
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    if (!output) {
+        skipping(TSkipReason::srCreateError, path);
+        return;
+    }
+
+    TEntryDecoder& decoder = run_->Decoder;
+    bool completed = true;
+    try {
+        TArchiveInput input(*this);
+        TFileOutput fileOutput(*output);
+        TEntryDecodeParams params;
+        params.Input = &input;
+        params.Output = &fileOutput;
+        params.CompressedSize = CurrentHeader.CompressedSize;
+        params.UncompressedSize = CurrentHeader.UncompressedSize;
+        params.BitFlags = CurrentHeader.BitFlags;
+        params.Cipher = encrypted ? &cipher_ : nullptr;
+        archiveStream_->Seek(static_cast<std::int64_t>(CurrentHeader.LocalHeaderOffset) +
+                                 kLocalHeaderSize +
+                                 GetU16(localHeader_.data() + local::kNameLength) +
+                                 GetU16(localHeader_.data() + local::kExtraLength) +
+                                 (encrypted ? kEncryptionHeaderSize : 0),
+                             kFromBeginning);
+        decoder.StartEntry(params);
+        const int method = CurrentHeader.CompressionMethod;
+        if (method == 0) {
+            decoder.UnstoreEntry();
+        } else if (method == 1) {
+            decoder.UnshrinkEntry();
+        } else if (method >= 2 && method <= 5) {
+            decoder.UnreduceEntry(method);
+        } else if (method == 6) {
+            decoder.ExplodeEntry();
+        } else if (method == 8) {
+            decoder.InflateEntry();
+        } else {
+            ErrorMessage = kTextUnknownMethod;
+            ShowMessageBox(ErrorMessage, kCaptionZipError, kMbOk);
+        }
+    } catch (const EBiggerThanUncompressed&) {
+        completed = false;
+    } catch (...) {
+        // An incomplete file must never look like an extracted one.
+        output.reset();
+        DeleteOutput(path);
+        throw;
+    }
+    output.reset();
+    if (completed) {
+        fileSystem_->SetFileDosTime(path, FixDosDateTime(CurrentHeader.DosDateTime));
+        if (RetainAttributes) {
+            fileSystem_->SetAttributes(path, CurrentHeader.ExternalAttributes);
+        }
+    }
+
+    const std::uint32_t crc = decoder.FinalCrc();
+    if (crc == CurrentHeader.Crc32) {
+        if (OnEndUnZip) {
+            OnEndUnZip(*this, index, path);
+        }
+        ++run_->Count;
+        return;
+    }
+    if (encrypted) {
+        if (OnBadPassword) {
+            std::string newPassword = Password;
+            OnBadPassword(*this, index, newPassword);
+            if (newPassword != Password) {
+                Password = newPassword;
+                run_->Retry = true;
+            }
+        }
+        if (!run_->Retry) {
+            bool retry = false;
+            if (OnSkippingFile) {
+                OnSkippingFile(*this, TSkipReason::srBadPassword, CurrentHeader.PathName(), index,
+                               retry);
+            }
+        }
+    } else if (OnBadCRC) {
+        OnBadCRC(*this, crc, CurrentHeader.Crc32, index);
+    }
+    DeleteOutput(path);
+}
+
+} // namespace zorvi
