@@ -1,0 +1,57 @@
+// The connect dialog's window: "Подключение к прибору", a fixed dialog of 370 x 82
+// client pixels holding the message panel InfoPanel on top and Panel2 with the flat
+// abort button "Прервать" below, and the one-second CheckTimer. Everything it shows
+// and every event it reports belong to TConnectToDeviceForm.
+#pragma once
+
+#include "device/ConnectDialogWindow.h"
+#include "win32/ui/DialogWindow.h"
+#include "win32/ui/FlatButton.h"
+#include "win32/ui/Panel.h"
+#include "win32/ui/Timer.h"
+
+#include <memory>
+
+namespace zorvi {
+
+class TConnectDialog final : public TDialogWindow, public TConnectDialogWindow {
+public:
+    /// Window class of the dialog, for drivers that look it up.
+    static constexpr const wchar_t* kClassName = L"ZorviConnectToDeviceForm";
+    static constexpr int kClientWidth = 370;
+    static constexpr int kClientHeight = 82;
+    /// Control id of StartButton, for drivers.
+    static constexpr int kStartButtonId = 101;
+
+    /// Creates the dialog hidden, owned by the main window.
+    TConnectDialog(HWND mainWindow, TWin32MessagePump& pump, TConnectDialogEvents& events);
+    ~TConnectDialog() override;
+
+    int ShowModal() override { return TDialogWindow::ShowModal(); }
+    void SetModalResult(int result) override { TDialogWindow::SetModalResult(result); }
+    void SetInfoCaption(const std::string& text) override;
+    void SetInfoFontColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) override;
+    void SetTimerEnabled(bool enabled) override { CheckTimer.SetEnabled(enabled); }
+    TWindowBounds MainWindowBounds() const override;
+    int OuterWidth() const override;
+    void MoveTo(int left, int top) override { TDialogWindow::MoveTo(left, top); }
+
+    bool TimerEnabled() const { return CheckTimer.Enabled(); }
+
+protected:
+    void OnShow() override { Events.FormShow(); }
+    void OnModalEnd() override { Events.FormClose(); }
+
+private:
+    HWND MainWindow;
+    TConnectDialogEvents& Events;
+    std::unique_ptr<TPanel> InfoPanel;
+    std::unique_ptr<TPanel> Panel2;
+    std::unique_ptr<TFlatButton> StartButton;
+    TTimer CheckTimer{std::chrono::milliseconds(1000)};
+};
+
+/// The abort button's picture: a red diagonal cross, grey when disabled.
+void PaintRedCross(HDC dc, int left, int top, int size, bool enabled);
+
+} // namespace zorvi
