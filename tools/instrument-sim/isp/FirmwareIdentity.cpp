@@ -10,13 +10,16 @@ constexpr std::string_view kVersionMarker = "Software version: ";
 constexpr std::string_view kDateMarker = "Date: ";
 constexpr std::string_view kLineEnd = "\r\n";
 
-bool IsDelimiter(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsDelimiter(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 bool HoldsWord(std::string_view text, std::string_view word) {
     for (std::size_t at = text.find(word); at != std::string_view::npos;
          at = text.find(word, at + 1)) {
         const std::size_t end = at + word.size();
-        if ((at == 0 || IsDelimiter(text[at - 1])) && (end == text.size() || IsDelimiter(text[end]))) {
+        if ((at == 0 || IsDelimiter(text[at - 1])) &&
+            (end == text.size() || IsDelimiter(text[end]))) {
             return true;
         }
     }

@@ -24,7 +24,9 @@ constexpr std::uint32_t kMaxCrystalKHz = 30000;
 constexpr std::uint32_t kWordSize = 4;
 constexpr std::uint32_t kVectorCount = 8;
 
-int Code(TReturnCode code) { return static_cast<int>(code); }
+int Code(TReturnCode code) {
+    return static_cast<int>(code);
+}
 
 bool AllowedCopySize(std::uint32_t count) {
     return std::find(std::begin(lpc2138::kCopyBlockSizes), std::end(lpc2138::kCopyBlockSizes),
@@ -283,8 +285,8 @@ void TIspBootLoader::ProcessDataLine(std::string_view line, std::string& out) {
             // The line is unusable, but the line count must go on so that the
             // checksum is expected where the host will send it; the checksum
             // comparison then fails and the block is asked for again.
-            const auto count =
-                std::min<std::uint32_t>(static_cast<std::uint32_t>(kUuBytesPerLine), writeRemaining_);
+            const auto count = std::min<std::uint32_t>(static_cast<std::uint32_t>(kUuBytesPerLine),
+                                                       writeRemaining_);
             block_.insert(block_.end(), count, 0);
             writeRemaining_ -= count;
             blockDamaged_ = true;

@@ -28,7 +28,14 @@ namespace zorvi {
 
 class TIspBootLoader {
 public:
-    enum class TState { AwaitingSync, AwaitingSyncWord, AwaitingCrystal, Commands, RamData, Running };
+    enum class TState {
+        AwaitingSync,
+        AwaitingSyncWord,
+        AwaitingCrystal,
+        Commands,
+        RamData,
+        Running
+    };
 
     /// A chip whose flash is erased (all 0xFF).
     TIspBootLoader();

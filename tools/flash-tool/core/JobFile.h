@@ -1,0 +1,35 @@
+// The job file that tells the flashing tool what to do, six lines in a fixed
+// order, each a keyword with its arguments in parentheses:
+//   COM(<port number>,<baud>)
+//   DEVICE(LPC2138,<crystal in MHz>)
+//   HARDWARE(BOOTEXEC|NONE,<reset pulse ms>,<boot delay ms>)
+//   HIGHSPEED(<0|1>,<baud>)
+//   ERASEUSED(<hex file>,PROTECTISP)
+//   HEXFILE(<hex file>,NOCHECKSUMS,NOFILL,PROTECTISP)
+// The text is 8-bit (code page 1251), lines end in CR LF (LF alone is taken too),
+// and blanks around the arguments are tolerated.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zorvi {
+
+struct TFlashJob {
+    int comPort = 0;
+    std::uint32_t baudRate = 0;
+    std::string device;
+    std::uint32_t crystalKHz = 0;          // what the boot loader is told after synchronising
+    bool resetThroughControlLines = false; // BOOTEXEC: DTR/RTS drive reset and the boot pin
+    std::uint32_t resetPulseMs = 0;
+    std::uint32_t bootDelayMs = 0;
+    bool highSpeed = false;
+    std::uint32_t highSpeedBaud = 0;
+    std::string hexFile; // 8-bit name as written in the job file
+};
+
+/// Parses and checks the six lines. On failure the message names the line.
+bool ParseJobFile(std::string_view text, TFlashJob& job, std::string& error);
+
+} // namespace zorvi
