@@ -43,6 +43,9 @@ namespace zorvi {
 
 class TMessageBoxes;
 class TZipCipher;
+namespace inflate {
+struct TInflateTables;
+}
 
 /// The compressed data of the entry being extracted, as the engine delivers it.
 class TCompressedInput {
@@ -108,11 +111,11 @@ enum TInflateResult : int {
 class TEntryDecoder {
 public:
     /// Sizes of the run's buffers. The sliding windows of the decoders are 32768 bytes; the
-    /// work area is larger than that so that inflate can decode 64 KB of history and a match
-    /// of 258 bytes ahead without wrapping (see Inflate.cpp); the other buffers keep the sizes
-    /// of the format's 32 KB blocks plus one spare byte.
+    /// work area holds two of them plus room for one match written ahead, so that inflate
+    /// never splits a copy at the window's end (see Inflate.cpp); the other buffers keep the
+    /// sizes of the format's 32 KB blocks plus one spare byte.
     static constexpr std::size_t kBlockSize = 32768;
-    static constexpr std::size_t kWorkAreaSize = 3 * kBlockSize + 1024;
+    static constexpr std::size_t kWorkAreaSize = 2 * kBlockSize + 1024;
     static constexpr std::size_t kInputBufferSize = kBlockSize + 1;
     static constexpr std::size_t kOutputBufferSize = kBlockSize + 1;
 
@@ -169,7 +172,7 @@ private:
     friend class TInflater;
 
     // Input side.
-    bool RefillInput();
+    std::size_t RefillInput();
     void WriteBlock(const std::uint8_t* data, std::size_t count);
     void ReportOutOfMemory();
     TBuildResult BuildTable(const std::uint8_t* lengths, unsigned n, unsigned s,
@@ -189,11 +192,14 @@ private:
                                 const THuftEntry* distances, int distanceBits);
     bool ExplodeWithoutLiteralTree(const THuftEntry* lengths, int lengthBits,
                                    const THuftEntry* distances, int distanceBits);
+    bool ExplodeItems(const THuftEntry* literals, int literalBits, const THuftEntry* lengths,
+                      int lengthBits, const THuftEntry* distances, int distanceBits);
 
     TDecodeHooks hooks_;
     std::unique_ptr<std::uint8_t[]> workArea_;
     std::unique_ptr<std::uint8_t[]> inputBuffer_;
     std::unique_ptr<std::uint8_t[]> outputBuffer_;
+    std::unique_ptr<inflate::TInflateTables> inflateTables_;
 
     // Per-entry state (see StartEntry).
     TEntryDecodeParams entry_;
@@ -207,6 +213,7 @@ private:
     std::uint32_t bitBuffer_ = 0;
     std::uint16_t bitCount_ = 0;
     bool endOfInput_ = false;
+    unsigned shrinkNextFree_ = 0; // the lowest free shrink code
 };
 
 } // namespace zorvi

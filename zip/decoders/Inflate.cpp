@@ -1,2 +1,659 @@
-// Implementation follows.
+// Method 8: the deflate format of RFC 1951.
+//
+// An entry is a sequence of blocks, each stored, or Huffman-coded with the fixed code or
+// with codes sent in its header. The decoder keeps three pieces of state across blocks.
+//
+// The bit reader. `bitbuf` holds `bitcnt` not yet consumed input bits, the next one in bit 0;
+// `in` points at the next input byte not yet in `bitbuf`, `inEnd` at the end of the input
+// buffer's current block. Bits above `bitcnt` are either zero or equal to the bits of the
+// bytes at `in` (the fast refill loads eight bytes at once and keeps only whole bytes), so
+// OR-ing the next byte in at `bitcnt` is always right.
+//  - Fast refill: with at least 8 bytes left in the block, afterwards 56 <= bitcnt <= 63.
+//  - Need(n): byte by byte until bitcnt >= n, taking the next input block (a refill, with
+//    the message pump) when this one is used up. Past the end of the entry's data it adds
+//    zero bytes and counts them in `overrun`; consuming any of those bits is bad data, so a
+//    truncated or damaged stream always ends (RealBitsShort).
+//
+// The window. Decoded bytes go to WorkArea, which holds two 32 KB windows and the longest
+// match beyond them. `out` is the next byte to write, `flushed` the first byte not yet
+// written to the file. Every full 32768 bytes are written as soon as they are complete, in
+// the block that completed them (so a failure of that write ends the block, as does a
+// failure of any write inside a block). When 64 KB have been written the second half moves
+// down, so the 32 KB of history behind `out` stay contiguous and a match copy never wraps.
+// Before that first move, `out - base` is the entry's output so far, and a distance beyond
+// it reaches before the entry's first byte: that is rejected as bad data.
+//
+// The decoding loop. While the input block has 16 bytes left and the window has room, the
+// fast loop decodes symbols with one refill per symbol: 56 bits cover the longest
+// literal/length code with its extra bits (15 + 5) and the longest distance code with its
+// extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "zip/decoders/DecodeErrors.h"
 #include "zip/decoders/EntryDecoder.h"
+#include "zip/decoders/InflateTables.h"
+
+namespace zorvi {
+
+namespace inflate {
+
+namespace {
+
+unsigned ReverseBits(unsigned code, unsigned length) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < length; ++i) {
+        r = (r << 1) | ((code >> i) & 1);
+    }
+    return r;
+}
+
+} // namespace
+
+TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
+                            const std::uint32_t* symbolEntries, unsigned maxTableBits,
+                            std::uint32_t* entries, TFastTable& table) {
+    unsigned count[kMaxCodeBits + 1] = {};
+    for (unsigned i = 0; i < n; ++i) {
+        ++count[lengths[i]];
+    }
+    table.Entries = entries;
+    if (count[0] == n) {
+        // No code at all: BuildHuffmanTable accepts it; any lookup then finds nothing.
+        entries[0] = kInvalidFlag;
+        table.Bits = 0;
+        return brComplete;
+    }
+    unsigned shortest = 1;
+    while (count[shortest] == 0) {
+        ++shortest;
+    }
+    unsigned longest = kMaxCodeBits;
+    while (count[longest] == 0) {
+        --longest;
+    }
+    // Same test as BuildHuffmanTable: code slots left at each length.
+    int unfilled = 1 << shortest;
+    for (unsigned len = shortest; len <= longest; ++len) {
+        unfilled -= static_cast<int>(count[len]);
+        if (unfilled < 0) {
+            return brOversubscribed;
+        }
+        if (len < longest) {
+            unfilled <<= 1;
+        }
+    }
+    const TBuildResult result = (unfilled != 0 && longest != 1) ? brIncomplete : brComplete;
+
+    const unsigned bits = std::min(maxTableBits, longest);
+    const unsigned mainSize = 1u << bits;
+    table.Bits = bits;
+    std::fill(entries, entries + mainSize, kInvalidFlag);
+
+    // Canonical codes: first code of each length, then one after another in symbol order.
+    unsigned nextCode[kMaxCodeBits + 1] = {};
+    for (unsigned len = 2, code = 0; len <= kMaxCodeBits; ++len) {
+        code = (code + count[len - 1]) << 1;
+        nextCode[len] = code;
+    }
+    std::uint16_t reversed[kNumLitlenSymbols];
+    std::uint8_t subBits[1u << kLitlenTableBits] = {};
+    for (unsigned sym = 0; sym < n; ++sym) {
+        const unsigned len = lengths[sym];
+        if (len == 0) {
+            continue;
+        }
+        const unsigned rev = ReverseBits(nextCode[len]++, len);
+        reversed[sym] = static_cast<std::uint16_t>(rev);
+        if (len > bits) {
+            auto& sb = subBits[rev & (mainSize - 1)];
+            sb = static_cast<std::uint8_t>(std::max<unsigned>(sb, len - bits));
+        }
+    }
+    // Lay out the sub-tables behind the first level.
+    unsigned next = mainSize;
+    for (unsigned prefix = 0; prefix < mainSize; ++prefix) {
+        if (subBits[prefix] != 0) {
+            entries[prefix] = kLinkFlag |
+                              (static_cast<std::uint32_t>(subBits[prefix]) << kExtraShift) | bits |
+                              (next << kValueShift);
+            std::fill(entries + next, entries + next + (1u << subBits[prefix]), kInvalidFlag);
+            next += 1u << subBits[prefix];
+        }
+    }
+    for (unsigned sym = 0; sym < n; ++sym) {
+        const unsigned len = lengths[sym];
+        if (len == 0) {
+            continue;
+        }
+        const unsigned rev = reversed[sym];
+        if (len <= bits) {
+            const std::uint32_t e = symbolEntries[sym] | len;
+            for (unsigned i = rev; i < mainSize; i += 1u << len) {
+                entries[i] = e;
+            }
+        } else {
+            const std::uint32_t link = entries[rev & (mainSize - 1)];
+            const unsigned sb = (link >> kExtraShift) & 0xF;
+            std::uint32_t* sub = entries + (link >> kValueShift);
+            const std::uint32_t e = symbolEntries[sym] | (len - bits);
+            for (unsigned i = rev >> bits; i < (1u << sb); i += 1u << (len - bits)) {
+                sub[i] = e;
+            }
+        }
+    }
+    return result;
+}
+
+namespace {
+
+constexpr std::uint32_t LengthEntry(unsigned base, unsigned extra) {
+    return (static_cast<std::uint32_t>(base) << kValueShift) | (extra << kExtraShift);
+}
+
+/// Entries of the literal/length symbols before their code bits are known.
+constexpr auto kLitlenSymbolEntries = [] {
+    std::array<std::uint32_t, kNumLitlenSymbols> e{};
+    for (unsigned sym = 0; sym < 256; ++sym) {
+        e[sym] = kLiteralFlag | (sym << kValueShift);
+    }
+    e[256] = kEndOfBlockFlag;
+    for (unsigned sym = 257; sym < 286; ++sym) {
+        e[sym] = LengthEntry(kLengthBases[sym - 257], kLengthExtras[sym - 257]);
+    }
+    e[286] = e[287] = kInvalidFlag;
+    return e;
+}();
+
+constexpr auto kDistSymbolEntries = [] {
+    std::array<std::uint32_t, kNumDistSymbols> e{};
+    for (unsigned sym = 0; sym < 30; ++sym) {
+        e[sym] = LengthEntry(kDistBases[sym], kDistExtras[sym]);
+    }
+    e[30] = e[31] = kInvalidFlag;
+    return e;
+}();
+
+constexpr auto kPrecodeSymbolEntries = [] {
+    std::array<std::uint32_t, kNumPrecodeSymbols> e{};
+    for (unsigned sym = 0; sym < kNumPrecodeSymbols; ++sym) {
+        e[sym] = sym << kValueShift;
+    }
+    return e;
+}();
+
+// The fast refill reads eight bytes as one little-endian word; each decoded symbol needs at
+// most 48 bits (see the essay), which one refill always provides.
+static_assert(kMaxCodeBits + 5 + kMaxCodeBits + 13 <= 56);
+
+} // namespace
+} // namespace inflate
+
+using namespace inflate;
+
+class TEntryDecoder::TInflater {
+public:
+    explicit TInflater(TEntryDecoder& owner)
+        : owner_(owner), tables_(*owner.inflateTables_), base_(owner.workArea_.get()), out_(base_),
+          in_(owner.inputBuffer_.get()), inEnd_(in_) {}
+
+    void Run() {
+        for (;;) {
+            bool last = false;
+            if (InflateBlock(last) != irDone) {
+                return; // what is still in the window is not written
+            }
+            if (last) {
+                break;
+            }
+        }
+        owner_.FlushWindow(base_ + flushed_, static_cast<std::size_t>(out_ - base_) - flushed_);
+        owner_.FlushOutput();
+    }
+
+private:
+    static constexpr std::size_t kWindow = TEntryDecoder::kBlockSize;
+    static constexpr std::ptrdiff_t kFastInputMargin = 16;
+    static constexpr int kNeedSlow = -1;
+
+    static_assert(TEntryDecoder::kWorkAreaSize >= 2 * kWindow + 258 + 2 + 8,
+                  "the work area must hold two windows, a match written ahead and the word "
+                  "copy's overrun");
+
+    // --- Bit reader -------------------------------------------------------------------
+
+    static std::uint64_t LoadWord(const std::uint8_t* p) {
+        std::uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        if constexpr (std::endian::native == std::endian::big) {
+            v = __builtin_bswap64(v);
+        }
+        return v;
+    }
+
+    /// Takes the next block of input into the buffer; false at the end of the entry's data.
+    bool NextInputBlock() {
+        if (owner_.archiveBytesLeft_ <= 0) {
+            return false;
+        }
+        const std::size_t got = owner_.RefillInput();
+        in_ = owner_.inputBuffer_.get();
+        inEnd_ = in_ + got;
+        return got > 0;
+    }
+
+    void Need(unsigned n) {
+        while (bitcnt_ < n) {
+            if (in_ == inEnd_ && !NextInputBlock()) {
+                ++overrun_; // a zero byte past the end
+            } else {
+                bitbuf_ |= static_cast<std::uint64_t>(*in_++) << bitcnt_;
+            }
+            bitcnt_ += 8;
+        }
+    }
+
+    void Drop(unsigned n) {
+        bitbuf_ >>= n;
+        bitcnt_ -= n;
+    }
+
+    unsigned Bits(unsigned n) const { return static_cast<unsigned>(bitbuf_ & ((1ull << n) - 1)); }
+
+    /// True when bits beyond the end of the entry's data have been consumed.
+    bool RealBitsShort() const { return bitcnt_ < 8 * overrun_; }
+
+    // --- Window -----------------------------------------------------------------------
+
+    std::size_t Pending() const { return static_cast<std::size_t>(out_ - base_) - flushed_; }
+
+    /// Writes every complete 32 KB of the window and keeps the history contiguous.
+    void FlushFullWindows() {
+        while (Pending() >= kWindow) {
+            owner_.WriteBlock(base_ + flushed_, kWindow);
+            flushed_ += kWindow;
+            if (flushed_ == 2 * kWindow) {
+                std::memmove(base_, base_ + kWindow,
+                             static_cast<std::size_t>(out_ - base_) - kWindow);
+                out_ -= kWindow;
+                flushed_ = kWindow;
+            }
+        }
+    }
+
+    /// Copies `length` bytes from `distance` back; may write up to 7 bytes beyond.
+    static void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
+        const std::uint8_t* src = dst - distance;
+        std::uint8_t* const end = dst + length;
+        if (distance >= 8) {
+            do {
+                std::memcpy(dst, src, 8);
+                dst += 8;
+                src += 8;
+            } while (dst < end);
+        } else if (distance == 1) {
+            std::memset(dst, *src, length);
+        } else {
+            do {
+                *dst++ = *src++;
+            } while (dst < end);
+        }
+    }
+
+    // --- Blocks -----------------------------------------------------------------------
+
+    int InflateBlock(bool& last) {
+        // The header bits are read outside the block's handler: their exceptions pass.
+        Need(1);
+        last = Bits(1) != 0;
+        Drop(1);
+        Need(2);
+        const unsigned type = Bits(2);
+        Drop(2);
+        if (RealBitsShort()) {
+            return irBadData;
+        }
+        try {
+            switch (type) {
+            case 0:
+                return InflateStoredBlock();
+            case 1:
+                return InflateFixedBlock();
+            case 2:
+                return InflateDynamicBlock();
+            default:
+                return irBadBlockOrOversubscribed;
+            }
+        } catch (const EUserCanceled&) {
+            throw;
+        } catch (...) {
+            // Premature end, a failed or too long write, memory: the block fails as bad data.
+            return irBadData;
+        }
+    }
+
+    int InflateStoredBlock() {
+        Drop(bitcnt_ % 8);
+        Need(16);
+        unsigned length = Bits(16);
+        Drop(16);
+        Need(16);
+        const unsigned check = Bits(16);
+        Drop(16);
+        if (RealBitsShort() || check != (~length & 0xFFFF)) {
+            return irBadData;
+        }
+        while (length > 0) {
+            FlushFullWindows();
+            if (bitcnt_ >= 8) {
+                // Whole bytes still in the bit buffer come first.
+                if (bitcnt_ - 8 * overrun_ < 8) {
+                    return irBadData;
+                }
+                *out_++ = static_cast<std::uint8_t>(bitbuf_);
+                Drop(8);
+                --length;
+                continue;
+            }
+            bitbuf_ = 0; // its upper bits mirror bytes at in_, which are copied directly now
+            if (in_ == inEnd_ && !NextInputBlock()) {
+                return irBadData;
+            }
+            const std::size_t n = std::min({static_cast<std::size_t>(length), kWindow - Pending(),
+                                            static_cast<std::size_t>(inEnd_ - in_)});
+            std::memcpy(out_, in_, n);
+            out_ += n;
+            in_ += n;
+            length -= static_cast<unsigned>(n);
+        }
+        FlushFullWindows();
+        return irDone;
+    }
+
+    int InflateFixedBlock() {
+        if (!tables_.FixedBuilt) {
+            std::uint8_t lengths[kNumLitlenSymbols];
+            std::fill(lengths, lengths + 144, 8);
+            std::fill(lengths + 144, lengths + 256, 9);
+            std::fill(lengths + 256, lengths + 280, 7);
+            std::fill(lengths + 280, lengths + 288, 8);
+            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(), 9,
+                           tables_.FixedLitlen, tables_.Fixed[0]);
+            std::fill(lengths, lengths + kNumDistSymbols, 5);
+            // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
+            // unused codes 30 and 31 decode as invalid.
+            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), 5, tables_.FixedDist,
+                           tables_.Fixed[1]);
+            tables_.FixedBuilt = true;
+        }
+        return DecodeHuffmanCodes(tables_.Fixed[0], tables_.Fixed[1]);
+    }
+
+    int InflateDynamicBlock() {
+        Need(5);
+        const unsigned litlenCount = Bits(5) + 257;
+        Drop(5);
+        Need(5);
+        const unsigned distCount = Bits(5) + 1;
+        Drop(5);
+        Need(4);
+        const unsigned precodeCount = Bits(4) + 4;
+        Drop(4);
+        if (litlenCount > kMaxLitlenCount || distCount > kMaxDistCount) {
+            return irBadData;
+        }
+
+        std::uint8_t precodeLengths[kNumPrecodeSymbols] = {};
+        for (unsigned i = 0; i < precodeCount; ++i) {
+            Need(3);
+            precodeLengths[kPrecodeOrder[i]] = static_cast<std::uint8_t>(Bits(3));
+            Drop(3);
+        }
+        if (RealBitsShort()) {
+            return irBadData;
+        }
+        TFastTable precode;
+        const TBuildResult precodeResult =
+            BuildFastTable(precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(),
+                           kPrecodeTableBits, tables_.Precode, precode);
+        if (precodeResult != brComplete) {
+            return precodeResult;
+        }
+
+        // The literal/length and distance code lengths, as one list.
+        std::uint8_t* const lengths = tables_.Lengths;
+        const unsigned total = litlenCount + distCount;
+        const unsigned mask = (1u << precode.Bits) - 1;
+        unsigned previous = 0;
+        for (unsigned i = 0; i < total;) {
+            Need(kPrecodeTableBits);
+            const std::uint32_t e = precode.Entries[bitbuf_ & mask];
+            if (e & kInvalidFlag) {
+                return irBadData;
+            }
+            Drop(e & kCodeBitsMask);
+            const unsigned sym = e >> kValueShift;
+            unsigned repeat = 0;
+            unsigned value = 0;
+            if (sym < 16) {
+                lengths[i++] = static_cast<std::uint8_t>(sym);
+                previous = sym;
+                continue;
+            } else if (sym == 16) {
+                Need(2);
+                repeat = 3 + Bits(2);
+                Drop(2);
+                value = previous;
+            } else if (sym == 17) {
+                Need(3);
+                repeat = 3 + Bits(3);
+                Drop(3);
+                previous = 0;
+            } else {
+                Need(7);
+                repeat = 11 + Bits(7);
+                Drop(7);
+                previous = 0;
+            }
+            if (i + repeat > total) {
+                return irBadData;
+            }
+            std::fill(lengths + i, lengths + i + repeat, static_cast<std::uint8_t>(value));
+            i += repeat;
+        }
+        if (RealBitsShort()) {
+            return irBadData;
+        }
+
+        TFastTable litlen;
+        TBuildResult result = BuildFastTable(lengths, litlenCount, kLitlenSymbolEntries.data(),
+                                             kLitlenTableBits, tables_.Litlen, litlen);
+        if (result != brComplete) {
+            return result;
+        }
+        TFastTable dist;
+        result = BuildFastTable(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
+                                kDistTableBits, tables_.Dist, dist);
+        if (result != brComplete) {
+            return result;
+        }
+        return DecodeHuffmanCodes(litlen, dist);
+    }
+
+    // --- Huffman-coded data -------------------------------------------------------------
+
+    int DecodeHuffmanCodes(const TFastTable& litlen, const TFastTable& dist) {
+        int result = kNeedSlow;
+        while (result == kNeedSlow) {
+            FlushFullWindows();
+            result = FastLoop(litlen, dist);
+            if (result == kNeedSlow) {
+                FlushFullWindows();
+                result = SlowStep(litlen, dist);
+            }
+        }
+        // A window completed before the end or the failure is written in this block, as it
+        // would have been the moment it was complete.
+        FlushFullWindows();
+        return result;
+    }
+
+    /// Decodes symbols while the input block has kFastInputMargin bytes and the window has
+    /// room; kNeedSlow when it stops for one of those, else the block's result.
+    int FastLoop(const TFastTable& litlen, const TFastTable& dist) {
+        std::uint8_t* const base = base_;
+        std::uint8_t* out = out_;
+        std::uint8_t* const outLimit = base + flushed_ + kWindow;
+        const std::uint8_t* in = in_;
+        const std::uint8_t* const inEnd = inEnd_;
+        std::uint64_t bitbuf = bitbuf_;
+        unsigned bitcnt = bitcnt_;
+        const std::uint32_t* const lt = litlen.Entries;
+        const std::uint32_t* const dt = dist.Entries;
+        const std::uint64_t litMask = (1ull << litlen.Bits) - 1;
+        const std::uint64_t distMask = (1ull << dist.Bits) - 1;
+        int result = kNeedSlow;
+
+        auto refill = [&] {
+            bitbuf |= LoadWord(in) << bitcnt;
+            in += (63 - bitcnt) >> 3;
+            bitcnt |= 56;
+        };
+        auto consume = [&](unsigned n) {
+            bitbuf >>= n;
+            bitcnt -= n;
+        };
+        // Looks a code up, following a link into its sub-table.
+        auto lookup = [&](const std::uint32_t* table, std::uint64_t mask) {
+            std::uint32_t e = table[bitbuf & mask];
+            if (e & kLinkFlag) {
+                consume(e & kCodeBitsMask);
+                const unsigned subBits = (e >> kExtraShift) & 0xF;
+                e = table[(e >> kValueShift) + (bitbuf & ((1u << subBits) - 1))];
+            }
+            return e;
+        };
+
+        while (out < outLimit && inEnd - in >= kFastInputMargin) {
+            refill();
+            std::uint32_t e = lookup(lt, litMask);
+            if (e & kLiteralFlag) {
+                consume(e & kCodeBitsMask);
+                *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                e = lookup(lt, litMask);
+                if (e & kLiteralFlag) {
+                    consume(e & kCodeBitsMask);
+                    *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                    continue;
+                }
+                refill();
+            }
+            if (e & (kEndOfBlockFlag | kInvalidFlag)) {
+                if (e & kEndOfBlockFlag) {
+                    consume(e & kCodeBitsMask);
+                    result = irDone;
+                } else {
+                    result = irBadData;
+                }
+                break;
+            }
+            consume(e & kCodeBitsMask);
+            unsigned extra = (e >> kExtraShift) & 0xF;
+            const unsigned length =
+                (e >> kValueShift) + static_cast<unsigned>(bitbuf & ((1u << extra) - 1));
+            consume(extra);
+
+            e = lookup(dt, distMask);
+            if (e & kInvalidFlag) {
+                result = irBadData;
+                break;
+            }
+            consume(e & kCodeBitsMask);
+            extra = (e >> kExtraShift) & 0xF;
+            const unsigned distance =
+                (e >> kValueShift) + static_cast<unsigned>(bitbuf & ((1u << extra) - 1));
+            consume(extra);
+            if (distance > static_cast<std::size_t>(out - base)) {
+                result = irBadData; // reaches before the entry's first byte
+                break;
+            }
+            CopyMatch(out, distance, length);
+            out += length;
+        }
+        out_ = out;
+        in_ = in;
+        bitbuf_ = bitbuf;
+        bitcnt_ = bitcnt;
+        return result;
+    }
+
+    /// Decodes one symbol byte by byte; kNeedSlow to go on, else the block's result.
+    int SlowStep(const TFastTable& litlen, const TFastTable& dist) {
+        std::uint32_t e = SlowLookup(litlen);
+        if (e & kInvalidFlag) {
+            return irBadData;
+        }
+        Drop(e & kCodeBitsMask);
+        if (e & kLiteralFlag) {
+            if (RealBitsShort()) {
+                return irBadData;
+            }
+            *out_++ = static_cast<std::uint8_t>(e >> kValueShift);
+            return kNeedSlow;
+        }
+        if (e & kEndOfBlockFlag) {
+            return RealBitsShort() ? irBadData : irDone;
+        }
+        unsigned extra = (e >> kExtraShift) & 0xF;
+        Need(extra);
+        const unsigned length = (e >> kValueShift) + Bits(extra);
+        Drop(extra);
+
+        e = SlowLookup(dist);
+        if (e & kInvalidFlag) {
+            return irBadData;
+        }
+        Drop(e & kCodeBitsMask);
+        extra = (e >> kExtraShift) & 0xF;
+        Need(extra);
+        const unsigned distance = (e >> kValueShift) + Bits(extra);
+        Drop(extra);
+        if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
+            return irBadData;
+        }
+        CopyMatch(out_, distance, length);
+        out_ += length;
+        return kNeedSlow;
+    }
+
+    std::uint32_t SlowLookup(const TFastTable& table) {
+        Need(table.Bits);
+        std::uint32_t e = table.Entries[Bits(table.Bits)];
+        if (e & kLinkFlag) {
+            Drop(e & kCodeBitsMask);
+            const unsigned subBits = (e >> kExtraShift) & 0xF;
+            Need(subBits);
+            e = table.Entries[(e >> kValueShift) + Bits(subBits)];
+        }
+        return e;
+    }
+
+    TEntryDecoder& owner_;
+    TInflateTables& tables_;
+    std::uint8_t* const base_;
+    std::uint8_t* out_;
+    std::size_t flushed_ = 0;
+    const std::uint8_t* in_;
+    const std::uint8_t* inEnd_;
+    std::uint64_t bitbuf_ = 0;
+    unsigned bitcnt_ = 0;
+    unsigned overrun_ = 0;
+};
+
+void TEntryDecoder::InflateEntry() {
+    TInflater inflater(*this);
+    inflater.Run();
+}
+
+} // namespace zorvi

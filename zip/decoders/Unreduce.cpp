@@ -1,2 +1,161 @@
-// Implementation follows.
+// Methods 2 to 5, reducing: a byte stream coded with follower sets, in which the byte 144
+// (DLE) introduces a match (length and distance) into a 16 KB sliding window.
+//
+// Each byte x has a follower set of up to 63 bytes that often come after it. A byte whose
+// predecessor has followers is sent either as one 0 bit and an index into those followers
+// of B(count) bits, or as one 1 bit and the byte itself; a byte whose predecessor has no
+// followers is always sent as 8 bits. The decoded bytes then pass a small state machine:
+//   state 0: 144 → state 1; any other byte is a literal
+//   state 1: 0 → a literal 144; any other byte V: length := V and L, state 2 when the
+//            length is L (one more length byte follows), else state 3
+//   state 2: length += byte, state 3
+//   state 3: the byte is the distance's low 8 bits; copy length + 3 bytes from distance
+//            ((V >> shift) and mask) × 256 + byte + 1 back
+// with L, shift and mask set by the compression factor f = method − 1 (table below).
+//
+// WorkArea holds the window (bytes 0 to 16383) and the follower sets (16384 to 32767, set x
+// at x × 64). A match that reaches before the entry's first byte produces zeros, so nothing
+// of an earlier entry leaks into this one. Past the end of the data the bit reader delivers
+// zeros: decoding always stops after the uncompressed size.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "zip/decoders/EntryDecoder.h"
+
+namespace zorvi {
+namespace {
+
+constexpr std::size_t kReduceWindow = 16384;
+constexpr std::size_t kFollowerSlot = 64; // a count is 6 bits: at most 63 followers
+constexpr std::uint8_t kDle = 144;
+static_assert(kReduceWindow + 256 * kFollowerSlot <= TEntryDecoder::kWorkAreaSize);
+
+/// Per compression factor 1 to 4 (index f − 1): length mask L, distance shift and mask.
+constexpr unsigned kLengthMask[4] = {127, 63, 31, 15};
+constexpr unsigned kDistanceShift[4] = {7, 6, 5, 4};
+constexpr unsigned kDistanceMask[4] = {1, 3, 7, 15};
+
+/// B(n): bits that index n followers. B(0) = 8; otherwise the smallest b >= 1 with
+/// 2^b >= n (B(1) = B(2) = 1, B(3) = B(4) = 2, ..., B(129..255) = 8).
+constexpr std::array<std::uint8_t, 256> kFollowerIndexBits = [] {
+    std::array<std::uint8_t, 256> b{};
+    b[0] = 8;
+    for (unsigned n = 1; n < 256; ++n) {
+        unsigned bits = 1;
+        while ((1u << bits) < n) {
+            ++bits;
+        }
+        b[n] = static_cast<std::uint8_t>(bits);
+    }
+    return b;
+}();
+static_assert(kFollowerIndexBits[1] == 1 && kFollowerIndexBits[2] == 1 &&
+              kFollowerIndexBits[3] == 2 && kFollowerIndexBits[5] == 3 &&
+              kFollowerIndexBits[129] == 8 && kFollowerIndexBits[255] == 8);
+
+} // namespace
+
+void TEntryDecoder::LoadFollowerSets(std::uint8_t* followers, std::uint8_t* counts) {
+    for (int x = 255; x >= 0; --x) {
+        counts[x] = static_cast<std::uint8_t>(ReadBits(6));
+        for (unsigned i = 0; i < counts[x]; ++i) {
+            followers[x * kFollowerSlot + i] = static_cast<std::uint8_t>(ReadBits(8));
+        }
+    }
+}
+
+void TEntryDecoder::UnreduceEntry(int method) {
+    const unsigned f = static_cast<unsigned>(std::clamp(method - 1, 1, 4)) - 1;
+    const unsigned lengthMask = kLengthMask[f];
+    std::uint8_t* const window = workArea_.get();
+    std::uint8_t* const followers = window + kReduceWindow;
+    std::uint8_t counts[256];
+    LoadFollowerSets(followers, counts);
+
+    std::int64_t left = entry_.UncompressedSize;
+    std::uint8_t lastByte = 0;
+    int state = 0;
+    unsigned length = 0;
+    unsigned v = 0;
+    std::size_t pos = 0;
+    bool firstWindow = true;
+
+    auto advance = [&](std::size_t n) {
+        pos += n;
+        if (pos == kReduceWindow) {
+            FlushWindow(window, kReduceWindow);
+            pos = 0;
+            firstWindow = false;
+        }
+    };
+    auto store = [&](std::uint8_t b) {
+        window[pos] = b;
+        advance(1);
+    };
+
+    while (left > 0) {
+        std::uint8_t byte;
+        const unsigned n = counts[lastByte];
+        if (n == 0 || ReadBits(1) != 0) {
+            byte = static_cast<std::uint8_t>(ReadBits(8));
+        } else {
+            byte = followers[lastByte * kFollowerSlot + ReadBits(kFollowerIndexBits[n])];
+        }
+
+        switch (state) {
+        case 0:
+            if (byte == kDle) {
+                state = 1;
+            } else {
+                --left;
+                store(byte);
+            }
+            break;
+        case 1:
+            if (byte == 0) {
+                --left;
+                store(kDle);
+                state = 0;
+            } else {
+                v = byte;
+                length = v & lengthMask;
+                state = (length == lengthMask) ? 2 : 3;
+            }
+            break;
+        case 2:
+            length += byte;
+            state = 3;
+            break;
+        default: {
+            std::size_t count = length + 3;
+            const std::size_t distance =
+                ((v >> kDistanceShift[f]) & kDistanceMask[f]) * 256 + byte + 1;
+            left -= static_cast<std::int64_t>(count);
+            std::size_t src = (pos + kReduceWindow - distance) % kReduceWindow;
+            while (count > 0) {
+                const std::size_t run = std::min(count, kReduceWindow - std::max(src, pos));
+                if (firstWindow && src >= pos) {
+                    std::memset(window + pos, 0, run); // before the entry's first byte
+                } else if (src < pos && pos - src < run) {
+                    for (std::size_t i = 0; i < run; ++i) {
+                        window[pos + i] = window[src + i]; // overlapping: repeats a pattern
+                    }
+                } else {
+                    std::memmove(window + pos, window + src, run);
+                }
+                count -= run;
+                src = (src + run) % kReduceWindow;
+                advance(run);
+            }
+            state = 0;
+            break;
+        }
+        }
+        lastByte = byte;
+    }
+    FlushWindow(window, pos);
+    FlushOutput();
+}
+
+} // namespace zorvi

@@ -1,0 +1,104 @@
+// The deflate format's constant tables (RFC 1951 section 3.2.5) and inflate's private
+// decoding tables.
+//
+// Inflate decodes through single-word entries of its own rather than the THuftEntry tables
+// of HuffmanTable.h: a first level of up to 11 bits (literal/length) or 8 bits (distance)
+// resolves almost every code in one lookup, and one sub-table level holds the rest. The code
+// sets accepted and rejected are those of BuildHuffmanTable (see BuildFastTable).
+#pragma once
+
+#include <cstdint>
+
+#include "zip/decoders/HuffmanTable.h"
+
+namespace zorvi::inflate {
+
+// Symbol counts: 288 literal/length symbols exist in the fixed code (286 and 287 are never
+// valid), 32 distance symbols (30 and 31 never valid), 19 code-length symbols.
+inline constexpr unsigned kNumLitlenSymbols = 288;
+inline constexpr unsigned kNumDistSymbols = 32;
+inline constexpr unsigned kNumPrecodeSymbols = 19;
+inline constexpr unsigned kMaxLitlenCount = 286; // HLIT + 257 may not exceed this
+inline constexpr unsigned kMaxDistCount = 30;    // HDIST + 1 may not exceed this
+
+/// Base lengths of the length symbols 257 to 287, and their extra bits; 286 and 287 have no
+/// meaning, their extra-bit count is the "invalid code" operation for the THuftEntry tables.
+inline constexpr std::uint16_t kLengthBases[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                                   17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                                   99, 115, 131, 163, 195, 227, 258, 0,  0};
+inline constexpr std::uint8_t kLengthExtras[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+/// Base distances of the distance symbols 0 to 29 and their extra bits.
+inline constexpr std::uint16_t kDistBases[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+inline constexpr std::uint8_t kDistExtras[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                 4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+/// The order in which the code-length code's lengths are sent.
+inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
+    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// A decoding table entry, one 32-bit word:
+//
+//   bits 31..16  value: literal byte, base length, base distance, code-length symbol, or for
+//                a link the index of the sub-table's first entry
+//   bit  11      invalid: no code has these bits (an unused slot of an incomplete code, or a
+//                symbol that has no meaning)
+//   bit  10      link: the code continues in a sub-table
+//   bit  9       end of block
+//   bit  8       literal
+//   bits 7..4    extra bits after the code (length, distance); for a link: the sub-table's
+//                index bits
+//   bits 3..0    bits of input this entry's code consumes at its level; for a link the
+//                first level's index bits
+inline constexpr std::uint32_t kCodeBitsMask = 0x0F;
+inline constexpr unsigned kExtraShift = 4;
+inline constexpr std::uint32_t kLiteralFlag = 0x100;
+inline constexpr std::uint32_t kEndOfBlockFlag = 0x200;
+inline constexpr std::uint32_t kLinkFlag = 0x400;
+inline constexpr std::uint32_t kInvalidFlag = 0x800;
+inline constexpr unsigned kValueShift = 16;
+
+inline constexpr unsigned kLitlenTableBits = 11;
+inline constexpr unsigned kDistTableBits = 8;
+inline constexpr unsigned kPrecodeTableBits = 7; // code-length codes are at most 7 bits
+inline constexpr unsigned kMaxCodeBits = 15;     // longest deflate code
+
+// Capacity of a table: the first level plus, in the worst case, one full sub-table of
+// (15 − first-level bits) index bits for every symbol that can have a long code.
+inline constexpr unsigned kLitlenCapacity =
+    (1u << kLitlenTableBits) + kNumLitlenSymbols * (1u << (kMaxCodeBits - kLitlenTableBits));
+inline constexpr unsigned kDistCapacity =
+    (1u << kDistTableBits) + kNumDistSymbols * (1u << (kMaxCodeBits - kDistTableBits));
+inline constexpr unsigned kPrecodeCapacity = 1u << kPrecodeTableBits;
+
+/// One built code: its entries and the first level's index bits (0 for an empty code, whose
+/// single entry is invalid).
+struct TFastTable {
+    const std::uint32_t* Entries = nullptr;
+    unsigned Bits = 0;
+};
+
+/// Builds the table of `n` codes of the given lengths (0 to 15). `symbolEntries[k]` is the
+/// entry of symbol k without its code bits. The result is that of BuildHuffmanTable for the
+/// same lengths: brOversubscribed (nothing built), brIncomplete (built, free slots invalid;
+/// a single code of length 1 counts as complete), or brComplete (also for no code at all).
+TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
+                            const std::uint32_t* symbolEntries, unsigned maxTableBits,
+                            std::uint32_t* entries, TFastTable& table);
+
+/// The run's inflate tables: the current block's codes and the fixed code, which is built
+/// once per run.
+struct TInflateTables {
+    std::uint32_t Litlen[kLitlenCapacity];
+    std::uint32_t Dist[kDistCapacity];
+    std::uint32_t Precode[kPrecodeCapacity];
+    std::uint32_t FixedLitlen[1u << 9];
+    std::uint32_t FixedDist[1u << 5];
+    TFastTable Fixed[2];
+    bool FixedBuilt = false;
+    std::uint8_t Lengths[kMaxLitlenCount + kMaxDistCount];
+};
+
+} // namespace zorvi::inflate
