@@ -1,0 +1,66 @@
+#include "win32/ui/ApplicationWindow.h"
+
+namespace zorvi {
+
+TApplicationWindow::TApplicationWindow(const std::string& title, HICON icon) {
+    TWindowArgs window;
+    window.ClassName = kClassName;
+    window.ClassIcon = icon;
+    window.Caption = title;
+    // A visible, unowned window without a frame and of no size: it has a taskbar
+    // entry but nothing on the screen.
+    window.Style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
+    window.Left = GetSystemMetrics(SM_CXSCREEN) / 2;
+    window.Top = GetSystemMetrics(SM_CYSCREEN) / 2;
+    window.Width = 0;
+    window.Height = 0;
+    CreateFrom(window);
+    ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+}
+
+TApplicationWindow::~TApplicationWindow() {
+    Destroy();
+}
+
+void TApplicationWindow::Minimize() {
+    if (MainWindow_ && IsWindowVisible(MainWindow_)) {
+        ShowWindow(MainWindow_, SW_HIDE);
+        MainWindowHidden_ = true;
+    }
+    ShowWindow(Handle(), SW_MINIMIZE);
+}
+
+void TApplicationWindow::RestoreMainWindow() {
+    if (MainWindowHidden_ && MainWindow_) {
+        MainWindowHidden_ = false;
+        ShowWindow(MainWindow_, SW_SHOW);
+        SetForegroundWindow(MainWindow_);
+    }
+}
+
+LRESULT TApplicationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE: {
+        const LRESULT result = DefaultHandling(message, wParam, lParam);
+        if (wParam == SIZE_RESTORED)
+            RestoreMainWindow();
+        return result;
+    }
+    case WM_ACTIVATE:
+        // Activation of the invisible window (a click on the taskbar entry) goes on
+        // to the main window.
+        if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(Handle()) && MainWindow_ &&
+            IsWindowVisible(MainWindow_) && IsWindowEnabled(MainWindow_))
+            SetActiveWindow(MainWindow_);
+        return 0;
+    case WM_CLOSE:
+        // Closing the taskbar entry closes the main window, which ends the program.
+        if (MainWindow_)
+            PostMessageW(MainWindow_, WM_CLOSE, 0, 0);
+        return 0;
+    default:
+        return TWindow::HandleMessage(message, wParam, lParam);
+    }
+}
+
+} // namespace zorvi

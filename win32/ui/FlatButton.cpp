@@ -1,0 +1,168 @@
+#include "win32/ui/FlatButton.h"
+
+#include "win32/ui/Handles.h"
+
+#include <windowsx.h>
+
+namespace zorvi {
+
+TFlatButton::TFlatButton(TFlatButtonArgs args)
+    : Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor),
+      Glyph_(std::move(args.Glyph)), GlyphSize_(args.GlyphSize) {
+    TWindowArgs window;
+    window.ClassName = kClassName;
+    window.Caption = args.Caption;
+    window.Style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    window.Parent = args.Parent;
+    window.Left = args.Left;
+    window.Top = args.Top;
+    window.Width = args.Width;
+    window.Height = args.Height;
+    window.Id = args.Id;
+    CreateFrom(window);
+}
+
+TFlatButton::~TFlatButton() {
+    Destroy();
+}
+
+void TFlatButton::Click() {
+    if (!Enabled())
+        return;
+    // A copy: the handler may replace OnClick while it runs.
+    if (auto handler = OnClick)
+        handler();
+}
+
+bool TFlatButton::CursorInside(LPARAM lParam) const {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const POINT cursor{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    return PtInRect(&client, cursor) != FALSE;
+}
+
+void TFlatButton::SetHot(bool hot) {
+    if (Hot_ == hot)
+        return;
+    Hot_ = hot;
+    Invalidate();
+}
+
+void TFlatButton::Paint(HDC dc) const {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
+
+    const bool enabled = Enabled();
+    const bool down = Pressed_ && Hot_;
+    if (enabled && down) {
+        RECT edge = client;
+        DrawEdge(dc, &edge, BDR_SUNKENOUTER, BF_RECT);
+    } else if (enabled && Hot_) {
+        RECT edge = client;
+        DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
+    }
+
+    // Glyph and caption form one block, centred in the button; a pressed button
+    // shifts it one pixel down and right.
+    const int length = GetWindowTextLengthW(Handle());
+    std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
+    caption.resize(static_cast<size_t>(GetWindowTextW(Handle(), caption.data(), length + 1)));
+    TSelection font(dc, Font_.Get());
+    SIZE text{};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    const int glyphWidth = Glyph_ ? GlyphSize_ : 0;
+    const int gap = (Glyph_ && !caption.empty()) ? kSpacing : 0;
+    const int shift = down ? 1 : 0;
+    const int blockLeft = (client.right - (glyphWidth + gap + text.cx)) / 2 + shift;
+    if (Glyph_) {
+        const int glyphTop = (client.bottom - GlyphSize_) / 2 + shift;
+        DrawGlyph(dc, Glyph_.Get(), GlyphSize_, enabled ? 0 : 1, blockLeft, glyphTop);
+    }
+    RECT textRect{blockLeft + glyphWidth + gap, shift, client.right, client.bottom + shift};
+    SetBkMode(dc, TRANSPARENT);
+    constexpr UINT kTextFlags = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
+    if (enabled) {
+        SetTextColor(dc, FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : FontColor_);
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, kTextFlags);
+    } else {
+        // Etched: a highlight copy one pixel down and right under a shadow copy.
+        RECT etch = textRect;
+        OffsetRect(&etch, 1, 1);
+        SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &etch, kTextFlags);
+        SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, kTextFlags);
+    }
+}
+
+LRESULT TFlatButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        TPaintDC dc(Handle());
+        Paint(dc.Get());
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_MOUSEMOVE: {
+        if (!Hot_ || Pressed_) {
+            TRACKMOUSEEVENT track{};
+            track.cbSize = sizeof(track);
+            track.dwFlags = TME_LEAVE;
+            track.hwndTrack = Handle();
+            TrackMouseEvent(&track);
+        }
+        SetHot(Pressed_ ? CursorInside(lParam) : true);
+        return 0;
+    }
+    case WM_MOUSELEAVE:
+        if (!Pressed_)
+            SetHot(false);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetCapture(Handle());
+        Pressed_ = true;
+        Hot_ = true;
+        Invalidate();
+        return 0;
+    case WM_LBUTTONUP: {
+        const bool click = Pressed_ && CursorInside(lParam);
+        Pressed_ = false;
+        ReleaseCapture();
+        SetHot(CursorInside(lParam));
+        Invalidate();
+        if (click)
+            Click();
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        if (Pressed_) {
+            Pressed_ = false;
+            Invalidate();
+        }
+        return 0;
+    case BM_CLICK:
+        Click();
+        return 0;
+    case WM_ENABLE:
+        if (!wParam) {
+            Pressed_ = false;
+            Hot_ = false;
+        }
+        Invalidate();
+        UpdateWindow(Handle()); // show the grey glyph before a long handler runs on
+        return 0;
+    case WM_SETTEXT: {
+        const LRESULT result = DefaultHandling(message, wParam, lParam);
+        Invalidate();
+        return result;
+    }
+    default:
+        return TWindow::HandleMessage(message, wParam, lParam);
+    }
+}
+
+} // namespace zorvi

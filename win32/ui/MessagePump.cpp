@@ -1,0 +1,58 @@
+#include "win32/ui/MessagePump.h"
+
+#include <windows.h>
+
+namespace zorvi {
+
+void TWin32MessagePump::Dispatch(const void* message) {
+    const MSG& msg = *static_cast<const MSG*>(message);
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+void TWin32MessagePump::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            QuitRequested_ = true;
+            ExitCode_ = static_cast<int>(msg.wParam);
+            return;
+        }
+        Dispatch(&msg);
+    }
+}
+
+bool TWin32MessagePump::HandleMessage() {
+    if (QuitRequested_)
+        return false;
+    MSG msg;
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+        QuitRequested_ = true;
+        ExitCode_ = static_cast<int>(msg.wParam);
+        return false;
+    }
+    if (got == -1) {
+        // Only an invalid window filter makes GetMessage fail; stop rather than spin.
+        QuitRequested_ = true;
+        return false;
+    }
+    Dispatch(&msg);
+    return true;
+}
+
+int TWin32MessagePump::Run() {
+    while (HandleMessage()) {
+    }
+    return ExitCode_;
+}
+
+void TWin32Clock::Sleep(std::chrono::milliseconds duration) {
+    ::Sleep(duration.count() > 0 ? static_cast<DWORD>(duration.count()) : 0);
+}
+
+std::chrono::milliseconds TWin32Clock::Now() const {
+    return std::chrono::milliseconds(GetTickCount64());
+}
+
+} // namespace zorvi

@@ -1,0 +1,119 @@
+#include "win32/ui/OwnerDrawListBox.h"
+
+#include "win32/ui/Handles.h"
+#include "win32/ui/Utf16.h"
+
+#include <stdexcept>
+
+namespace zorvi {
+
+TOwnerDrawListBox::TOwnerDrawListBox(const TListBoxArgs& args)
+    : ItemHeight_(args.ItemHeight), TextIndent_(args.TextIndent),
+      Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor) {
+    // LBS_OWNERDRAWFIXED: every row has the height we give it, whatever its text.
+    // LBS_NOINTEGRALHEIGHT: the list box keeps the height it is given instead of
+    // shrinking to a whole number of rows.
+    constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY |
+                             LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+    Handle_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", kStyle, args.Left, args.Top,
+                              args.Width, args.Height, args.Parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.Id)),
+                              GetModuleHandleW(nullptr), nullptr);
+    if (!Handle_)
+        throw std::runtime_error("creating the list box failed");
+    Bind(Handle_, this);
+    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font_.Get()), FALSE);
+    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ItemHeight_, 0));
+}
+
+TOwnerDrawListBox::~TOwnerDrawListBox() {
+    if (IsWindow(Handle_)) {
+        Unbind(Handle_);
+        DestroyWindow(Handle_);
+    }
+}
+
+int TOwnerDrawListBox::Add(const std::string& text) {
+    const LRESULT index = SendMessageW(Handle_, LB_ADDSTRING, 0,
+                                       reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
+    return index < 0 ? -1 : static_cast<int>(index);
+}
+
+void TOwnerDrawListBox::Clear() {
+    SendMessageW(Handle_, LB_RESETCONTENT, 0, 0);
+}
+
+int TOwnerDrawListBox::Count() const {
+    return static_cast<int>(SendMessageW(Handle_, LB_GETCOUNT, 0, 0));
+}
+
+std::string TOwnerDrawListBox::Text(int index) const {
+    const LRESULT length = SendMessageW(Handle_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(Handle_, LB_GETTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
+    return Utf8FromWide(text);
+}
+
+void TOwnerDrawListBox::Select(int index) {
+    SendMessageW(Handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int TOwnerDrawListBox::SelectedIndex() const {
+    return static_cast<int>(SendMessageW(Handle_, LB_GETCURSEL, 0, 0));
+}
+
+int TOwnerDrawListBox::ItemHeight(int index) const {
+    return static_cast<int>(SendMessageW(Handle_, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+}
+
+bool TOwnerDrawListBox::HandleNotification(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(ItemHeight_);
+        result = TRUE;
+        return true;
+    case WM_DRAWITEM:
+        DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
+    const HDC dc = item.hDC;
+    RECT rect = item.rcItem;
+    // An empty list box asks only for its focus rectangle (item id -1).
+    if (item.itemID != static_cast<UINT>(-1)) {
+        const bool selected = (item.itemState & ODS_SELECTED) != 0;
+        SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        SetTextColor(dc, selected                    ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                         : FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT)
+                                                     : FontColor_);
+        ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+
+        const auto index = static_cast<WPARAM>(item.itemID);
+        const LRESULT length = SendMessageW(Handle_, LB_GETTEXTLEN, index, 0);
+        if (length > 0) {
+            std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+            const LRESULT copied =
+                SendMessageW(Handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+            text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
+            TSelection font(dc, Font_.Get());
+            RECT textRect = rect;
+            textRect.left += TextIndent_;
+            // DT_SINGLELINE: CR and LF do not break the row.
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+        }
+    }
+    if (item.itemState & ODS_FOCUS)
+        DrawFocusRect(dc, &rect);
+}
+
+} // namespace zorvi

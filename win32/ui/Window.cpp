@@ -1,0 +1,165 @@
+#include "win32/ui/Window.h"
+
+#include "win32/ui/Utf16.h"
+
+#include <stdexcept>
+
+namespace zorvi {
+namespace {
+
+// Name of the window property that ties a system control to its wrapper.
+constexpr wchar_t kNotificationTargetProperty[] = L"Zorvi.NotificationTarget";
+
+void RegisterClassOnce(const TWindowArgs& args, WNDPROC procedure) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (GetClassInfoExW(instance, args.ClassName, &existing))
+        return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = args.ClassBackground;
+    windowClass.hIcon = args.ClassIcon;
+    windowClass.lpszClassName = args.ClassName;
+    if (!RegisterClassExW(&windowClass))
+        throw std::runtime_error("RegisterClassExW failed");
+}
+
+// The child window that sent a notification to its parent, or nullptr.
+HWND NotifyingControl(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        return reinterpret_cast<HWND>(lParam); // nullptr for menus and accelerators
+    case WM_DRAWITEM:
+        return reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+    case WM_MEASUREITEM:
+        // The only notification that carries no window: find it by its id.
+        return GetDlgItem(parent, static_cast<int>(wParam));
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void TNotificationTarget::Bind(HWND control, TNotificationTarget* target) {
+    SetPropW(control, kNotificationTargetProperty, target);
+}
+
+void TNotificationTarget::Unbind(HWND control) {
+    RemovePropW(control, kNotificationTargetProperty);
+}
+
+TNotificationTarget* TNotificationTarget::FromHandle(HWND control) {
+    return static_cast<TNotificationTarget*>(GetPropW(control, kNotificationTargetProperty));
+}
+
+TWindow::~TWindow() {
+    Destroy();
+}
+
+TWindow* TWindow::FromHandle(HWND window) {
+    if (!window ||
+        GetWindowLongPtrW(window, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&TWindow::WindowProc))
+        return nullptr;
+    return reinterpret_cast<TWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void TWindow::Destroy() {
+    if (Handle_)
+        DestroyWindow(Handle_); // WM_NCDESTROY clears Handle_
+}
+
+void TWindow::CreateFrom(const TWindowArgs& args) {
+    RegisterClassOnce(args, &TWindow::WindowProc);
+    const bool child = (args.Style & WS_CHILD) != 0;
+    const HWND created =
+        CreateWindowExW(args.ExStyle, args.ClassName, WideFromUtf8(args.Caption).c_str(),
+                        args.Style, args.Left, args.Top, args.Width, args.Height, args.Parent,
+                        child ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.Id)) : nullptr,
+                        GetModuleHandleW(nullptr), this);
+    if (!created)
+        throw std::runtime_error("CreateWindowExW failed");
+}
+
+void TWindow::SetCaption(const std::string& text) {
+    SetWindowTextW(Handle_, WideFromUtf8(text).c_str());
+}
+
+std::string TWindow::Caption() const {
+    const int length = GetWindowTextLengthW(Handle_);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(Handle_, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return Utf8FromWide(text);
+}
+
+void TWindow::SetEnabled(bool enabled) {
+    EnableWindow(Handle_, enabled ? TRUE : FALSE);
+}
+
+bool TWindow::Enabled() const {
+    return IsWindowEnabled(Handle_) != FALSE;
+}
+
+void TWindow::Show(int command) {
+    ShowWindow(Handle_, command);
+}
+
+bool TWindow::Visible() const {
+    return IsWindowVisible(Handle_) != FALSE;
+}
+
+void TWindow::Invalidate() {
+    InvalidateRect(Handle_, nullptr, TRUE);
+}
+
+RECT TWindow::Bounds() const {
+    RECT bounds{};
+    GetWindowRect(Handle_, &bounds);
+    return bounds;
+}
+
+void TWindow::MoveTo(int left, int top) {
+    SetWindowPos(Handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT TWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HWND control = NotifyingControl(Handle_, message, wParam, lParam)) {
+        if (TNotificationTarget* target = TNotificationTarget::FromHandle(control)) {
+            LRESULT result = 0;
+            if (target->HandleNotification(message, wParam, lParam, result))
+                return result;
+        }
+    }
+    return DefaultHandling(message, wParam, lParam);
+}
+
+LRESULT TWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(Handle_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        // The first message that carries the object; WM_GETMINMAXINFO comes before
+        // it and gets the default handling below.
+        auto* self =
+            static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->Handle_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->Handle_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+} // namespace zorvi
