@@ -175,8 +175,8 @@ void TBufferedStream::PutBack(std::uint8_t byte) {
     buffer_[static_cast<std::size_t>(cursor_)] = byte;
 }
 
-TBufferedFileStream::TBufferedFileStream(const std::string& path, TFileMode mode,
-                                         bool flushOnClose, std::size_t bufferSize)
+TBufferedFileStream::TBufferedFileStream(const std::string& path, TFileMode mode, bool flushOnClose,
+                                         std::size_t bufferSize)
     : detail::TOwnedFile(path, mode), TBufferedStream(*detail::TOwnedFile::File, bufferSize) {
     FlushOnDestroy = flushOnClose && mode == TFileMode::Create;
 }

@@ -21,8 +21,8 @@ bool IsSafe(const std::string& relative, const std::string& fileName) {
     std::size_t start = 0;
     while (start <= relative.size()) {
         const auto end = relative.find_first_of("\\/", start);
-        const auto part = relative.substr(start, end == std::string::npos ? std::string::npos
-                                                                          : end - start);
+        const auto part =
+            relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (ClimbsUp(part)) {
             return false;
         }

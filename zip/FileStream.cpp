@@ -40,8 +40,8 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
             RaiseFileOpenError(path, std::strerror(error));
         }
     } else {
-        error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY,
-                          _SH_DENYWR, _S_IREAD | _S_IWRITE);
+        error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
+                          _S_IREAD | _S_IWRITE);
         if (error != 0) {
             RaiseFileCreateError(path, std::strerror(error));
         }
@@ -100,7 +100,7 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
         if (fd_ < 0) {
             RaiseFileOpenError(path, std::strerror(errno));
         }
-        struct stat st{};
+        struct stat st {};
         if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
             close(fd_);
             fd_ = -1;
@@ -110,7 +110,7 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
     }
     // A read-only file refuses to be overwritten, as it does on Windows, even when
     // the process could override the permission bits.
-    struct stat st{};
+    struct stat st {};
     if (stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
         RaiseFileCreateError(path, std::strerror(EACCES));
     }
@@ -129,8 +129,8 @@ TFileStream::~TFileStream() {
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = read(fd_, static_cast<char*>(buffer) + done,
-                               std::min(count - done, kMaxTransfer));
+        const ssize_t n =
+            read(fd_, static_cast<char*>(buffer) + done, std::min(count - done, kMaxTransfer));
         if (n < 0 && errno == EINTR) {
             continue;
         }

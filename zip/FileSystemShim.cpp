@@ -7,9 +7,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <ctime>
 #endif
 
 namespace zorvi {
@@ -44,8 +44,12 @@ public:
         // 100-ns units below the second.
         const ULONGLONG ticks =
             (static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-        return TLocalDateTime{st.wYear,   st.wMonth,  st.wDay,
-                              st.wHour,   st.wMinute, st.wSecond,
+        return TLocalDateTime{st.wYear,
+                              st.wMonth,
+                              st.wDay,
+                              st.wHour,
+                              st.wMinute,
+                              st.wSecond,
                               static_cast<int>((ticks % 10'000'000) * 100)};
     }
 
@@ -116,7 +120,7 @@ constexpr mode_t kAllWrite = S_IWUSR | S_IWGRP | S_IWOTH;
 class TPosixFileSystem final : public TFileSystemShim {
 public:
     std::optional<TLocalDateTime> FileTime(const std::string& path) override {
-        struct stat st{};
+        struct stat st {};
         if (stat(ToFsPath(path).c_str(), &st) != 0) {
             return std::nullopt;
         }
@@ -124,8 +128,12 @@ public:
         if (localtime_r(&st.st_mtim.tv_sec, &local) == nullptr) {
             return std::nullopt;
         }
-        return TLocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                              local.tm_hour,        local.tm_min,     std::min(local.tm_sec, 59),
+        return TLocalDateTime{local.tm_year + 1900,
+                              local.tm_mon + 1,
+                              local.tm_mday,
+                              local.tm_hour,
+                              local.tm_min,
+                              std::min(local.tm_sec, 59),
                               static_cast<int>(st.st_mtim.tv_nsec)};
     }
 
@@ -148,7 +156,7 @@ public:
     }
 
     std::optional<std::uint32_t> Attributes(const std::string& path) override {
-        struct stat st{};
+        struct stat st {};
         if (stat(ToFsPath(path).c_str(), &st) != 0) {
             return std::nullopt;
         }
@@ -160,13 +168,13 @@ public:
     }
 
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-        struct stat st{};
+        struct stat st {};
         const auto native = ToFsPath(path);
         if (stat(native.c_str(), &st) != 0) {
             return false;
         }
-        const mode_t mode = (attributes & kAttrReadOnly) != 0 ? (st.st_mode & ~kAllWrite)
-                                                               : (st.st_mode | S_IWUSR);
+        const mode_t mode =
+            (attributes & kAttrReadOnly) != 0 ? (st.st_mode & ~kAllWrite) : (st.st_mode | S_IWUSR);
         return chmod(native.c_str(), mode & 07777) == 0;
     }
 

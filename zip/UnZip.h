@@ -91,13 +91,12 @@ public:
         OnStartUnZipInfo;
     std::function<void(TUnZip& sender, int percent)> OnFilePercentDone;
     std::function<void(TUnZip& sender, int percent)> OnTotalPercentDone;
-    std::function<void(TUnZip& sender, int fileIndex, std::string& fName, bool& skip)>
-        OnStartUnZip;
+    std::function<void(TUnZip& sender, int fileIndex, std::string& fName, bool& skip)> OnStartUnZip;
     std::function<void(TUnZip& sender, int fileIndex, const std::string& fName)> OnEndUnZip;
     std::function<void(TUnZip& sender, bool& overWriteIt, int fileIndex, std::string& fName)>
         OnPromptForOverwrite;
-    std::function<void(TUnZip& sender, TSkipReason reason, const std::string& fName,
-                       int fileIndex, bool& retry)>
+    std::function<void(TUnZip& sender, TSkipReason reason, const std::string& fName, int fileIndex,
+                       bool& retry)>
         OnSkippingFile;
     std::function<void(TUnZip& sender, int fileIndex, std::string& newPassword)> OnBadPassword;
     std::function<void(TUnZip& sender, std::uint32_t calcCrc, std::uint32_t storedCrc,

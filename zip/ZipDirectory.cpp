@@ -68,8 +68,8 @@ std::string DecodeComment(const std::string& raw, std::uint16_t versionMadeBy) {
     if (IsValidUtf8(raw)) {
         return raw;
     }
-    return ToUtf8(raw, (versionMadeBy >> 8) == kHostMsDos ? TCodePage::Dos866
-                                                          : TCodePage::Windows1251);
+    return ToUtf8(raw,
+                  (versionMadeBy >> 8) == kHostMsDos ? TCodePage::Dos866 : TCodePage::Windows1251);
 }
 
 } // namespace
@@ -101,8 +101,7 @@ void TUnZip::SetRootDir(const std::string& dir) {
     }
 }
 
-int TUnZip::ShowMessageBox(const std::string& text, const std::string& caption,
-                           unsigned style) {
+int TUnZip::ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
     if (MessageBoxes != nullptr) {
         return MessageBoxes->ShowMessageBox(text, caption, style);
     }
@@ -255,7 +254,8 @@ void TUnZip::SetEntryComment(int index, const std::string& comment) {
     TZipHeaderInfo& entry = *sortedEntries_->Entry(index);
     if (entry.FileComment.value_or("") != comment) {
         entry.FileComment = comment;
-        entry.FileCommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
+        entry.FileCommentLength =
+            static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
         EndRecord.CommentModified = true;
     }
 }
@@ -278,7 +278,8 @@ std::string TUnZip::ArchiveComment() {
 void TUnZip::SetArchiveComment(const std::string& comment) {
     if (EndRecord.ZipComment.value_or("") != comment) {
         EndRecord.ZipComment = comment;
-        EndRecord.CommentLength = static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
+        EndRecord.CommentLength =
+            static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
         EndRecord.CommentModified = true;
     }
 }
@@ -587,9 +588,8 @@ void TUnZip::ReadCentralDirectory() {
             RequestDisk(EndRecord.ThisDisk + 1);
         }
         TStream& source = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
-        EndRecord.ZipComment =
-            DecodeComment(LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength),
-                          0x0A00);
+        EndRecord.ZipComment = DecodeComment(
+            LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength), 0x0A00);
         EndRecord.CommentModified = false;
     }
     DiskCount = EndRecord.ThisDisk + 1;

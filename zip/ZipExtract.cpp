@@ -343,9 +343,8 @@ void TUnZip::ExtractEntry(int index) {
         SkipEntry();
     };
 
-    const TEntryPlacement placement = PlaceEntry(destDir_, rootDir_, RecreateDirs,
-                                                 CurrentHeader.Directory(),
-                                                 CurrentHeader.FileName());
+    const TEntryPlacement placement = PlaceEntry(
+        destDir_, rootDir_, RecreateDirs, CurrentHeader.Directory(), CurrentHeader.FileName());
     std::string path = placement.Folder + CurrentHeader.FileName();
     if (!placement.Safe) {
         skipping(TSkipReason::srCreateError, path);

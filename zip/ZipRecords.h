@@ -33,8 +33,8 @@ inline constexpr std::uint16_t kFlagUtf8Name = 0x0800;
 
 // Offsets of the fields inside the fixed part of a central file header.
 namespace central {
-inline constexpr std::size_t kVersionMadeBy = 4, kVersionNeeded = 6, kBitFlags = 8,
-                             kMethod = 10, kDosDateTime = 12, kCrc32 = 16, kCompressedSize = 20,
+inline constexpr std::size_t kVersionMadeBy = 4, kVersionNeeded = 6, kBitFlags = 8, kMethod = 10,
+                             kDosDateTime = 12, kCrc32 = 16, kCompressedSize = 20,
                              kUncompressedSize = 24, kNameLength = 28, kExtraLength = 30,
                              kCommentLength = 32, kDiskNumberStart = 34, kInternalAttributes = 36,
                              kExternalAttributes = 38, kLocalHeaderOffset = 42;

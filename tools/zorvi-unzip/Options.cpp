@@ -1,0 +1,141 @@
+#include "Options.h"
+
+#include <map>
+
+namespace zorvi::cli {
+namespace {
+
+template <typename T>
+bool Lookup(const std::map<std::string, T>& table, const std::string& word, T& value) {
+    const auto it = table.find(word);
+    if (it == table.end()) {
+        return false;
+    }
+    value = it->second;
+    return true;
+}
+
+const std::map<std::string, TUZOverwriteMode> kOverwriteModes = {
+    {"prompt", TUZOverwriteMode::Prompt},
+    {"always", TUZOverwriteMode::Always},
+    {"never", TUZOverwriteMode::Never},
+    {"ifnewer", TUZOverwriteMode::ifNewer},
+    {"ifolder", TUZOverwriteMode::ifOlder}};
+
+const std::map<std::string, TIncompleteZipMode> kIncompleteModes = {
+    {"multi", TIncompleteZipMode::izAssumeMulti},
+    {"bad", TIncompleteZipMode::izAssumeBad},
+    {"notazip", TIncompleteZipMode::izAssumeNotAZip}};
+
+const std::map<std::string, TZipSortMode> kSortModes = {{"name", TZipSortMode::ByName},
+                                                        {"filename", TZipSortMode::ByFileName},
+                                                        {"dir", TZipSortMode::ByDirectoryName},
+                                                        {"date", TZipSortMode::ByDate},
+                                                        {"csize", TZipSortMode::ByCompressedSize},
+                                                        {"usize", TZipSortMode::ByUnCompressedSize},
+                                                        {"rate", TZipSortMode::ByRate},
+                                                        {"none", TZipSortMode::ByNone}};
+
+} // namespace
+
+std::string UsageText() {
+    return "Usage:\n"
+           "  zorvi-unzip -l [-i MODE] [-s ORDER] ARCHIVE\n"
+           "  zorvi-unzip [-d DIR] [-o MODE] [-j] [-r ROOT] [-i MODE] [-P PASSWORD] [-q]\n"
+           "              ARCHIVE [MASK...]\n"
+           "\n"
+           "Lists or extracts the entries of a ZIP archive.\n"
+           "\n"
+           "  -l           list the entries: name, method, compressed size, size, CRC-32,\n"
+           "               date and time, separated by tabs; then the archive comment\n"
+           "  -s ORDER     order of the list: name, filename, dir, date, csize, usize,\n"
+           "               rate or none (archive order, the default)\n"
+           "  -i MODE      when the archive has no end record: multi (a volume of a\n"
+           "               multi-volume archive, an error; the default), bad (rebuild the\n"
+           "               list from the local headers) or notazip (an error)\n"
+           "  -d DIR       extract into DIR (default: the current folder)\n"
+           "  -o MODE      existing files: prompt (ask on the terminal, no without one;\n"
+           "               the default), always, never, ifnewer (replace when the entry\n"
+           "               is newer), ifolder (replace when the entry is older)\n"
+           "  -j           put every file into DIR itself, without the archive's folders\n"
+           "  -r ROOT      strip the leading archive folder ROOT from the entries' folders\n"
+           "  -P PASSWORD  password of encrypted entries; a wrong one is asked again on a\n"
+           "               terminal, and the entry is skipped without one\n"
+           "  -q           quiet: no line per entry, no progress bar\n"
+           "  -h           this text\n"
+           "  MASK         extract only the entries matching one of the masks (* any run,\n"
+           "               ? one character, <a-z> one of a set, <!a-z> one not in it;\n"
+           "               letter case is ignored); without masks every entry\n"
+           "\n"
+           "Exit status: 0 every selected entry extracted (or listed), 1 some entry was\n"
+           "skipped or failed its CRC-32 check, 2 the archive could not be read.\n";
+}
+
+std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+    TOptions options;
+    const auto value = [&](std::size_t& i,
+                           const std::string& option) -> std::optional<std::string> {
+        if (i + 1 >= args.size()) {
+            error = "option " + option + " needs a value";
+            return std::nullopt;
+        }
+        return args[++i];
+    };
+    bool optionsDone = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+            if (options.Archive.empty()) {
+                options.Archive = arg;
+            } else {
+                options.Masks.push_back(arg);
+            }
+            continue;
+        }
+        if (arg == "--") {
+            optionsDone = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.Help = true;
+        } else if (arg == "-l") {
+            options.List = true;
+        } else if (arg == "-q") {
+            options.Quiet = true;
+        } else if (arg == "-j") {
+            options.JunkPaths = true;
+        } else if (arg == "-d" || arg == "-r" || arg == "-P" || arg == "-o" || arg == "-i" ||
+                   arg == "-s") {
+            const auto v = value(i, arg);
+            if (!v) {
+                return std::nullopt;
+            }
+            bool known = true;
+            if (arg == "-d") {
+                options.DestDir = *v;
+            } else if (arg == "-r") {
+                options.RootDir = *v;
+            } else if (arg == "-P") {
+                options.Password = *v;
+            } else if (arg == "-o") {
+                known = Lookup(kOverwriteModes, *v, options.Overwrite);
+            } else if (arg == "-i") {
+                known = Lookup(kIncompleteModes, *v, options.Incomplete);
+            } else {
+                known = Lookup(kSortModes, *v, options.Sort);
+            }
+            if (!known) {
+                error = "unknown value '" + *v + "' of option " + arg;
+                return std::nullopt;
+            }
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (!options.Help && options.Archive.empty()) {
+        error = "no archive named";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace zorvi::cli

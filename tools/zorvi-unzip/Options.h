@@ -1,0 +1,33 @@
+// The command line of zorvi-unzip, parsed.
+#pragma once
+
+#include "zip/UnZip.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvi::cli {
+
+struct TOptions {
+    bool Help = false;
+    bool List = false;
+    bool Quiet = false;
+    bool JunkPaths = false; // -j: no folders below the destination
+    std::string DestDir = ".";
+    std::string RootDir;
+    std::optional<std::string> Password;
+    TUZOverwriteMode Overwrite = TUZOverwriteMode::Prompt;
+    TIncompleteZipMode Incomplete = TIncompleteZipMode::izAssumeMulti;
+    TZipSortMode Sort = TZipSortMode::ByNone;
+    std::string Archive;
+    std::vector<std::string> Masks;
+};
+
+/// Parses the arguments after the program name; on a mistake returns none and sets error.
+std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+/// The text -h prints.
+std::string UsageText();
+
+} // namespace zorvi::cli

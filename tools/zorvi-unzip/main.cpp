@@ -1,0 +1,44 @@
+// zorvi-unzip: the extraction component without the wizard, on the command line.
+#include "Commands.h"
+#include "Options.h"
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Run(const std::vector<std::string>& args) {
+    using namespace zorvi::cli;
+    std::string error;
+    const auto options = ParseOptions(args, error);
+    if (!options) {
+        std::cerr << "zorvi-unzip: " << error << "\n\n" << UsageText();
+        return kExitArchiveUnreadable;
+    }
+    if (options->Help) {
+        std::cout << UsageText();
+        return kExitOk;
+    }
+    return options->List ? RunList(*options, std::cout, std::cerr)
+                         : RunExtract(*options, std::cout, std::cerr);
+}
+
+} // namespace
+
+#ifdef _WIN32
+// The wide entry point: arguments arrive as UTF-16 and are turned into UTF-8.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const auto utf8 = std::filesystem::path(argv[i]).u8string();
+        args.emplace_back(utf8.begin(), utf8.end());
+    }
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif
