@@ -1,0 +1,276 @@
+// Helpers of the decoder tests (see DecoderTestSupport.h).
+#include "DecoderTestSupport.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "zip/decoders/DecodeErrors.h"
+
+namespace zorvi::test {
+
+TBytes BytesOf(const std::string& text) { return TBytes(text.begin(), text.end()); }
+
+std::size_t TMemoryInput::ReadCompressed(std::uint8_t* buffer, std::size_t count) {
+    if (CancelAtRead == static_cast<int>(Reads.size())) {
+        throw EUserCanceled();
+    }
+    Reads.push_back(count);
+    const std::size_t n = std::min(count, data_.size() - pos_);
+    if (n > 0) {
+        std::memcpy(buffer, data_.data() + pos_, n);
+    }
+    pos_ += n;
+    if (n < count && ShortReadRaises) {
+        throw EFatalUnzipError();
+    }
+    return n;
+}
+
+std::size_t TMemoryOutput::WriteDecoded(const std::uint8_t* data, std::size_t count) {
+    const std::size_t n = std::min(count, AcceptLimit);
+    Data.insert(Data.end(), data, data + n);
+    Writes.push_back(count);
+    return n;
+}
+
+TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder) {
+    TEntryDecoder own;
+    TEntryDecoder& d = decoder != nullptr ? *decoder : own;
+    TMemoryInput input(spec.Data);
+    input.ShortReadRaises = spec.ShortReadRaises;
+    input.CancelAtRead = spec.CancelAtRead;
+    TMemoryOutput output;
+    TEntryDecodeParams params;
+    params.Input = &input;
+    params.Output = &output;
+    params.CompressedSize = spec.CompressedSize.value_or(static_cast<std::int64_t>(spec.Data.size()));
+    params.UncompressedSize = spec.UncompressedSize;
+    params.BitFlags = spec.BitFlags;
+    params.Cipher = spec.Cipher;
+    d.StartEntry(params);
+    TDecoded result;
+    try {
+        switch (spec.Method) {
+        case 0:
+            d.UnstoreEntry();
+            break;
+        case 1:
+            d.UnshrinkEntry();
+            break;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            d.UnreduceEntry(spec.Method);
+            break;
+        case 6:
+            d.ExplodeEntry();
+            break;
+        case 8:
+            d.InflateEntry();
+            break;
+        default:
+            result.Error = "unknown method";
+        }
+    } catch (const EZipError& e) {
+        result.Error = e.what();
+    }
+    result.Data = output.Data;
+    result.Crc = d.FinalCrc();
+    result.Writes = output.Writes;
+    result.Reads = input.Reads;
+    return result;
+}
+
+TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize) {
+    TEntrySpec spec;
+    spec.Data = stream;
+    spec.UncompressedSize = uncompressedSize;
+    return DecodeEntry(spec);
+}
+
+std::uint32_t Crc32Of(const TBytes& data) {
+    return static_cast<std::uint32_t>(
+        crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+TBytes ZlibDeflate(const TBytes& data, int level, int strategy) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
+    TBytes out(deflateBound(&z, data.size()) + 16);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::optional<TBytes> ZlibInflate(const TBytes& stream, std::size_t maxSize) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    TBytes out(maxSize);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = ::inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+TBytes MixedData(std::size_t size, std::uint32_t seed) {
+    static const char* const kWords[] = {"the ", "window ", "of ", "a ", "code ", "length ",
+                                         "and ", "distance ", "block ", "\r\n"};
+    TBytes out;
+    std::uint32_t x = seed * 2654435761u + 1;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    while (out.size() < size) {
+        const std::uint32_t kind = next() % 8;
+        if (kind < 5) {
+            const char* w = kWords[next() % 10];
+            out.insert(out.end(), w, w + std::strlen(w));
+        } else if (kind == 5) {
+            for (int i = 0; i < 40; ++i) {
+                out.push_back(static_cast<std::uint8_t>(next()));
+            }
+        } else {
+            out.insert(out.end(), 20 + next() % 300, static_cast<std::uint8_t>(next()));
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+void TBitWriter::Put(std::uint32_t value, unsigned bits) {
+    for (unsigned i = 0; i < bits; ++i) {
+        buffer_ |= ((value >> i) & 1u) << count_;
+        if (++count_ == 8) {
+            bytes_.push_back(static_cast<std::uint8_t>(buffer_));
+            buffer_ = 0;
+            count_ = 0;
+        }
+    }
+}
+
+void TBitWriter::PutCode(std::uint32_t code, unsigned length) {
+    for (unsigned i = length; i-- > 0;) {
+        Put((code >> i) & 1u, 1);
+    }
+}
+
+void TBitWriter::AlignToByte() {
+    if (count_ > 0) {
+        Put(0, 8 - count_);
+    }
+}
+
+TBytes TBitWriter::Finish() {
+    AlignToByte();
+    return bytes_;
+}
+
+std::vector<std::uint32_t> CanonicalCodes(const std::vector<std::uint8_t>& lengths) {
+    unsigned count[17] = {};
+    for (auto l : lengths) {
+        ++count[l];
+    }
+    count[0] = 0;
+    std::uint32_t next[17] = {};
+    std::uint32_t code = 0;
+    for (unsigned len = 1; len <= 16; ++len) {
+        code = (code + count[len - 1]) << 1;
+        next[len] = code;
+    }
+    std::vector<std::uint32_t> codes(lengths.size());
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        if (lengths[i] != 0) {
+            codes[i] = next[lengths[i]]++;
+        }
+    }
+    return codes;
+}
+
+namespace {
+
+std::uint32_t Le16(const TBytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+std::uint32_t Le32(const TBytes& b, std::size_t at) {
+    return Le16(b, at) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16);
+}
+
+} // namespace
+
+std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    const TBytes b((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The end record: signature 0x06054B50, within the last 22 + 65535 bytes.
+    std::size_t end = b.size() >= 22 ? b.size() - 22 + 1 : 0;
+    std::optional<std::size_t> eocd;
+    while (end-- > 0 && b.size() - end <= 22 + 65535) {
+        if (Le32(b, end) == 0x06054B50u) {
+            eocd = end;
+            break;
+        }
+    }
+    if (!eocd) {
+        return std::nullopt;
+    }
+    const std::size_t count = Le16(b, *eocd + 10);
+    const std::size_t cdSize = Le32(b, *eocd + 12);
+    // Offsets are relative to the archive's start, which may follow a prefix (SFX).
+    const std::size_t cdStart = *eocd - cdSize;
+    const std::size_t shift = cdStart - Le32(b, *eocd + 16);
+    std::vector<TRawEntry> entries;
+    std::size_t p = cdStart;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (p + 46 > b.size() || Le32(b, p) != 0x02014B50u) {
+            return std::nullopt;
+        }
+        TRawEntry e;
+        e.BitFlags = static_cast<std::uint16_t>(Le16(b, p + 8));
+        e.Method = static_cast<int>(Le16(b, p + 10));
+        e.DosDateTime = Le32(b, p + 12);
+        e.Crc = Le32(b, p + 16);
+        e.CompressedSize = Le32(b, p + 20);
+        e.UncompressedSize = Le32(b, p + 24);
+        const std::size_t nameLen = Le16(b, p + 28);
+        const std::size_t extraLen = Le16(b, p + 30);
+        const std::size_t commentLen = Le16(b, p + 32);
+        const std::size_t local = Le32(b, p + 42) + shift;
+        e.Name.assign(b.begin() + static_cast<std::ptrdiff_t>(p + 46),
+                      b.begin() + static_cast<std::ptrdiff_t>(p + 46 + nameLen));
+        if (local + 30 > b.size()) {
+            return std::nullopt;
+        }
+        const std::size_t data = local + 30 + Le16(b, local + 26) + Le16(b, local + 28);
+        const std::size_t size = std::min<std::size_t>(
+            static_cast<std::size_t>(e.CompressedSize), b.size() - std::min(data, b.size()));
+        e.Data.assign(b.begin() + static_cast<std::ptrdiff_t>(data),
+                      b.begin() + static_cast<std::ptrdiff_t>(data + size));
+        entries.push_back(std::move(e));
+        p += 46 + nameLen + extraLen + commentLen;
+    }
+    return entries;
+}
+
+std::string CorpusDir() { return ZORVI_CORPUS_DIR; }
+
+} // namespace zorvi::test

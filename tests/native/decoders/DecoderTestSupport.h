@@ -1,0 +1,118 @@
+// Helpers of the decoder tests: an in-memory archive stream and output file, a bit writer
+// for hand-built streams, zlib as the control encoder, and a reader of the raw entries of
+// the shared corpus archives.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zip/decoders/EntryDecoder.h"
+
+namespace zorvi::test {
+
+using TBytes = std::vector<std::uint8_t>;
+
+TBytes BytesOf(const std::string& text);
+
+/// The entry's data as the engine would deliver it: a short read raises EFatalUnzipError
+/// (a single-volume archive), or `failAtRead` raises a chosen exception at the n-th read.
+class TMemoryInput : public TCompressedInput {
+public:
+    explicit TMemoryInput(TBytes data) : data_(std::move(data)) {}
+    std::size_t ReadCompressed(std::uint8_t* buffer, std::size_t count) override;
+
+    std::vector<std::size_t> Reads;       // sizes asked for, in order
+    int CancelAtRead = -1;                // raise EUserCanceled at this read (0-based)
+    bool ShortReadRaises = true;          // false: return what is there
+
+private:
+    TBytes data_;
+    std::size_t pos_ = 0;
+};
+
+class TMemoryOutput : public TDecodedOutput {
+public:
+    std::size_t WriteDecoded(const std::uint8_t* data, std::size_t count) override;
+    std::int64_t DecodedPosition() const override { return static_cast<std::int64_t>(Data.size()); }
+
+    TBytes Data;
+    std::vector<std::size_t> Writes;
+    std::size_t AcceptLimit = std::numeric_limits<std::size_t>::max();
+};
+
+/// Outcome of decoding one entry.
+struct TDecoded {
+    TBytes Data;
+    std::uint32_t Crc = 0;             // the complemented register
+    std::optional<std::string> Error;  // message of an exception that left the decoder
+    std::vector<std::size_t> Writes;
+    std::vector<std::size_t> Reads;
+};
+
+/// Everything about an entry to decode. The decoder may be given to reuse its buffers.
+struct TEntrySpec {
+    int Method = 8;
+    std::uint16_t BitFlags = 0;
+    TBytes Data;
+    std::int64_t UncompressedSize = 0;
+    std::optional<std::int64_t> CompressedSize;  // default: Data.size()
+    TZipCipher* Cipher = nullptr;
+    bool ShortReadRaises = true;
+    int CancelAtRead = -1;
+};
+
+TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder = nullptr);
+
+/// Convenience: a raw deflate stream decoded with an ample uncompressed size.
+TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize = 1 << 20);
+
+std::uint32_t Crc32Of(const TBytes& data);
+
+/// Raw deflate (no zlib header) by zlib, and raw inflate by zlib (nullopt on error).
+TBytes ZlibDeflate(const TBytes& data, int level = 6, int strategy = 0);
+std::optional<TBytes> ZlibInflate(const TBytes& stream, std::size_t maxSize = 1 << 24);
+
+/// Deterministic test data: text-like runs mixed with pseudo-random bytes.
+TBytes MixedData(std::size_t size, std::uint32_t seed);
+
+/// Writes bits least significant first, as deflate, shrink, reduce and implode read them.
+class TBitWriter {
+public:
+    /// The low `bits` bits of value, lowest first.
+    void Put(std::uint32_t value, unsigned bits);
+    /// A Huffman code of `length` bits, most significant bit first (deflate's order).
+    void PutCode(std::uint32_t code, unsigned length);
+    void AlignToByte();
+    TBytes Finish();
+
+private:
+    TBytes bytes_;
+    std::uint32_t buffer_ = 0;
+    unsigned count_ = 0;
+};
+
+/// Canonical codes for code lengths (RFC 1951 section 3.2.2).
+std::vector<std::uint32_t> CanonicalCodes(const std::vector<std::uint8_t>& lengths);
+
+/// One entry of a ZIP archive, from its central directory, with its raw data.
+struct TRawEntry {
+    std::string Name;
+    int Method = 0;
+    std::uint16_t BitFlags = 0;
+    std::uint32_t DosDateTime = 0;
+    std::uint32_t Crc = 0;
+    std::int64_t CompressedSize = 0;
+    std::int64_t UncompressedSize = 0;
+    TBytes Data;  // the compressed data (with the 12-byte header when encrypted)
+};
+
+/// The entries of an archive; nullopt when it has no readable central directory.
+std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path);
+
+/// Folder of the shared corpus archives.
+std::string CorpusDir();
+
+} // namespace zorvi::test
