@@ -12,3 +12,9 @@ set(ZORVI_INSTRUMENT_SIM_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Simulator.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp
 )
+# The programming mode and the boot loader engine it runs (tools/instrument-sim/isp).
+include(${CMAKE_CURRENT_LIST_DIR}/isp/Sources.cmake)
+list(APPEND ZORVI_INSTRUMENT_SIM_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/isp/ProgrammingMode.cpp
+    ${ZORVI_ISP_SIM_SOURCES}
+    ${ZORVI_ISP_SIM_CORE_SOURCES})
