@@ -6,12 +6,17 @@
 // table slots whose low bits equal it. Tables are opened as the code length passes the
 // bits resolved so far: the first level has `lookupBits` index bits, each sub-table starts
 // with the bits its first code still needs and widens while the codes of the following
-// lengths would fill it, never beyond `lookupBits` nor beyond the longest length.
+// lengths would fill it, never beyond `lookupBits` nor beyond the longest length. (The
+// classic form of this builder let a sub-table start wider than `lookupBits` when a code
+// was more than twice that long, while its link still dropped only `lookupBits` bits; no
+// code set of deflate or implode reaches that case, but capping the width keeps every code
+// set decodable.)
 //
 // An incomplete code is filled up with "invalid" entries: the longest length gets as many
 // dummy codes as slots remain, and a dummy code's entries have operation kOpInvalid.
 #include "zip/decoders/HuffmanTable.h"
 
+#include <algorithm>
 #include <new>
 
 namespace zorvi {
@@ -137,7 +142,9 @@ TBuildResult BuildHuffmanTable(const std::uint8_t* lengths, unsigned n, unsigned
                 if (limit > static_cast<unsigned>(l)) {
                     limit = static_cast<unsigned>(l);
                 }
-                unsigned bits = len - static_cast<unsigned>(resolved);
+                // A code more than l bits beyond this level continues in a deeper one, so
+                // no table is ever wider than l bits (its link entry drops exactly l).
+                unsigned bits = std::min(len - static_cast<unsigned>(resolved), limit);
                 unsigned slots = 1u << bits;
                 if (slots > left && bits < limit) {
                     slots -= left; // slots of this length not taken by its codes

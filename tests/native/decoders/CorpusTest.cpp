@@ -25,7 +25,7 @@ std::vector<TManifestRow> ReadManifest() {
     std::ifstream file(CorpusDir() + "/MANIFEST.tsv");
     std::vector<TManifestRow> rows;
     std::string line;
-    std::getline(file, line);  // header
+    std::getline(file, line); // header
     while (std::getline(file, line)) {
         std::vector<std::string> f;
         std::stringstream s(line);
@@ -35,7 +35,7 @@ std::vector<TManifestRow> ReadManifest() {
         }
         f.resize(8);
         if (f[3] == "-" || f[2].empty() || f[2].back() == '/') {
-            continue;  // empty archive, folder entries
+            continue; // empty archive, folder entries
         }
         TManifestRow r{f[0], f[1], f[2], f[6], f[7]};
         r.Method = std::stoi(f[3]);
@@ -46,7 +46,9 @@ std::vector<TManifestRow> ReadManifest() {
     return rows;
 }
 
-bool Supported(int method) { return method <= 6 || method == 8; }
+bool Supported(int method) {
+    return method <= 6 || method == 8;
+}
 
 TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
     const auto rows = ReadManifest();
@@ -57,12 +59,12 @@ TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
     for (const auto& r : rows) {
         byArchive[r.Archive].push_back(r);
     }
-    TEntryDecoder decoder;  // one run: buffers reused from entry to entry, as the engine does
+    TEntryDecoder decoder; // one run: buffers reused from entry to entry, as the engine does
     int decoded = 0;
     for (const auto& [archive, expected] : byArchive) {
         const auto entries = ReadRawEntries(CorpusDir() + "/" + archive);
         if (!entries) {
-            continue;  // no central directory: recovered by the engine, not here
+            continue; // no central directory: recovered by the engine, not here
         }
         for (const auto& row : expected) {
             if (!Supported(row.Method)) {

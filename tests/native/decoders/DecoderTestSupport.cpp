@@ -12,7 +12,9 @@
 
 namespace zorvi::test {
 
-TBytes BytesOf(const std::string& text) { return TBytes(text.begin(), text.end()); }
+TBytes BytesOf(const std::string& text) {
+    return TBytes(text.begin(), text.end());
+}
 
 std::size_t TMemoryInput::ReadCompressed(std::uint8_t* buffer, std::size_t count) {
     if (CancelAtRead == static_cast<int>(Reads.size())) {
@@ -47,7 +49,8 @@ TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder) {
     TEntryDecodeParams params;
     params.Input = &input;
     params.Output = &output;
-    params.CompressedSize = spec.CompressedSize.value_or(static_cast<std::int64_t>(spec.Data.size()));
+    params.CompressedSize =
+        spec.CompressedSize.value_or(static_cast<std::int64_t>(spec.Data.size()));
     params.UncompressedSize = spec.UncompressedSize;
     params.BitFlags = spec.BitFlags;
     params.Cipher = spec.Cipher;
@@ -94,8 +97,7 @@ TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize) {
 }
 
 std::uint32_t Crc32Of(const TBytes& data) {
-    return static_cast<std::uint32_t>(
-        crc32(0, data.data(), static_cast<uInt>(data.size())));
+    return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
 TBytes ZlibDeflate(const TBytes& data, int level, int strategy) {
@@ -130,8 +132,8 @@ std::optional<TBytes> ZlibInflate(const TBytes& stream, std::size_t maxSize) {
 }
 
 TBytes MixedData(std::size_t size, std::uint32_t seed) {
-    static const char* const kWords[] = {"the ", "window ", "of ", "a ", "code ", "length ",
-                                         "and ", "distance ", "block ", "\r\n"};
+    static const char* const kWords[] = {"the ",    "window ", "of ",       "a ",     "code ",
+                                         "length ", "and ",    "distance ", "block ", "\r\n"};
     TBytes out;
     std::uint32_t x = seed * 2654435761u + 1;
     auto next = [&x] {
@@ -208,7 +210,9 @@ std::vector<std::uint32_t> CanonicalCodes(const std::vector<std::uint8_t>& lengt
 
 namespace {
 
-std::uint32_t Le16(const TBytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+std::uint32_t Le16(const TBytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
 std::uint32_t Le32(const TBytes& b, std::size_t at) {
     return Le16(b, at) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16);
 }
@@ -261,8 +265,8 @@ std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path) {
             return std::nullopt;
         }
         const std::size_t data = local + 30 + Le16(b, local + 26) + Le16(b, local + 28);
-        const std::size_t size = std::min<std::size_t>(
-            static_cast<std::size_t>(e.CompressedSize), b.size() - std::min(data, b.size()));
+        const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(e.CompressedSize),
+                                                       b.size() - std::min(data, b.size()));
         e.Data.assign(b.begin() + static_cast<std::ptrdiff_t>(data),
                       b.begin() + static_cast<std::ptrdiff_t>(data + size));
         entries.push_back(std::move(e));
@@ -271,6 +275,8 @@ std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path) {
     return entries;
 }
 
-std::string CorpusDir() { return ZORVI_CORPUS_DIR; }
+std::string CorpusDir() {
+    return ZORVI_CORPUS_DIR;
+}
 
 } // namespace zorvi::test

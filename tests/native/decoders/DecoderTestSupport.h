@@ -24,9 +24,9 @@ public:
     explicit TMemoryInput(TBytes data) : data_(std::move(data)) {}
     std::size_t ReadCompressed(std::uint8_t* buffer, std::size_t count) override;
 
-    std::vector<std::size_t> Reads;       // sizes asked for, in order
-    int CancelAtRead = -1;                // raise EUserCanceled at this read (0-based)
-    bool ShortReadRaises = true;          // false: return what is there
+    std::vector<std::size_t> Reads; // sizes asked for, in order
+    int CancelAtRead = -1;          // raise EUserCanceled at this read (0-based)
+    bool ShortReadRaises = true;    // false: return what is there
 
 private:
     TBytes data_;
@@ -46,8 +46,8 @@ public:
 /// Outcome of decoding one entry.
 struct TDecoded {
     TBytes Data;
-    std::uint32_t Crc = 0;             // the complemented register
-    std::optional<std::string> Error;  // message of an exception that left the decoder
+    std::uint32_t Crc = 0;            // the complemented register
+    std::optional<std::string> Error; // message of an exception that left the decoder
     std::vector<std::size_t> Writes;
     std::vector<std::size_t> Reads;
 };
@@ -58,7 +58,7 @@ struct TEntrySpec {
     std::uint16_t BitFlags = 0;
     TBytes Data;
     std::int64_t UncompressedSize = 0;
-    std::optional<std::int64_t> CompressedSize;  // default: Data.size()
+    std::optional<std::int64_t> CompressedSize; // default: Data.size()
     TZipCipher* Cipher = nullptr;
     bool ShortReadRaises = true;
     int CancelAtRead = -1;
@@ -106,7 +106,7 @@ struct TRawEntry {
     std::uint32_t Crc = 0;
     std::int64_t CompressedSize = 0;
     std::int64_t UncompressedSize = 0;
-    TBytes Data;  // the compressed data (with the 12-byte header when encrypted)
+    TBytes Data; // the compressed data (with the 12-byte header when encrypted)
 };
 
 /// The entries of an archive; nullopt when it has no readable central directory.

@@ -29,16 +29,16 @@ void PutFixedLitlen(TBitWriter& w, unsigned sym) {
 /// symbols 0 to 15 four bits each, so every length is sent as its own 4-bit code.
 void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>& litlen,
                       const std::vector<std::uint8_t>& dist) {
-    w.Put(last ? 1 : 0, 1);                                        // BFINAL
-    w.Put(2, 2);                                                   // BTYPE dynamic
-    w.Put(static_cast<std::uint32_t>(litlen.size() - 257), 5);     // HLIT
-    w.Put(static_cast<std::uint32_t>(dist.size() - 1), 5);         // HDIST
-    w.Put(19 - 4, 4);                                              // HCLEN: all 19
+    w.Put(last ? 1 : 0, 1);                                    // BFINAL
+    w.Put(2, 2);                                               // BTYPE dynamic
+    w.Put(static_cast<std::uint32_t>(litlen.size() - 257), 5); // HLIT
+    w.Put(static_cast<std::uint32_t>(dist.size() - 1), 5);     // HDIST
+    w.Put(19 - 4, 4);                                          // HCLEN: all 19
     for (unsigned i = 0; i < 19; ++i) {
-        w.Put(inflate::kPrecodeOrder[i] < 16 ? 4 : 0, 3);          // lengths 16,17,18 unused
+        w.Put(inflate::kPrecodeOrder[i] < 16 ? 4 : 0, 3); // lengths 16,17,18 unused
     }
     for (auto len : litlen) {
-        w.PutCode(len, 4);  // symbol k of the code-length code has the 4-bit code k
+        w.PutCode(len, 4); // symbol k of the code-length code has the 4-bit code k
     }
     for (auto len : dist) {
         w.PutCode(len, 4);
@@ -47,7 +47,7 @@ void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>&
 
 /// 286 to 288 literal/length lengths of a complete code: 8 and 9 bits.
 std::vector<std::uint8_t> CompleteLitlenLengths(unsigned count) {
-    const unsigned nine = 2 * count - 512;  // 2·eights + nines = 512, eights + nines = count
+    const unsigned nine = 2 * count - 512; // 2·eights + nines = 512, eights + nines = count
     std::vector<std::uint8_t> lengths(count, 8);
     std::fill(lengths.end() - nine, lengths.end(), 9);
     return lengths;
@@ -62,9 +62,9 @@ TBytes AbcBlock(const std::vector<std::uint8_t>& litlen, const std::vector<std::
     for (unsigned sym : {'a', 'b', 'c'}) {
         w.PutCode(lc[sym], litlen[sym]);
     }
-    w.PutCode(lc[257], litlen[257]);  // length 3
-    w.PutCode(dc[0], dist[0]);        // distance 1
-    w.PutCode(lc[256], litlen[256]);  // end of block
+    w.PutCode(lc[257], litlen[257]); // length 3
+    w.PutCode(dc[0], dist[0]);       // distance 1
+    w.PutCode(lc[256], litlen[256]); // end of block
     return w.Finish();
 }
 
@@ -75,14 +75,14 @@ const TBytes kAbcccc = BytesOf("abcccc");
 TEST(InflateCodes, AcceptsAll286LiteralLengthCodesAndOneDistanceCodeOfLengthOne) {
     const TBytes stream = AbcBlock(CompleteLitlenLengths(286), {1});
     EXPECT_EQ(Inflate(stream).Data, kAbcccc);
-    EXPECT_EQ(ZlibInflate(stream), kAbcccc);  // control
+    EXPECT_EQ(ZlibInflate(stream), kAbcccc); // control
 }
 
 TEST(InflateCodes, Rejects287LiteralLengthCodes) {
     const TBytes stream = AbcBlock(CompleteLitlenLengths(287), {1});
     const TDecoded out = Inflate(stream);
     EXPECT_TRUE(out.Data.empty());
-    EXPECT_FALSE(out.Error);  // bad data is no exception: the CRC check rejects the entry
+    EXPECT_FALSE(out.Error); // bad data is no exception: the CRC check rejects the entry
     EXPECT_FALSE(ZlibInflate(stream));
 }
 
@@ -94,13 +94,13 @@ TEST(InflateCodes, Rejects288LiteralLengthCodes) {
 
 TEST(InflateCodes, RejectsIncompleteLiteralLengthCode) {
     auto litlen = CompleteLitlenLengths(286);
-    litlen[285] = 0;  // one 9-bit slot left free
+    litlen[285] = 0; // one 9-bit slot left free
     EXPECT_TRUE(Inflate(AbcBlock(litlen, {1})).Data.empty());
 }
 
 TEST(InflateCodes, RejectsOversubscribedLiteralLengthCode) {
     auto litlen = CompleteLitlenLengths(286);
-    litlen[285] = 8;  // one more 8-bit code than the slots allow
+    litlen[285] = 8; // one more 8-bit code than the slots allow
     EXPECT_TRUE(Inflate(AbcBlock(litlen, {1})).Data.empty());
 }
 
@@ -111,7 +111,7 @@ TEST(InflateCodes, RejectsSingleDistanceCodeLongerThanOneBit) {
 TEST(InflateCodes, RejectsMoreThan30DistanceCodes) {
     std::vector<std::uint8_t> dist(31, 5);
     dist[30] = 0;
-    dist[29] = 0;  // 29 codes of 5 bits: incomplete but the count alone fails first
+    dist[29] = 0; // 29 codes of 5 bits: incomplete but the count alone fails first
     const TBytes stream = AbcBlock(CompleteLitlenLengths(286), dist);
     EXPECT_TRUE(Inflate(stream).Data.empty());
     EXPECT_FALSE(ZlibInflate(stream));
@@ -119,18 +119,18 @@ TEST(InflateCodes, RejectsMoreThan30DistanceCodes) {
 
 TEST(InflateCodes, RejectsRepeatPastTheEndOfTheLengthList) {
     TBitWriter w;
-    w.Put(1, 1);    // BFINAL
-    w.Put(2, 2);    // dynamic
-    w.Put(0, 5);    // HLIT: 257 codes
-    w.Put(0, 5);    // HDIST: 1 code
-    w.Put(14, 4);   // HCLEN: 18 lengths, up to symbol 1
+    w.Put(1, 1);  // BFINAL
+    w.Put(2, 2);  // dynamic
+    w.Put(0, 5);  // HLIT: 257 codes
+    w.Put(0, 5);  // HDIST: 1 code
+    w.Put(14, 4); // HCLEN: 18 lengths, up to symbol 1
     // Code-length code: symbols 18 and 0 get one bit each (complete).
     for (unsigned i = 0; i < 18; ++i) {
         const unsigned sym = inflate::kPrecodeOrder[i];
         w.Put(sym == 18 || sym == 0 ? 1 : 0, 3);
     }
     for (int i = 0; i < 3; ++i) {
-        w.PutCode(1, 1);  // symbol 18 (code 1): 11 + 127 zeros = 138
+        w.PutCode(1, 1); // symbol 18 (code 1): 11 + 127 zeros = 138
         w.Put(127, 7);
     }
     // 414 > 258 lengths: the third repeat passes the end of the list.
@@ -141,29 +141,29 @@ TEST(InflateCodes, RejectsRepeatPastTheEndOfTheLengthList) {
 
 TEST(InflateCodes, RejectsBlockTypeThree) {
     TBitWriter w;
-    w.Put(1, 1);  // BFINAL
-    w.Put(3, 2);  // reserved block type
+    w.Put(1, 1); // BFINAL
+    w.Put(3, 2); // reserved block type
     EXPECT_TRUE(Inflate(w.Finish()).Data.empty());
 }
 
 TEST(InflateCodes, RejectsFixedSymbols286And287AndDistances30And31) {
     for (unsigned sym : {286u, 287u}) {
         TBitWriter w;
-        w.Put(1, 1);               // BFINAL
-        w.Put(1, 2);               // fixed
-        PutFixedLitlen(w, 'x');    // one good literal
-        PutFixedLitlen(w, sym);    // never valid
+        w.Put(1, 1);            // BFINAL
+        w.Put(1, 2);            // fixed
+        PutFixedLitlen(w, 'x'); // one good literal
+        PutFixedLitlen(w, sym); // never valid
         PutFixedLitlen(w, 256);
         const TDecoded out = Inflate(w.Finish());
-        EXPECT_TRUE(out.Data.empty()) << sym;  // the window is not written on failure
+        EXPECT_TRUE(out.Data.empty()) << sym; // the window is not written on failure
     }
     for (unsigned distSym : {30u, 31u}) {
         TBitWriter w;
         w.Put(1, 1);
         w.Put(1, 2);
         PutFixedLitlen(w, 'x');
-        PutFixedLitlen(w, 257);    // length 3
-        w.PutCode(distSym, 5);     // never valid
+        PutFixedLitlen(w, 257); // length 3
+        w.PutCode(distSym, 5);  // never valid
         PutFixedLitlen(w, 256);
         EXPECT_TRUE(Inflate(w.Finish()).Data.empty()) << distSym;
     }
@@ -173,33 +173,33 @@ TEST(InflateCodes, RejectsFixedSymbols286And287AndDistances30And31) {
 
 TBytes FixedMatchAtStart(unsigned literals) {
     TBitWriter w;
-    w.Put(1, 1);  // BFINAL
-    w.Put(1, 2);  // fixed
+    w.Put(1, 1); // BFINAL
+    w.Put(1, 2); // fixed
     for (unsigned i = 0; i < literals; ++i) {
         PutFixedLitlen(w, 'q');
     }
-    PutFixedLitlen(w, 257);  // length 3
-    w.PutCode(1, 5);         // distance code 1: distance 2
+    PutFixedLitlen(w, 257); // length 3
+    w.PutCode(1, 5);        // distance code 1: distance 2
     PutFixedLitlen(w, 256);
     return w.Finish();
 }
 
 TEST(InflateDistances, DistanceBeforeTheEntrysFirstByteIsBadData) {
-    TEntryDecoder decoder;  // a previous entry leaves its bytes in the window
+    TEntryDecoder decoder; // a previous entry leaves its bytes in the window
     TEntrySpec previous;
     previous.Data = ZlibDeflate(MixedData(5000, 1));
     previous.UncompressedSize = 5000;
     ASSERT_EQ(DecodeEntry(previous, &decoder).Data, MixedData(5000, 1));
 
     TEntrySpec spec;
-    spec.Data = FixedMatchAtStart(1);  // distance 2 after one byte
+    spec.Data = FixedMatchAtStart(1); // distance 2 after one byte
     spec.UncompressedSize = 100;
     const TDecoded out = DecodeEntry(spec, &decoder);
     EXPECT_TRUE(out.Data.empty());
     EXPECT_FALSE(out.Error);
-    EXPECT_FALSE(ZlibInflate(spec.Data));  // control: zlib rejects it too
+    EXPECT_FALSE(ZlibInflate(spec.Data)); // control: zlib rejects it too
 
-    spec.Data = FixedMatchAtStart(2);  // exactly reaches the first byte
+    spec.Data = FixedMatchAtStart(2); // exactly reaches the first byte
     EXPECT_EQ(DecodeEntry(spec, &decoder).Data, BytesOf("qqqqq"));
 }
 
@@ -235,7 +235,7 @@ TEST(InflateWindow, StreamEndingExactlyAtTheWindowWritesItOnce) {
     const TBytes data = MixedData(32768, 3);
     const TDecoded out = Inflate(ZlibDeflate(data), 32768);
     EXPECT_EQ(out.Data, data);
-    EXPECT_EQ(out.Writes, std::vector<std::size_t>{32768});  // the final flush is empty
+    EXPECT_EQ(out.Writes, std::vector<std::size_t>{32768}); // the final flush is empty
 }
 
 TEST(InflateWindow, ManySmallStoredBlocksKeepPositionAndBitState) {
@@ -250,11 +250,11 @@ TEST(InflateWindow, ManySmallStoredBlocksKeepPositionAndBitState) {
         expected.push_back(static_cast<std::uint8_t>('a' + i % 26));
 
         const unsigned len = i % 23;
-        w.Put(i == 2999 ? 1 : 0, 1);  // BFINAL on the last
-        w.Put(0, 2);                  // stored
+        w.Put(i == 2999 ? 1 : 0, 1); // BFINAL on the last
+        w.Put(0, 2);                 // stored
         w.AlignToByte();
-        w.Put(len, 16);               // LEN
-        w.Put(~len & 0xFFFF, 16);     // NLEN
+        w.Put(len, 16);           // LEN
+        w.Put(~len & 0xFFFF, 16); // NLEN
         for (unsigned k = 0; k < len; ++k) {
             const auto b = static_cast<std::uint8_t>(i * 7 + k);
             w.Put(b, 8);
@@ -268,11 +268,11 @@ TEST(InflateWindow, ManySmallStoredBlocksKeepPositionAndBitState) {
 
 TEST(InflateWindow, StoredLengthCheckMismatchIsBadData) {
     TBitWriter w;
-    w.Put(1, 1);          // BFINAL
-    w.Put(0, 2);          // stored
+    w.Put(1, 1); // BFINAL
+    w.Put(0, 2); // stored
     w.AlignToByte();
-    w.Put(3, 16);         // LEN
-    w.Put(0xFFFB, 16);    // NLEN: not ~3
+    w.Put(3, 16);      // LEN
+    w.Put(0xFFFB, 16); // NLEN: not ~3
     w.Put(0x414243, 24);
     EXPECT_TRUE(Inflate(w.Finish()).Data.empty());
 }
@@ -280,7 +280,8 @@ TEST(InflateWindow, StoredLengthCheckMismatchIsBadData) {
 TEST(InflateWindow, AgreesWithZlibOnEveryStrategy) {
     const TBytes data = MixedData(200000, 11);
     for (int level : {0, 1, 5, 9}) {
-        for (int strategy : {0, 1 /* filtered */, 2 /* Huffman only */, 3 /* RLE */, 4 /* fixed */}) {
+        for (int strategy :
+             {0, 1 /* filtered */, 2 /* Huffman only */, 3 /* RLE */, 4 /* fixed */}) {
             const TDecoded out = Inflate(ZlibDeflate(data, level, strategy), data.size());
             EXPECT_EQ(out.Data, data) << level << "/" << strategy;
         }
@@ -294,13 +295,13 @@ TEST(InflateLimits, OutputOneByteOverTheSizeAtTheFinalFlushRaises) {
     const TDecoded out = Inflate(ZlibDeflate(data), 999);
     ASSERT_TRUE(out.Error);
     EXPECT_EQ(*out.Error, kTooBig);
-    EXPECT_TRUE(out.Data.empty());  // nothing of that block is written
+    EXPECT_TRUE(out.Data.empty()); // nothing of that block is written
 }
 
 TEST(InflateLimits, OutputOverTheSizeInsideABlockEndsTheBlock) {
     const TBytes data = MixedData(70000, 5);
     const TDecoded out = Inflate(ZlibDeflate(data), 65535);
-    EXPECT_FALSE(out.Error);  // swallowed by the block: the entry just stops
+    EXPECT_FALSE(out.Error); // swallowed by the block: the entry just stops
     EXPECT_EQ(out.Data, TBytes(data.begin(), data.begin() + 32768));
 }
 
@@ -319,7 +320,7 @@ TEST(InflateLimits, TruncatedStreamEnds) {
 
 TEST(InflateLimits, PrematureEndInABlockHeaderPassesOn) {
     TEntrySpec spec;
-    spec.Data = {};  // the archive ends where the entry's data should start
+    spec.Data = {}; // the archive ends where the entry's data should start
     spec.CompressedSize = 100;
     spec.UncompressedSize = 100;
     const TDecoded out = DecodeEntry(spec);
@@ -339,12 +340,12 @@ TEST(InflateLimits, PrematureEndInsideABlockEndsTheEntry) {
     TEntrySpec spec;
     spec.Data = LargeStream(data);
     spec.CompressedSize = static_cast<std::int64_t>(spec.Data.size());
-    spec.Data.resize(40000);  // the second refill comes short, inside a block
+    spec.Data.resize(40000); // the second refill comes short, inside a block
     spec.UncompressedSize = static_cast<std::int64_t>(data.size());
     const TDecoded out = DecodeEntry(spec);
     EXPECT_FALSE(out.Error);
     EXPECT_LT(out.Data.size(), data.size());
-    EXPECT_EQ(out.Data.size() % 32768, 0u);  // only whole windows were written
+    EXPECT_EQ(out.Data.size() % 32768, 0u); // only whole windows were written
     EXPECT_TRUE(std::equal(out.Data.begin(), out.Data.end(), data.begin()));
 }
 

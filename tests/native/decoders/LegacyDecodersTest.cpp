@@ -16,7 +16,9 @@ TDecoded Decode(int method, const TBytes& stream, std::int64_t size, std::uint16
     return DecodeEntry(spec, decoder);
 }
 
-std::string Text(const TDecoded& d) { return std::string(d.Data.begin(), d.Data.end()); }
+std::string Text(const TDecoded& d) {
+    return std::string(d.Data.begin(), d.Data.end());
+}
 
 // --- Shrink -------------------------------------------------------------------------------
 
@@ -72,18 +74,18 @@ TEST(Unshrink, PartialClearFreesUnreferencedCodes) {
     EXPECT_EQ(Text(Decode(1, ShrinkStream(cleared), 11)), "ABABBAABABA");
 
     std::vector<unsigned> ignored = head;
-    ignored.insert(ignored.end(), {256, 3, 257, 259});  // any other value changes nothing
+    ignored.insert(ignored.end(), {256, 3, 257, 259}); // any other value changes nothing
     EXPECT_EQ(Text(Decode(1, ShrinkStream(ignored), 11)), "ABABBAABABB");
 }
 
 TEST(Unshrink, CodesWiderThan13BitsStopTheEntry) {
     std::vector<unsigned> codes = {'Q'};
     for (int i = 0; i < 5; ++i) {
-        codes.insert(codes.end(), {256, 1});  // 9 → 14 bits
+        codes.insert(codes.end(), {256, 1}); // 9 → 14 bits
     }
     codes.push_back('R');
     const TDecoded out = Decode(1, ShrinkStream(codes), 2);
-    EXPECT_EQ(Text(out), "Q");  // stops at the fifth widening
+    EXPECT_EQ(Text(out), "Q"); // stops at the fifth widening
     EXPECT_FALSE(out.Error);
 }
 
@@ -101,7 +103,7 @@ TEST(Unshrink, LoopThroughUndefinedCodesStops) {
 TBytes ReduceStream(const std::vector<unsigned>& bytes) {
     TBitWriter w;
     for (int x = 0; x < 256; ++x) {
-        w.Put(0, 6);  // follower count of x
+        w.Put(0, 6); // follower count of x
     }
     for (unsigned b : bytes) {
         w.Put(b, 8);
@@ -138,7 +140,7 @@ TEST(Unreduce, LengthEqualToTheMaskTakesOneMoreByte) {
 }
 
 TEST(Unreduce, DistanceBeforeTheStartGivesZeros) {
-    TEntryDecoder decoder;  // a previous entry leaves its bytes in the window
+    TEntryDecoder decoder; // a previous entry leaves its bytes in the window
     ASSERT_EQ(Text(Decode(2, ReduceStream({'x', 'y', 'z', 'w'}), 4, 0, &decoder)), "xyzw");
     // "AB", then 4 bytes (V = 1: 1 + 3) from distance 3 + 1: two before the start.
     const TDecoded out = Decode(2, ReduceStream({'A', 'B', 144, 0x01, 3}), 6, 0, &decoder);
@@ -149,7 +151,7 @@ TEST(Unreduce, FollowerSetsCodeBytesByIndex) {
     TBitWriter w;
     for (int x = 255; x >= 0; --x) {
         if (x == 'a') {
-            w.Put(3, 6);     // 'a' has three followers: b, c, d
+            w.Put(3, 6); // 'a' has three followers: b, c, d
             w.Put('b', 8);
             w.Put('c', 8);
             w.Put('d', 8);
@@ -157,12 +159,12 @@ TEST(Unreduce, FollowerSetsCodeBytesByIndex) {
             w.Put(0, 6);
         }
     }
-    w.Put('a', 8);  // after byte 0 (no followers): 8 plain bits
-    w.Put(0, 1);    // a follower of 'a' ...
-    w.Put(2, 2);    // ... index 2 of B(3) = 2 bits: 'd'
-    w.Put(0, 8);    // after 'd' (no followers): plain 0... as a literal 0
+    w.Put('a', 8); // after byte 0 (no followers): 8 plain bits
+    w.Put(0, 1);   // a follower of 'a' ...
+    w.Put(2, 2);   // ... index 2 of B(3) = 2 bits: 'd'
+    w.Put(0, 8);   // after 'd' (no followers): plain 0... as a literal 0
     w.Put('a', 8);
-    w.Put(1, 1);    // not a follower: 8 plain bits
+    w.Put(1, 1); // not a follower: 8 plain bits
     w.Put('q', 8);
     EXPECT_EQ(Decode(2, w.Finish(), 5).Data, (TBytes{'a', 'd', 0, 'a', 'q'}));
 }
@@ -170,7 +172,7 @@ TEST(Unreduce, FollowerSetsCodeBytesByIndex) {
 TEST(Unreduce, PastTheEndOfTheDataStopsAtTheUncompressedSize) {
     const TDecoded out = Decode(4, ReduceStream({'k'}), 5000);
     EXPECT_FALSE(out.Error);
-    EXPECT_EQ(out.Data.size(), 5000u);  // zero bits decode as zero bytes
+    EXPECT_EQ(out.Data.size(), 5000u); // zero bits decode as zero bytes
     EXPECT_EQ(out.Data[0], 'k');
 }
 
@@ -182,9 +184,9 @@ constexpr std::uint16_t kLiteralTree = 0x0004;
 /// A tree description where all `count` codes have `length` bits.
 void PutUniformTree(TBytes& out, unsigned count, unsigned length) {
     const unsigned groups = count / 16;
-    out.push_back(static_cast<std::uint8_t>(groups - 1));  // bytes that follow, less one
+    out.push_back(static_cast<std::uint8_t>(groups - 1)); // bytes that follow, less one
     for (unsigned g = 0; g < groups; ++g) {
-        out.push_back(static_cast<std::uint8_t>(0xF0 | (length - 1)));  // 16 codes of length
+        out.push_back(static_cast<std::uint8_t>(0xF0 | (length - 1))); // 16 codes of length
     }
 }
 
@@ -200,7 +202,7 @@ struct TImplodeItems {
     void Literal(unsigned byte) {
         Bits.Put(1, 1);
         if (Flags & kLiteralTree) {
-            PutImplodeCode(Bits, byte, 8);  // literal tree: 256 codes of 8 bits
+            PutImplodeCode(Bits, byte, 8); // literal tree: 256 codes of 8 bits
         } else {
             Bits.Put(byte, 8);
         }
@@ -222,8 +224,8 @@ struct TImplodeItems {
         if (Flags & kLiteralTree) {
             PutUniformTree(out, 256, 8);
         }
-        PutUniformTree(out, 64, 6);  // lengths
-        PutUniformTree(out, 64, 6);  // distances
+        PutUniformTree(out, 64, 6); // lengths
+        PutUniformTree(out, 64, 6); // distances
         const TBytes bits = Bits.Finish();
         out.insert(out.end(), bits.begin(), bits.end());
         return out;
@@ -237,8 +239,8 @@ TEST(Explode, AllFourVariantsDecodeLiteralsAndMatches) {
         for (char c : std::string("implode")) {
             items.Literal(static_cast<unsigned char>(c));
         }
-        items.Match(7, 7);  // the whole word again
-        items.Match(3, 4);  // "ode" + "o"
+        items.Match(7, 7); // the whole word again
+        items.Match(3, 4); // "ode" + "o"
         EXPECT_EQ(Text(Decode(6, items.Finish(), 18, flags)), "implodeimplodeodeo") << flags;
     }
 }
@@ -258,7 +260,8 @@ TEST(Explode, RawDistanceBitsDependOnTheDictionary) {
         items.Match(70, 5);
         const TBytes stream = items.Finish();
         const TDecoded out = Decode(6, stream, 75, flags);
-        EXPECT_EQ(TBytes(out.Data.begin() + 70, out.Data.end()), TBytes(text.begin(), text.begin() + 5));
+        EXPECT_EQ(TBytes(out.Data.begin() + 70, out.Data.end()),
+                  TBytes(text.begin(), text.begin() + 5));
         const TDecoded other = Decode(6, stream, 75, flags ^ k8K);
         EXPECT_NE(other.Data, out.Data);
     }
@@ -269,7 +272,7 @@ TEST(Explode, LastLengthCodeAddsEightBits) {
         const unsigned minimum = (flags & kLiteralTree) ? 3 : 2;
         TImplodeItems items{flags, {}};
         items.Literal('r');
-        items.Match(1, minimum + 63 + 200);  // symbol 63 plus 200 from the extra byte
+        items.Match(1, minimum + 63 + 200); // symbol 63 plus 200 from the extra byte
         const auto size = static_cast<std::int64_t>(1 + minimum + 63 + 200);
         const TDecoded out = Decode(6, items.Finish(), size, flags);
         EXPECT_EQ(out.Data, TBytes(static_cast<std::size_t>(size), 'r')) << flags;
@@ -280,13 +283,13 @@ TEST(Explode, TreeDescriptionThatDoesNotAddUpGivesNoOutput) {
     TImplodeItems items{0, {}};
     items.Literal('x');
     TBytes stream = items.Finish();
-    stream[1] = 0xE5;  // the first group of the length tree: 15 codes instead of 16
+    stream[1] = 0xE5; // the first group of the length tree: 15 codes instead of 16
     TDecoded out = Decode(6, stream, 1);
     EXPECT_TRUE(out.Data.empty());
     EXPECT_FALSE(out.Error);
 
     stream = items.Finish();
-    stream[0] = 4;  // one group too many: 80 lengths for 64 codes
+    stream[0] = 4; // one group too many: 80 lengths for 64 codes
     out = Decode(6, stream, 1);
     EXPECT_TRUE(out.Data.empty());
 }
