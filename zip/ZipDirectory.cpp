@@ -296,7 +296,7 @@ bool TUnZip::FindEndCentral(TStream& stream) {
     const auto window =
         static_cast<std::size_t>(std::min<std::int64_t>(size, kEndCentralSearchWindow));
     std::vector<std::uint8_t> tail(window);
-    stream.Seek(static_cast<std::int64_t>(window), kFromEnd);
+    stream.Seek(-static_cast<std::int64_t>(window), kFromEnd);
     if (stream.Read(tail.data(), window) != window) {
         return false;
     }

@@ -1,0 +1,160 @@
+// zorvi-unzip run as a user runs it: a real process, its output and exit status.
+#include "TestArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace zorvi {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Output;
+};
+
+TRun RunUnzip(const std::string& arguments) {
+    const std::string command = std::string(ZORVI_UNZIP_EXE) + " " + arguments + " </dev/null 2>&1";
+    TRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.Output.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string Quote(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+fs::path Corpus(const std::string& name) {
+    return test::SharedDir() / "corpus" / name;
+}
+
+TEST(ZorviUnzipList, PrintsTheManifestFieldsOfEveryCorpusArchive) {
+    // archive -> "name\tmethod\tsize\tcrc" lines, in the manifest's order.
+    std::map<std::string, std::vector<std::string>> expected;
+    std::ifstream manifest(Corpus("MANIFEST.tsv"));
+    std::string line;
+    std::getline(manifest, line);
+    while (std::getline(manifest, line)) {
+        std::vector<std::string> c;
+        std::stringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) {
+            c.push_back(cell);
+        }
+        auto& rows = expected[c[0]];
+        if (c[2] != "-") {
+            rows.push_back(c[2] + '\t' + c[3] + '\t' + c[4] + '\t' + c[5]);
+        }
+    }
+    for (const auto& [archive, rows] : expected) {
+        SCOPED_TRACE(archive);
+        TRun run = RunUnzip("-l " + Quote(Corpus(archive)));
+        if (run.Status == 2) {
+            run = RunUnzip("-l -i bad " + Quote(Corpus(archive))); // damaged: rebuild
+        }
+        ASSERT_EQ(run.Status, 0) << run.Output;
+        std::vector<std::string> listed;
+        std::stringstream out(run.Output);
+        for (std::string l; std::getline(out, l) && listed.size() < rows.size();) {
+            std::vector<std::string> c;
+            std::stringstream fields(l);
+            for (std::string cell; std::getline(fields, cell, '\t');) {
+                c.push_back(cell);
+            }
+            ASSERT_EQ(c.size(), 6u) << l;
+            EXPECT_EQ(c[5].size(), 19u) << l; // YYYY-MM-DD hh:mm:ss
+            listed.push_back(c[0] + '\t' + c[1] + '\t' + c[3] + '\t' + c[4]);
+        }
+        EXPECT_EQ(listed, rows);
+    }
+}
+
+TEST(ZorviUnzipList, ShowsTheArchiveCommentAndSorts) {
+    const TRun run = RunUnzip("-l -s usize " + Quote(Corpus("iz-comments.zip")));
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_NE(run.Output.find("README.txt\t8\t"), std::string::npos);
+    EXPECT_EQ(run.Output.find("README.txt"), 0u); // the largest first
+    EXPECT_NE(run.Output.find("Archive comment line 1"), std::string::npos);
+    EXPECT_NE(run.Output.find("line 2: firmware package v1.2.3"), std::string::npos);
+}
+
+TEST(ZorviUnzipExtract, ExitStatusTellsWhatHappened) {
+    test::TTempDir dir;
+    const TRun good =
+        RunUnzip("-d " + Quote(dir.Path() / "good") + " " + Quote(Corpus("7z-deflate.zip")));
+    EXPECT_EQ(good.Status, 0) << good.Output;
+    EXPECT_NE(good.Output.find("  extracted: data/blob.bin\n"), std::string::npos);
+    EXPECT_NE(good.Output.find("9 extracted, 0 skipped, 0 failed the CRC-32 check"),
+              std::string::npos);
+    EXPECT_EQ(fs::file_size(dir.Path() / "good" / "data" / "blob.bin"), 60000u);
+
+    const TRun bad =
+        RunUnzip("-d " + Quote(dir.Path() / "bad") + " " + Quote(Corpus("bad-crc.zip")));
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Output.find("bad CRC: docs/manual.txt (computed 3cdd74ba, stored e270ca55)"),
+              std::string::npos);
+
+    const TRun unread =
+        RunUnzip("-d " + Quote(dir.Path() / "x") + " " + Quote(Corpus("no-end-record.zip")));
+    EXPECT_EQ(unread.Status, 2);
+    EXPECT_NE(unread.Output.find("Неполный Zip файл"), std::string::npos);
+
+    const TRun missing = RunUnzip(Quote(dir.Path() / "missing.zip"));
+    EXPECT_EQ(missing.Status, 2);
+    EXPECT_NE(missing.Output.find("Cannot open file"), std::string::npos);
+}
+
+TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
+    test::TTempDir dir;
+    const std::string out = Quote(dir.Path() / "o");
+    TRun run =
+        RunUnzip("-q -j -d " + out + " " + Quote(Corpus("7z-stored.zip")) + " '*.c' 'docs/*'");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_TRUE(run.Output.empty()) << run.Output;
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.Path() / "o")) {
+        names.insert(item.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"util.c", "main.c", "empty.txt", "manual.txt"}));
+
+    // No terminal: "prompt" answers no.
+    run = RunUnzip("-d " + out + " -j " + Quote(Corpus("7z-stored.zip")) + " '*main.c'");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("skipped: src/main.c (file exists, not replaced)"),
+              std::string::npos);
+    run = RunUnzip("-o always -d " + out + " -j " + Quote(Corpus("7z-stored.zip")) + " '*main.c'");
+    EXPECT_EQ(run.Status, 0);
+
+    // Without a terminal a wrong password skips the entry with the reason.
+    run = RunUnzip("-P wrong -d " + Quote(dir.Path() / "p") + " " +
+                   Quote(Corpus("iz-encrypted-stored.zip")));
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("(wrong password)"), std::string::npos);
+    run = RunUnzip("-P secret -d " + Quote(dir.Path() / "p") + " " +
+                   Quote(Corpus("iz-encrypted-stored.zip")));
+    EXPECT_EQ(run.Status, 0) << run.Output;
+
+    run = RunUnzip("-x");
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(RunUnzip("-h").Output.find("-P PASSWORD"), std::string::npos);
+}
+
+} // namespace
+} // namespace zorvi

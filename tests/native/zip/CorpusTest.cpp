@@ -1,0 +1,172 @@
+// The shared corpus of archives made by other tools, with the expected result of
+// every entry in MANIFEST.tsv, and the hostile archives of other projects' tests.
+#include "zip/UnZip.h"
+#include "zip/ZipErrors.h"
+
+#include "TestArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace zorvi {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TManifestRow {
+    std::string Password;
+    std::string Entry; // "/" separated as stored
+    int Method = 0;
+    std::uint32_t Size = 0;
+    std::uint32_t Crc = 0;
+    std::string Outcome; // ok, bad-crc, skipped
+};
+
+std::map<std::string, std::vector<TManifestRow>> LoadManifest() {
+    std::map<std::string, std::vector<TManifestRow>> archives;
+    std::ifstream in(test::SharedDir() / "corpus" / "MANIFEST.tsv");
+    std::string line;
+    std::getline(in, line); // column headings
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream fields(line);
+        std::string cell;
+        while (std::getline(fields, cell, '\t')) {
+            cells.push_back(cell);
+        }
+        if (cells.size() < 7) {
+            continue;
+        }
+        auto& rows = archives[cells[0]];
+        if (cells[2] == "-") {
+            continue; // an archive without entries
+        }
+        rows.push_back({cells[1], cells[2], std::stoi(cells[3]),
+                        static_cast<std::uint32_t>(std::stoul(cells[4])),
+                        static_cast<std::uint32_t>(std::stoul(cells[5], nullptr, 16)), cells[6]});
+    }
+    return archives;
+}
+
+std::string Slashes(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+/// Reads a directory as a user would: as it is, else by rebuilding it.
+void ReadDirectory(TUnZip& unzip, const std::string& path) {
+    unzip.SetZipName(path);
+    unzip.ReadZipDirectory();
+    if (unzip.Entries() == nullptr) {
+        unzip.SetZipName(path);
+        unzip.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+        unzip.ReadZipDirectory();
+    }
+}
+
+TEST(Corpus, DirectoriesMatchTheManifest) {
+    const auto manifest = LoadManifest();
+    ASSERT_GT(manifest.size(), 30u);
+    for (const auto& [archive, rows] : manifest) {
+        SCOPED_TRACE(archive);
+        TUnZip unzip;
+        ReadDirectory(unzip, (test::SharedDir() / "corpus" / archive).string());
+        ASSERT_EQ(unzip.EntryCount(), static_cast<int>(rows.size()));
+        for (int i = 0; i < unzip.EntryCount(); ++i) {
+            const TZipHeaderInfo& e = *unzip.Entries()->Entry(i);
+            const TManifestRow& row = rows[static_cast<std::size_t>(i)];
+            EXPECT_EQ(Slashes(e.PathName()), row.Entry);
+            EXPECT_EQ(e.CompressionMethod, row.Method) << row.Entry;
+            EXPECT_EQ(e.UncompressedSize, row.Size) << row.Entry;
+            EXPECT_EQ(e.Crc32, row.Crc) << row.Entry;
+        }
+    }
+}
+
+TEST(Corpus, ExtractionMatchesTheManifest) {
+    for (const auto& [archive, rows] : LoadManifest()) {
+        SCOPED_TRACE(archive);
+        test::TTempDir dir;
+        TUnZip unzip;
+        ReadDirectory(unzip, (test::SharedDir() / "corpus" / archive).string());
+        unzip.SetDestDir(dir.Text("out"));
+        unzip.DoAll = true;
+        unzip.RecreateDirs = true;
+        unzip.OverwriteMode = TUZOverwriteMode::Always;
+        if (!rows.empty() && rows[0].Password != "-") {
+            unzip.Password = rows[0].Password;
+        }
+        bool stopped = false;
+        try {
+            unzip.ExtractFiles();
+        } catch (const EZipError& error) {
+            stopped = true; // acceptable only where an entry is damaged
+            SCOPED_TRACE(error.what());
+        }
+        for (const TManifestRow& row : rows) {
+            const fs::path file = dir.Path() / "out" / row.Entry;
+            if (row.Entry.back() == '/') {
+                EXPECT_TRUE(fs::is_directory(file) || stopped) << row.Entry;
+                continue;
+            }
+            if (row.Outcome == "ok") {
+                ASSERT_TRUE(fs::is_regular_file(file)) << row.Entry;
+                const std::string data = test::ReadFile(file);
+                EXPECT_EQ(data.size(), row.Size) << row.Entry;
+                EXPECT_EQ(test::Crc32Of(data), row.Crc) << row.Entry;
+            } else {
+                EXPECT_FALSE(fs::exists(file)) << row.Entry << " " << row.Outcome;
+            }
+        }
+        const bool damaged = std::any_of(rows.begin(), rows.end(),
+                                         [](const TManifestRow& r) { return r.Outcome != "ok"; });
+        EXPECT_TRUE(!stopped || damaged);
+    }
+}
+
+TEST(Corpus, HostileArchivesEndCleanlyInsideTheDestination) {
+    const fs::path vectors = test::SharedDir() / "corpus-public-vectors";
+    int tried = 0;
+    for (const auto& item : fs::recursive_directory_iterator(vectors)) {
+        const std::string extension = item.path().extension().string();
+        if (!item.is_regular_file() || (extension != ".zip" && extension != ".notzip")) {
+            continue;
+        }
+        SCOPED_TRACE(item.path().filename().string());
+        ++tried;
+        for (const auto mode :
+             {TIncompleteZipMode::izAssumeMulti, TIncompleteZipMode::izAssumeBad}) {
+            test::TTempDir dir;
+            fs::create_directories(dir.Path() / "nest" / "out");
+            TUnZip unzip;
+            unzip.SetZipName(item.path().string());
+            unzip.IncompleteZipMode = mode;
+            unzip.SetDestDir(dir.Text("nest/out"));
+            unzip.DoAll = true;
+            unzip.RecreateDirs = true;
+            unzip.OverwriteMode = TUZOverwriteMode::Always;
+            unzip.Password = "12345678";
+            try {
+                unzip.ExtractFiles();
+            } catch (const EZipError&) {
+                // a clear error is a fine end
+            }
+            // Nothing may appear beside the destination.
+            std::vector<std::string> outside;
+            for (const auto& found : fs::recursive_directory_iterator(dir.Path())) {
+                const auto relative = fs::relative(found.path(), dir.Path()).string();
+                if (relative != "nest" && relative.rfind("nest/out", 0) != 0) {
+                    outside.push_back(relative);
+                }
+            }
+            EXPECT_TRUE(outside.empty()) << outside.front();
+        }
+    }
+    EXPECT_GT(tried, 25);
+}
+
+} // namespace
+} // namespace zorvi

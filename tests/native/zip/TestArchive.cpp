@@ -1,0 +1,187 @@
+#include "TestArchive.h"
+
+#include "zip/decoders/Crc32.h"
+
+#include <zlib.h>
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace zorvi::test {
+namespace {
+
+void Append16(std::string& b, std::uint16_t v) {
+    b += static_cast<char>(v & 0xFF);
+    b += static_cast<char>(v >> 8);
+}
+
+void Append32(std::string& b, std::uint32_t v) {
+    Append16(b, static_cast<std::uint16_t>(v & 0xFFFF));
+    Append16(b, static_cast<std::uint16_t>(v >> 16));
+}
+
+// The traditional cipher's encrypting side, which the component does not have.
+struct TEncryptor {
+    std::uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+    void Update(std::uint8_t p) {
+        k0 = CrcStep(k0, p);
+        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+        k2 = CrcStep(k2, static_cast<std::uint8_t>(k1 >> 24));
+    }
+    std::uint8_t Stream() const {
+        const std::uint32_t t = (k2 & 0xFFFF) | 2;
+        return static_cast<std::uint8_t>((t * (t ^ 1)) >> 8);
+    }
+    std::string Encrypt(const std::string& plain) {
+        std::string out = plain;
+        for (char& c : out) {
+            const auto p = static_cast<std::uint8_t>(c);
+            c = static_cast<char>(p ^ Stream());
+            Update(p);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+std::uint32_t Crc32Of(const std::string& data) {
+    return ~UpdateCrc32(0xFFFFFFFFu, reinterpret_cast<const std::uint8_t*>(data.data()),
+                        data.size());
+}
+
+std::string Deflate(const std::string& data) {
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    std::string out(deflateBound(&z, data.size()) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment) {
+    TBuiltArchive archive;
+    std::string& b = archive.Bytes;
+    std::vector<std::string> payloads;
+    std::vector<std::uint32_t> crcs;
+    for (const TTestEntry& e : entries) {
+        const std::uint32_t realCrc = Crc32Of(e.Data);
+        const std::uint32_t crc = e.Crc.value_or(realCrc);
+        std::string payload = e.Method == 8 ? Deflate(e.Data) : e.Data;
+        std::uint16_t flags = e.Flags;
+        if (e.Password) {
+            flags |= 1;
+            TEncryptor cipher;
+            for (char c : *e.Password) {
+                cipher.Update(static_cast<std::uint8_t>(c));
+            }
+            std::string header(11, '\x5A');
+            header += static_cast<char>((flags & 8) ? ((e.DosDateTime >> 8) & 0xFF) : (crc >> 24));
+            payload = cipher.Encrypt(header + payload);
+        }
+        archive.LocalOffsets.push_back(static_cast<std::uint32_t>(b.size()));
+        Append32(b, 0x04034B50);
+        Append16(b, 20);
+        Append16(b, flags);
+        Append16(b, e.Method);
+        Append32(b, e.DosDateTime);
+        Append32(b, crc);
+        Append32(b, static_cast<std::uint32_t>(payload.size()));
+        Append32(b, e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size())));
+        Append16(b, static_cast<std::uint16_t>(e.Name.size()));
+        Append16(b, 0);
+        b += e.Name;
+        b += payload;
+        payloads.push_back(payload);
+        crcs.push_back(crc);
+    }
+    archive.CentralOffset = static_cast<std::uint32_t>(b.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TTestEntry& e = entries[i];
+        Append32(b, 0x02014B50);
+        Append16(b, e.VersionMadeBy);
+        Append16(b, 20);
+        Append16(b, static_cast<std::uint16_t>(e.Flags | (e.Password ? 1 : 0)));
+        Append16(b, e.Method);
+        Append32(b, e.DosDateTime);
+        Append32(b, crcs[i]);
+        Append32(b, static_cast<std::uint32_t>(payloads[i].size()));
+        Append32(b, e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size())));
+        Append16(b, static_cast<std::uint16_t>(e.Name.size()));
+        Append16(b, 0);
+        Append16(b, static_cast<std::uint16_t>(e.Comment.size()));
+        Append16(b, 0);
+        Append16(b, 0);
+        Append32(b, e.ExternalAttributes);
+        Append32(b, e.LocalOffset.value_or(archive.LocalOffsets[i]));
+        b += e.Name;
+        b += e.Comment;
+    }
+    const auto centralSize = static_cast<std::uint32_t>(b.size() - archive.CentralOffset);
+    archive.EndOffset = static_cast<std::uint32_t>(b.size());
+    Append32(b, 0x06054B50);
+    Append16(b, 0);
+    Append16(b, 0);
+    Append16(b, static_cast<std::uint16_t>(entries.size()));
+    Append16(b, static_cast<std::uint16_t>(entries.size()));
+    Append32(b, centralSize);
+    Append32(b, archive.CentralOffset);
+    Append16(b, static_cast<std::uint16_t>(comment.size()));
+    b += comment;
+    return archive;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void PutU16(std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    PutU16(bytes, at, static_cast<std::uint16_t>(value & 0xFFFF));
+    PutU16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+TTempDir::TTempDir() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("zip-tests-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+TTempDir::~TTempDir() {
+    std::error_code error;
+    // Read-only files left by a test must not stop the clean-up.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, error);
+    }
+    std::filesystem::remove_all(path_, error);
+}
+
+std::filesystem::path SharedDir() {
+    return std::filesystem::path(ZORVI_SHARED_DIR);
+}
+
+} // namespace zorvi::test

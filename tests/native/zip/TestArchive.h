@@ -1,0 +1,68 @@
+// Builds ZIP archives byte by byte for the tests, so that every field a test is
+// about is written where the test can see it (and damage it).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvi::test {
+
+/// 2 February 2005, 10:00:00 as an MS-DOS date and time.
+inline constexpr std::uint32_t kDos20050202 = (25u << 25) | (2u << 21) | (2u << 16) | (10u << 11);
+
+struct TTestEntry {
+    std::string Name;         // as stored ("/" separated)
+    std::string Data;         // uncompressed
+    std::uint16_t Method = 0; // 0 stored, 8 deflated (zlib), anything else stored as is
+    std::uint32_t DosDateTime = kDos20050202;
+    std::uint16_t Flags = 0;
+    std::uint16_t VersionMadeBy = 0x0314; // host 3 (Unix), version 2.0
+    std::uint32_t ExternalAttributes = 0x20;
+    std::string Comment;
+    std::optional<std::uint32_t> Crc;              // stored CRC-32 instead of the real one
+    std::optional<std::uint32_t> UncompressedSize; // stored size instead of the real one
+    std::optional<std::string> Password;           // encrypt with the traditional cipher
+    std::optional<std::uint32_t> LocalOffset;      // central header's local offset override
+};
+
+struct TBuiltArchive {
+    std::string Bytes;
+    std::vector<std::uint32_t> LocalOffsets;
+    std::uint32_t CentralOffset = 0;
+    std::uint32_t EndOffset = 0;
+};
+
+TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment = "");
+
+std::uint32_t Crc32Of(const std::string& data);
+/// Raw deflate (zlib, level 6).
+std::string Deflate(const std::string& data);
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+void PutU16(std::string& bytes, std::size_t at, std::uint16_t value);
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value);
+
+/// A fresh folder under the system's temporary folder, removed with the object.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    /// The path as the component's UTF-8 text.
+    std::string Text() const { return path_.string(); }
+    std::string Text(const std::string& child) const { return (path_ / child).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// The shared folder next to the repository (corpus, public vectors).
+std::filesystem::path SharedDir();
+
+} // namespace zorvi::test

@@ -1,0 +1,425 @@
+#include "zip/UnZip.h"
+#include "zip/ZipErrors.h"
+#include "zip/decoders/ZipCipher.h"
+
+#include "TestArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <ctime>
+
+namespace zorvi {
+namespace {
+
+using test::BuildArchive;
+using test::ReadFile;
+using test::TTempDir;
+using test::TTestEntry;
+namespace fs = std::filesystem;
+
+// The message boxes of a test: answers from a script, texts recorded.
+class TScriptedBoxes : public TMessageBoxes {
+public:
+    int ShowMessageBox(const std::string& text, const std::string& caption,
+                       unsigned style) override {
+        Shown.push_back(caption + "|" + text + "|" + std::to_string(style));
+        return Answer;
+    }
+    std::vector<std::string> Shown;
+    int Answer = kIdOk;
+};
+
+struct TFixture {
+    TTempDir Dir;
+    TUnZip UnZip;
+    std::vector<std::string> Events;
+
+    explicit TFixture(const std::vector<TTestEntry>& entries, const std::string& comment = "") {
+        test::WriteFile(Dir.Path() / "a.zip", BuildArchive(entries, comment).Bytes);
+        UnZip.SetZipName(Dir.Text("a.zip"));
+        UnZip.SetDestDir(Dir.Text("out"));
+        UnZip.DoAll = true;
+        UnZip.RecreateDirs = true;
+        UnZip.OverwriteMode = TUZOverwriteMode::Always;
+        UnZip.OnStartUnZipInfo = [this](TUnZip&, int n, std::int64_t bytes, bool&) {
+            Events.push_back("info " + std::to_string(n) + " " + std::to_string(bytes));
+        };
+        UnZip.OnStartUnZip = [this](TUnZip&, int i, std::string&, bool&) {
+            Events.push_back("start " + std::to_string(i));
+        };
+        UnZip.OnEndUnZip = [this](TUnZip&, int i, const std::string&) {
+            Events.push_back("end " + std::to_string(i));
+        };
+        UnZip.OnSkippingFile = [this](TUnZip&, TSkipReason r, const std::string& name, int i,
+                                      bool&) {
+            Events.push_back("skip " + std::to_string(static_cast<int>(r)) + " " +
+                             std::to_string(i) + " " + name);
+        };
+        UnZip.OnBadCRC = [this](TUnZip&, std::uint32_t calc, std::uint32_t stored, int i) {
+            char text[64];
+            std::snprintf(text, sizeof text, "badcrc %d %08x %08x", i, calc, stored);
+            Events.push_back(text);
+        };
+        UnZip.OnUnZipComplete = [this](TUnZip&, int count) {
+            Events.push_back("complete " + std::to_string(count));
+        };
+    }
+    fs::path Out(const std::string& relative = "") const { return Dir.Path() / "out" / relative; }
+};
+
+const int kSkipCreate = static_cast<int>(TSkipReason::srCreateError);
+const int kSkipNoOverwrite = static_cast<int>(TSkipReason::srNoOverwrite);
+const int kSkipPassword = static_cast<int>(TSkipReason::srBadPassword);
+
+TEST(ZipExtract, WritesFilesFoldersDatesAndAttributes) {
+    TFixture f(
+        std::vector<TTestEntry>{{.Name = "top.txt", .Data = "top"},
+                                {.Name = "sub/", .Data = ""},
+                                {.Name = "sub/f.txt", .Data = std::string(5000, 'f'), .Method = 8},
+                                {.Name = "ro.txt", .Data = "read only", .ExternalAttributes = 0x21},
+                                {.Name = "empty/", .Data = ""}});
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 5);
+    EXPECT_EQ(ReadFile(f.Out("top.txt")), "top");
+    EXPECT_EQ(ReadFile(f.Out("sub/f.txt")), std::string(5000, 'f'));
+    EXPECT_TRUE(fs::is_directory(f.Out("empty")));
+    struct stat st {};
+    ASSERT_EQ(stat(f.Out("top.txt").c_str(), &st), 0);
+    std::tm local{};
+    localtime_r(&st.st_mtime, &local);
+    EXPECT_EQ(local.tm_year + 1900, 2005);
+    EXPECT_EQ(local.tm_mon + 1, 2);
+    EXPECT_EQ(local.tm_mday, 2);
+    EXPECT_EQ(local.tm_hour, 10);
+    EXPECT_EQ(local.tm_min, 0);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+    ASSERT_EQ(stat(f.Out("ro.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IWUSR, 0u) << "0x21 makes the file read-only";
+    EXPECT_EQ(f.Events.front(), "info 3 5012");
+    EXPECT_EQ(f.Events.back(), "complete 5");
+    EXPECT_TRUE(f.UnZip.FilesList.empty());
+}
+
+TEST(ZipExtract, EventsComeInTheirOrder) {
+    TFixture f(
+        std::vector<TTestEntry>{{.Name = "a", .Data = "1"}, {.Name = "b", .Data = "2", .Crc = 7u}});
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", test::Crc32Of("2"));
+    const std::vector<std::string> expected = {
+        "info 2 2",  "start 0", "end 0", "start 1", std::string("badcrc 1 ") + crc + " 00000007",
+        "complete 1"};
+    EXPECT_EQ(f.Events, expected);
+    EXPECT_FALSE(fs::exists(f.Out("b"))); // a file failing its CRC is deleted
+}
+
+TEST(ZipExtract, SelectionByMasksAndFolders) {
+    const std::vector<TTestEntry> entries = {{.Name = "a/b.TXT", .Data = "1"},
+                                             {.Name = "sub/x.txt", .Data = "2"},
+                                             {.Name = "y.bin", .Data = "3"},
+                                             {.Name = "dir/", .Data = ""}};
+    {
+        TFixture f(entries);
+        f.UnZip.DoAll = false;
+        f.UnZip.FilesList = {"*.txt"};
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 2);
+        EXPECT_TRUE(fs::exists(f.Out("a/b.TXT")));
+        EXPECT_TRUE(fs::exists(f.Out("sub/x.txt")));
+        EXPECT_FALSE(fs::exists(f.Out("y.bin")));
+    }
+    {
+        TFixture f(entries);
+        f.UnZip.DoAll = false; // and no masks: nothing
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 0);
+        EXPECT_EQ(f.Events.front(), "info 0 0");
+    }
+    {
+        // DoAll without RecreateDirs still processes (and counts) the folder entry.
+        TFixture f(entries);
+        f.UnZip.RecreateDirs = false;
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 4);
+        EXPECT_EQ(f.Events.front(), "info 3 3");
+        EXPECT_TRUE(fs::exists(f.Out("b.TXT")));
+        EXPECT_FALSE(fs::exists(f.Out("dir")));
+    }
+    {
+        TFixture f(std::vector<TTestEntry>{{.Name = "d1/"}, {.Name = "d2/"}});
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 0); // no file entry: nothing at all is done
+        EXPECT_FALSE(fs::exists(f.Out("d1")));
+    }
+}
+
+TEST(ZipExtract, RootDirIsStrippedAndQuestionMarkDestDoesNothing) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "data/x/y.bin", .Data = "y"}});
+    f.UnZip.SetRootDir("data");
+    EXPECT_EQ(f.UnZip.RootDir(), "data\\");
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    EXPECT_EQ(ReadFile(f.Out("x/y.bin")), "y");
+
+    TFixture g(std::vector<TTestEntry>{{.Name = "z", .Data = "z"}});
+    g.UnZip.SetDestDir("?");
+    g.UnZip.FilesList = {"*"};
+    EXPECT_EQ(g.UnZip.ExtractFiles(), 0);
+    EXPECT_TRUE(g.Events.empty());
+    EXPECT_EQ(g.UnZip.FilesList.size(), 1u); // not even the list is touched
+}
+
+TEST(ZipExtract, PathsLeavingTheDestinationAreRefused) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "../evil.txt", .Data = "e"},
+                                       {.Name = "a/../../evil2.txt", .Data = "e"},
+                                       {.Name = "a\\..\\..\\evil3.txt", .Data = "e"},
+                                       {.Name = "../", .Data = ""},
+                                       {.Name = "fine/ok.txt", .Data = "ok"}});
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil.txt"));
+    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil2.txt"));
+    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil3.txt"));
+    EXPECT_EQ(std::count_if(f.Events.begin(), f.Events.end(),
+                            [](const std::string& e) {
+                                return e.rfind("skip " + std::to_string(kSkipCreate), 0) == 0;
+                            }),
+              4);
+    EXPECT_EQ(ReadFile(f.Out("fine/ok.txt")), "ok");
+}
+
+TEST(ZipExtract, OverwriteModes) {
+    const std::vector<TTestEntry> entries = {{.Name = "f.txt", .Data = "new"}};
+    const auto prepare = [](TFixture& f, std::time_t when) {
+        fs::create_directories(f.Out());
+        test::WriteFile(f.Out("f.txt"), "old");
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        utimensat(AT_FDCWD, f.Out("f.txt").c_str(), times, 0);
+    };
+    const std::time_t y2000 = 946728000; // 1 January 2000, noon UTC
+    const std::time_t y2010 = 1262347200;
+    struct TCase {
+        TUZOverwriteMode Mode;
+        std::time_t FileTime;
+        const char* Expected;
+    };
+    const TCase cases[] = {
+        {TUZOverwriteMode::Never, y2000, "old"},   {TUZOverwriteMode::Always, y2010, "new"},
+        {TUZOverwriteMode::ifNewer, y2000, "new"}, {TUZOverwriteMode::ifNewer, y2010, "old"},
+        {TUZOverwriteMode::ifOlder, y2010, "new"}, {TUZOverwriteMode::ifOlder, y2000, "old"},
+    };
+    for (const TCase& c : cases) {
+        TFixture f(entries);
+        prepare(f, c.FileTime);
+        f.UnZip.OverwriteMode = c.Mode;
+        const int count = f.UnZip.ExtractFiles();
+        EXPECT_EQ(ReadFile(f.Out("f.txt")), c.Expected) << static_cast<int>(c.Mode);
+        EXPECT_EQ(count, std::string(c.Expected) == "new" ? 1 : 0);
+        if (std::string(c.Expected) == "old") {
+            EXPECT_EQ(f.Events[2], "skip " + std::to_string(kSkipNoOverwrite) + " 0 " +
+                                       (f.Dir.Path() / "out").string() + "\\f.txt");
+        }
+    }
+}
+
+TEST(ZipExtract, PromptAsksTheHandlerOrShowsABox) {
+    const std::vector<TTestEntry> entries = {{.Name = "f.txt", .Data = "new"}};
+    {
+        TFixture f(entries);
+        fs::create_directories(f.Out());
+        test::WriteFile(f.Out("f.txt"), "old");
+        f.UnZip.OverwriteMode = TUZOverwriteMode::Prompt;
+        f.UnZip.OnPromptForOverwrite = [&](TUnZip&, bool& overwrite, int index, std::string& name) {
+            EXPECT_EQ(index, 0);
+            overwrite = true;
+            name = f.Dir.Text("elsewhere.txt"); // the handler may redirect the file
+        };
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+        EXPECT_EQ(ReadFile(f.Out("f.txt")), "old");
+        EXPECT_EQ(ReadFile(f.Dir.Path() / "elsewhere.txt"), "new");
+    }
+    for (const int answer : {kIdYes, kIdNo}) {
+        TFixture f(entries);
+        fs::create_directories(f.Out());
+        test::WriteFile(f.Out("f.txt"), "old");
+        TScriptedBoxes boxes;
+        boxes.Answer = answer;
+        f.UnZip.MessageBoxes = &boxes;
+        f.UnZip.OverwriteMode = TUZOverwriteMode::Prompt;
+        f.UnZip.ExtractFiles();
+        ASSERT_EQ(boxes.Shown.size(), 1u);
+        EXPECT_EQ(boxes.Shown[0], "Файл уже существует|Заменить существующий файл f.txt?|4");
+        EXPECT_EQ(f.UnZip.ErrorMessage, "Файл уже существует");
+        EXPECT_EQ(ReadFile(f.Out("f.txt")), answer == kIdYes ? "new" : "old");
+    }
+}
+
+TEST(ZipExtract, ReadOnlyFilesAreReplacedOnlyWhenAllowed) {
+    for (const bool replace : {true, false}) {
+        TFixture f(std::vector<TTestEntry>{{.Name = "f.txt", .Data = "new"}});
+        fs::create_directories(f.Out());
+        test::WriteFile(f.Out("f.txt"), "old");
+        fs::permissions(f.Out("f.txt"), fs::perms::owner_read);
+        f.UnZip.ReplaceReadOnly = replace;
+        EXPECT_EQ(f.UnZip.ExtractFiles(), replace ? 1 : 0);
+        EXPECT_EQ(ReadFile(f.Out("f.txt")), replace ? "new" : "old");
+        if (!replace) {
+            EXPECT_EQ(f.Events[2].substr(0, 6), "skip " + std::to_string(kSkipCreate));
+        }
+    }
+}
+
+TEST(ZipExtract, BufferBoundarySizesAndSkippedEntries) {
+    std::string big(32769, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 131 + i / 97);
+    }
+    TFixture f(std::vector<TTestEntry>{{.Name = "32768.bin", .Data = big.substr(0, 32768)},
+                                       {.Name = "32769.bin", .Data = big},
+                                       {.Name = "skipped.bin", .Data = "s"}});
+    f.UnZip.OnStartUnZip = [](TUnZip&, int index, std::string&, bool& skip) { skip = index == 2; };
+    std::vector<int> totals;
+    f.UnZip.OnTotalPercentDone = [&](TUnZip&, int percent) { totals.push_back(percent); };
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 2);
+    EXPECT_EQ(ReadFile(f.Out("32768.bin")), big.substr(0, 32768));
+    EXPECT_EQ(ReadFile(f.Out("32769.bin")), big);
+    EXPECT_FALSE(fs::exists(f.Out("skipped.bin")));
+    EXPECT_EQ(totals, (std::vector<int>{50, 100, 100}));
+}
+
+TEST(ZipExtract, TruncatedArchiveEndsTheRunAndRemovesThePartialFile) {
+    auto built = BuildArchive({{.Name = "first.txt", .Data = "complete"},
+                               {.Name = "cut.bin", .Data = std::string(100000, 'c')}});
+    // Keep the directory but claim a compressed size running past the end of the file.
+    TTempDir dir;
+    std::string bytes = built.Bytes;
+    const std::size_t central2 = built.CentralOffset + 46 + 9;
+    test::PutU32(bytes, central2 + 20, 150000);
+    test::PutU32(bytes, central2 + 24, 150000);
+    test::WriteFile(dir.Path() / "t.zip", bytes);
+    TUnZip unzip;
+    unzip.SetZipName(dir.Text("t.zip"));
+    unzip.SetDestDir(dir.Text("out"));
+    unzip.DoAll = true;
+    unzip.OverwriteMode = TUZOverwriteMode::Always;
+    unzip.FilesList = {"*"};
+    int completed = -1;
+    unzip.OnUnZipComplete = [&](TUnZip&, int count) { completed = count; };
+    try {
+        unzip.ExtractFiles();
+        FAIL();
+    } catch (const EFatalUnzipError& error) {
+        EXPECT_STREQ(error.what(), "Premature end of file reached");
+    }
+    EXPECT_EQ(completed, 1);
+    EXPECT_TRUE(unzip.FilesList.empty());
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "first.txt"), "complete");
+    EXPECT_FALSE(fs::exists(dir.Path() / "out" / "cut.bin"));
+    EXPECT_EQ(unzip.ArchiveStream(), nullptr);
+}
+
+TEST(ZipExtract, DataLongerThanItsRecordedSizeFailsTheEntry) {
+    TFixture f(std::vector<TTestEntry>{
+        {.Name = "long.bin", .Data = std::string(40000, 'l'), .UncompressedSize = 39999u},
+        {.Name = "after.txt", .Data = "after"}});
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    EXPECT_FALSE(fs::exists(f.Out("long.bin")));
+    EXPECT_EQ(ReadFile(f.Out("after.txt")), "after");
+}
+
+TEST(ZipExtract, UnknownMethodShowsItsMessage) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "m.bin", .Data = "abc", .Method = 12},
+                                       {.Name = "z.bin", .Data = "", .Method = 99}});
+    TScriptedBoxes boxes;
+    f.UnZip.MessageBoxes = &boxes;
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1); // the empty one's CRC of 0 matches
+    ASSERT_EQ(boxes.Shown.size(), 2u);
+    EXPECT_EQ(boxes.Shown[0], "Ошибка Zip|Неизвестный метод архивации|0");
+    EXPECT_FALSE(fs::exists(f.Out("m.bin")));
+    EXPECT_TRUE(fs::exists(f.Out("z.bin")));
+}
+
+TEST(ZipPassword, RightPasswordDecryptsStoredAndDeflated) {
+    const std::string text(3000, 'p');
+    TFixture f(std::vector<TTestEntry>{
+        {.Name = "s.txt", .Data = text, .Password = "secret"},
+        {.Name = "d.txt", .Data = text, .Method = 8, .Password = "secret"},
+        {.Name = "t.txt", .Data = "time", .Flags = 0x0008, .Password = "secret"}});
+    f.UnZip.Password = "secret";
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 3);
+    EXPECT_EQ(ReadFile(f.Out("s.txt")), text);
+    EXPECT_EQ(ReadFile(f.Out("d.txt")), text);
+    EXPECT_EQ(ReadFile(f.Out("t.txt")), "time"); // checked against the time's high byte
+}
+
+TEST(ZipPassword, WrongPasswordWithoutHandlerSkipsWithoutAFile) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "s.txt", .Data = "x", .Password = "secret"}});
+    f.UnZip.Password = "wrong";
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 0);
+    EXPECT_EQ(f.Events[2], "skip " + std::to_string(kSkipPassword) + " 0 s.txt");
+    EXPECT_FALSE(fs::exists(f.Out("s.txt")));
+}
+
+TEST(ZipPassword, HandlerRetriesUntilItGivesTheSamePassword) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "s.txt", .Data = "x", .Password = "secret"},
+                                       {.Name = "u.txt", .Data = "y", .Password = "other"}});
+    std::vector<std::string> offered = {"nope", "secret", "secret"};
+    int asked = 0;
+    f.UnZip.OnBadPassword = [&](TUnZip&, int, std::string& password) {
+        password = offered[static_cast<std::size_t>(std::min(asked++, 2))];
+    };
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    EXPECT_EQ(ReadFile(f.Out("s.txt")), "x");
+    EXPECT_EQ(f.UnZip.Password, "secret");
+    EXPECT_EQ(asked, 3); // two for s.txt (nope, then secret), one unchanged answer for u.txt
+    EXPECT_FALSE(fs::exists(f.Out("u.txt")));
+}
+
+TEST(ZipPassword, WrongPasswordFoundAfterDecodingRetriesTheWholeEntry) {
+    const TTestEntry entry{.Name = "s.txt", .Data = std::string(200, 's'), .Password = "secret"};
+    const auto built = BuildArchive({entry});
+    // A wrong password whose check byte happens to match (1 in 256).
+    std::uint8_t header[kEncryptionHeaderSize];
+    std::memcpy(header, built.Bytes.data() + 30 + 5, sizeof header);
+    const std::uint8_t expected = static_cast<std::uint8_t>(test::Crc32Of(entry.Data) >> 24);
+    std::string lucky;
+    for (int i = 0; lucky.empty(); ++i) {
+        TZipCipher cipher;
+        const std::string candidate = "try" + std::to_string(i);
+        if (cipher.DecryptHeader(candidate, header) == expected) {
+            lucky = candidate;
+        }
+    }
+    TFixture f(std::vector<TTestEntry>{entry});
+    f.UnZip.Password = lucky;
+    int asked = 0;
+    f.UnZip.OnBadPassword = [&](TUnZip&, int, std::string& password) {
+        ++asked;
+        password = "secret";
+    };
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(std::count(f.Events.begin(), f.Events.end(), "start 0"), 2); // retried from the top
+    EXPECT_EQ(ReadFile(f.Out("s.txt")), entry.Data);
+}
+
+TEST(ZipPassword, EncryptedEntryShorterThanItsHeaderFailsCleanly) {
+    auto built = BuildArchive({{.Name = "s.txt", .Data = "x", .Password = "secret"}});
+    test::PutU32(built.Bytes, built.CentralOffset + 20, 5); // compressed size 5 < 12
+    TTempDir dir;
+    test::WriteFile(dir.Path() / "s.zip", built.Bytes);
+    TUnZip unzip;
+    unzip.SetZipName(dir.Text("s.zip"));
+    unzip.SetDestDir(dir.Text("out"));
+    unzip.DoAll = true;
+    unzip.Password = "secret";
+    int asked = 0;
+    unzip.OnBadPassword = [&](TUnZip&, int, std::string& p) { p = std::to_string(++asked); };
+    TSkipReason reason = TSkipReason::srFileOpenError;
+    unzip.OnSkippingFile = [&](TUnZip&, TSkipReason r, const std::string&, int, bool&) {
+        reason = r;
+    };
+    EXPECT_EQ(unzip.ExtractFiles(), 0);
+    EXPECT_EQ(reason, TSkipReason::srBadPassword);
+    EXPECT_EQ(asked, 0);
+}
+
+} // namespace
+} // namespace zorvi
