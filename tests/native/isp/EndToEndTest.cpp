@@ -170,6 +170,7 @@ TEST(IspEndToEnd, FailsAfterSomeAttemptsWhenNoBootLoaderAnswers) {
         link, FirmwareImage(), 14318, [](const std::string&) {}, error));
     EXPECT_EQ(error, "the boot loader did not answer \"?\" with \"Synchronized\" after 5 attempts");
     EXPECT_EQ(link.sent, "?????");
+    EXPECT_EQ(link.emptyReads, 5) << "one time-out per attempt";
 }
 
 TEST(IspEndToEnd, NamesTheReturnCodeOfAFailedCommand) {
