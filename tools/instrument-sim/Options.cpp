@@ -126,9 +126,11 @@ Plays the instrument on a new pseudo-terminal and prints the slave's path.
   --start-size N        length of the calibration start text (160)
   --no-start            start text without "Start"
   --no-calc             calibration never reports "Calc."
-  --mode NAME           mode to start in (instrument)
+  --mode NAME           mode to start in: instrument (default), or programming
+                        (the boot loader, for the flashing tool)
   --control FILE        follow commands appended to FILE: "set NAME=VALUE",
-                        "mode NAME", "quit"; the count done is written to FILE.ack
+                        "mode NAME", "quit", in programming mode "save-flash FILE";
+                        the count done is written to FILE.ack
   --log FILE            log to FILE (standard error)
   --link PATH           create a symbolic link PATH to the slave (removed at exit)
   --time-limit S        end after S seconds (300)

@@ -5,8 +5,13 @@
 # must end with exit status 1 (a missing or damaged DLL, no boot loader answering,
 # no such port, a bad job file, a damaged HEX file).
 #
+# With ISP_INSTRUMENT_SIM set (the host build of instrument-sim), the same tool
+# also flashes the whole simulator in its programming mode, which must then
+# identify as version 1V5, and fails on it in its normal mode.
+#
 # Environment (set by CTest): ZORVI_WINE_STATE, ZORVI_WINE_RUN, ZORVI_BIN (FM.EXE
-# and its DLLs), ISP_SIM_PTY (host build of the boot loader), ISP_SOURCE_DIR.
+# and its DLLs), ISP_SIM_PTY (host build of the boot loader), ISP_SOURCE_DIR,
+# ISP_INSTRUMENT_SIM (may be empty).
 set -euo pipefail
 
 : "${ZORVI_WINE_STATE:?}" "${ZORVI_WINE_RUN:?}" "${ZORVI_BIN:?}" "${ISP_SIM_PTY:?}" "${ISP_SOURCE_DIR:?}"
@@ -34,11 +39,12 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Starts a boot loader on a fresh terminal, links it as COM7 and leaves its pid in
-# $sim. Arguments go to isp-sim-pty.
+# Starts a simulator (isp-sim-pty unless SIM names another program) on a fresh
+# terminal, links it as COM7 and leaves its pid in $sim and the terminal in $pts.
+# Arguments go to the simulator.
 start_sim() {
     local out=$work/sim-$RANDOM.out
-    "$ISP_SIM_PTY" "$@" >"$out" 2>"$out.err" &
+    "${SIM:-$ISP_SIM_PTY}" "$@" >"$out" 2>"$out.err" &
     sim=$!
     sims+=("$sim")
     echo "$sim" >"$ZORVI_WINE_STATE/isp-sim-$sim.bgpid"
@@ -47,7 +53,6 @@ start_sim() {
         [ -s "$out" ] && break
         sleep 0.1
     done
-    local pts
     pts=$(head -n 1 "$out")
     [ -c "$pts" ] || { echo "isp-sim-pty did not start: $(cat "$out.err")"; exit 1; }
     ln -sfn "$pts" "$WINEPREFIX/dosdevices/com7"
@@ -157,6 +162,55 @@ prepare_folder "$work/silent"
 run_fm "$work/silent"
 stop_sim
 expect_failure "silent port" "$work/silent" "did not answer \"?\" with \"Synchronized\" after 5 attempts"
+
+if [ -n "${ISP_INSTRUMENT_SIM:-}" ]; then
+    echo "== instrument-sim in programming mode"
+    control=$work/control
+    SIM=$ISP_INSTRUMENT_SIM start_sim --mode programming --control "$control" --log "$work/instrument.log"
+    prepare_folder "$work/instrument"
+    run_fm "$work/instrument"
+    if [ "$status" -ne 0 ]; then
+        fail "instrument-sim: exit status $status, expected 0"
+    else
+        # The operator resets the instrument into normal operation; it must report
+        # the version of the firmware it now holds.
+        echo "mode instrument" >>"$control"
+        for i in $(seq 1 50); do
+            [ "$(cat "$control.ack" 2>/dev/null)" = "1" ] && break
+            sleep 0.1
+        done
+        reply=$(python3 - "$pts" <<'PY'
+import os, sys, time, tty
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+tty.setraw(fd)
+os.write(fd, b"qv")
+reply = b""
+deadline = time.time() + 3
+while time.time() < deadline and not reply.endswith("Готов к работе\r\n".encode("cp1251")):
+    time.sleep(0.1)
+    try:
+        reply += os.read(fd, 4096)
+    except BlockingIOError:
+        pass
+sys.stdout.write(reply.decode("cp1251").replace("\r", ""))
+PY
+)
+        echo "$reply" | sed 's/^/    > /'
+        if echo "$reply" | grep -qx "Software version: 1V5" && echo "$reply" | grep -qx "Date: 07.09.2015"; then
+            echo "ok: instrument-sim reports 1V5 after flashing"
+        else
+            fail "instrument-sim does not report 1V5 after flashing"
+        fi
+    fi
+    stop_sim
+
+    echo "== instrument-sim not in programming mode"
+    SIM=$ISP_INSTRUMENT_SIM start_sim --log "$work/instrument2.log"
+    prepare_folder "$work/notprogramming"
+    run_fm "$work/notprogramming"
+    stop_sim
+    expect_failure "instrument not in programming mode" "$work/notprogramming" "did not answer"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures case(s) failed"
