@@ -3,7 +3,8 @@
 # pseudo-terminal linked as COM7 of the run's prefix: one successful flashing
 # whose result is compared with data.hex byte for byte, then the failures that
 # must end with exit status 1 (a missing or damaged DLL, no boot loader answering,
-# no such port, a bad job file, a damaged HEX file).
+# no such port, a bad job file, a damaged HEX file). The tool files that the
+# committed update archive carries are run too.
 #
 # With ISP_INSTRUMENT_SIM set (the host build of instrument-sim), the same tool
 # also flashes the whole simulator in its programming mode, which must then
@@ -115,6 +116,22 @@ elif ! python3 "$here/compare_flash.py" "$work/flash.bin" "$work/ok/data.hex"; t
     fail "flashing: the flash does not hold data.hex"
 else
     echo "ok: flashing"
+fi
+
+if [ -f "$ISP_SOURCE_DIR/assets/update.zip" ]; then
+    echo "== the archive's own FM.EXE and DLLs"
+    start_sim --image "$work/flash-archive.bin"
+    prepare_folder "$work/archive"
+    (cd "$work/archive" && unzip -q -o "$ISP_SOURCE_DIR/assets/update.zip" FM.EXE FlashMagic.dll FlashMagicARM.dll)
+    run_fm "$work/archive"
+    stop_sim
+    if [ "$status" -ne 0 ]; then
+        fail "archive's tool: exit status $status, expected 0"
+    elif ! python3 "$here/compare_flash.py" "$work/flash-archive.bin" "$work/archive/data.hex"; then
+        fail "archive's tool: the flash does not hold data.hex"
+    else
+        echo "ok: archive's tool"
+    fi
 fi
 
 start_sim
