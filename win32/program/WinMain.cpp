@@ -1,7 +1,11 @@
-// The program's start-up: the application title, the main window, (once present)
-// the hidden connect dialog, then the message loop until the main window closes.
+// The program's start-up: the application title, the main window, the
+// hidden connect dialog and the update workflow, then the message loop until the
+// main window closes.
+#include "win32/app/UpdateWizard.h"
+#include "win32/device/ConnectToDevice.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/MainForm.h"
+#include "win32/ui/MessageBoxes.h"
 #include "win32/ui/MessagePump.h"
 #include "win32/ui/Utf16.h"
 
@@ -31,9 +35,12 @@ int RunProgram() {
     TMainForm mainForm(&application, pump);
     application.SetMainWindow(mainForm.Handle());
 
-    // ---- Connect dialog: create TConnectToDeviceForm here, hidden, owned by
-    // ---- mainForm, and plug the update workflow into mainForm.OnStartButtonClick.
-    // ---- Until then Start only empties the log.
+    // ---- Connect dialog (hidden, owned by mainForm) and the update workflow, which
+    // ---- Start runs. The wizard owns the extraction component for the whole run.
+    TWin32Clock clock;
+    TConnectToDevice connect(mainForm.Handle(), pump, clock, mainForm);
+    TWin32MessageBoxes boxes(mainForm.Handle());
+    win32app::TUpdateWizard wizard(mainForm, connect.Form(), connect.Link(), boxes);
 
     mainForm.Show(SW_SHOWNORMAL);
     UpdateWindow(mainForm.Handle());
