@@ -7,7 +7,12 @@
 //   ERASEUSED(<hex file>,PROTECTISP)
 //   HEXFILE(<hex file>,NOCHECKSUMS,NOFILL,PROTECTISP)
 // The text is 8-bit (code page 1251), lines end in CR LF (LF alone is taken too),
-// and blanks around the arguments are tolerated.
+// and blanks around the arguments are tolerated (the archive's sample has them).
+//
+// Every line is checked, but the tool acts on the port, the baud rate, the crystal
+// and the file name only: the instrument is put into programming mode by the
+// operator's hand, so the reset wiring of HARDWARE is not driven, and HIGHSPEED
+// asks for no speed change (0) in the jobs the update writes.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +26,7 @@ struct TFlashJob {
     std::uint32_t baudRate = 0;
     std::string device;
     std::uint32_t crystalKHz = 0;          // what the boot loader is told after synchronising
-    bool resetThroughControlLines = false; // BOOTEXEC: DTR/RTS drive reset and the boot pin
+    bool resetThroughControlLines = false; // BOOTEXEC (rather than NONE)
     std::uint32_t resetPulseMs = 0;
     std::uint32_t bootDelayMs = 0;
     bool highSpeed = false;
