@@ -116,8 +116,8 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     for (unsigned prefix = 0; prefix < mainSize; ++prefix) {
         if (subBits[prefix] != 0) {
             entries[prefix] = kLinkFlag |
-                              (static_cast<std::uint32_t>(subBits[prefix]) << kExtraShift) | bits |
-                              (next << kValueShift);
+                              (static_cast<std::uint32_t>(subBits[prefix]) << kCodeBitsShift) |
+                              bits | (next << kValueShift);
             std::fill(entries + next, entries + next + (1u << subBits[prefix]), kInvalidFlag);
             next += 1u << subBits[prefix];
         }
@@ -129,15 +129,16 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
         }
         const unsigned rev = reversed[sym];
         if (len <= bits) {
-            const std::uint32_t e = symbolEntries[sym] | len;
+            const std::uint32_t e = symbolEntries[sym] + len + (len << kCodeBitsShift);
             for (unsigned i = rev; i < mainSize; i += 1u << len) {
                 entries[i] = e;
             }
         } else {
             const std::uint32_t link = entries[rev & (mainSize - 1)];
-            const unsigned sb = (link >> kExtraShift) & 0xF;
+            const unsigned sb = CodeBits(link);
             std::uint32_t* sub = entries + (link >> kValueShift);
-            const std::uint32_t e = symbolEntries[sym] | (len - bits);
+            const unsigned subLen = len - bits;
+            const std::uint32_t e = symbolEntries[sym] + subLen + (subLen << kCodeBitsShift);
             for (unsigned i = rev >> bits; i < (1u << sb); i += 1u << (len - bits)) {
                 sub[i] = e;
             }
@@ -149,7 +150,7 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
 namespace {
 
 constexpr std::uint32_t LengthEntry(unsigned base, unsigned extra) {
-    return (static_cast<std::uint32_t>(base) << kValueShift) | (extra << kExtraShift);
+    return (static_cast<std::uint32_t>(base) << kValueShift) | extra;
 }
 
 /// Entries of the literal/length symbols before their code bits are known.
@@ -284,21 +285,34 @@ private:
 
     /// Copies `length` bytes from `distance` back; may write up to 7 bytes beyond.
     static void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
-        const std::uint8_t* src = dst - distance;
         std::uint8_t* const end = dst + length;
-        if (distance >= 8) {
-            do {
-                std::memcpy(dst, src, 8);
-                dst += 8;
-                src += 8;
-            } while (dst < end);
-        } else if (distance == 1) {
-            std::memset(dst, *src, length);
-        } else {
-            do {
-                *dst++ = *src++;
-            } while (dst < end);
+        if (distance < 8) {
+            if (distance == 1) {
+                // A run of one byte: eight at a time.
+                std::uint64_t v = 0x0101010101010101ull * dst[-1];
+                do {
+                    std::memcpy(dst, &v, 8);
+                    dst += 8;
+                } while (dst < end);
+                return;
+            }
+            // A short period: write its first eight bytes one by one; from there on, any
+            // multiple of the period of at least eight is a distance for word copies.
+            for (int i = 0; i < 8; ++i) {
+                dst[i] = dst[i - static_cast<int>(distance)];
+            }
+            dst += 8;
+            distance *= (8 + distance - 1) / distance;
+            if (dst >= end) {
+                return;
+            }
         }
+        const std::uint8_t* src = dst - distance;
+        do {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
     }
 
     // --- Blocks -----------------------------------------------------------------------
@@ -432,7 +446,7 @@ private:
             if (e & kInvalidFlag) {
                 return irBadData;
             }
-            Drop(e & kCodeBitsMask);
+            Drop(TotalBits(e));
             const unsigned sym = e >> kValueShift;
             unsigned repeat = 0;
             unsigned value = 0;
@@ -515,6 +529,7 @@ private:
         const std::uint64_t distMask = (1ull << dist.Bits) - 1;
         int result = kNeedSlow;
 
+        // Refill: afterwards 56 <= bitcnt <= 63 (see the bit reader above).
         auto refill = [&] {
             bitbuf |= LoadWord(in) << bitcnt;
             in += (63 - bitcnt) >> 3;
@@ -524,56 +539,67 @@ private:
             bitbuf >>= n;
             bitcnt -= n;
         };
-        // Looks a code up, following a link into its sub-table.
-        auto lookup = [&](const std::uint32_t* table, std::uint64_t mask) {
-            std::uint32_t e = table[bitbuf & mask];
-            if (e & kLinkFlag) {
-                consume(e & kCodeBitsMask);
-                const unsigned subBits = (e >> kExtraShift) & 0xF;
-                e = table[(e >> kValueShift) + (bitbuf & ((1u << subBits) - 1))];
-            }
-            return e;
+        // Consumes an entry with its extra bits and returns value + extra value.
+        auto take = [&](std::uint32_t e) {
+            const std::uint64_t saved = bitbuf;
+            consume(TotalBits(e));
+            return (e >> kValueShift) +
+                   static_cast<unsigned>((saved & ((1ull << TotalBits(e)) - 1)) >> CodeBits(e));
+        };
+        // Follows a link into its sub-table (the first level's bits are consumed).
+        auto subEntry = [&](const std::uint32_t* table, std::uint32_t link) {
+            consume(TotalBits(link));
+            return table[(link >> kValueShift) + (bitbuf & ((1u << CodeBits(link)) - 1))];
         };
 
         while (out < outLimit && inEnd - in >= kFastInputMargin) {
             refill();
-            std::uint32_t e = lookup(lt, litMask);
+            std::uint32_t e = lt[bitbuf & litMask];
             if (e & kLiteralFlag) {
-                consume(e & kCodeBitsMask);
+                // Up to three literals per refill: each takes at most 15 of the 56 bits.
+                consume(TotalBits(e));
                 *out++ = static_cast<std::uint8_t>(e >> kValueShift);
-                e = lookup(lt, litMask);
+                e = lt[bitbuf & litMask];
                 if (e & kLiteralFlag) {
-                    consume(e & kCodeBitsMask);
+                    consume(TotalBits(e));
+                    *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                    e = lt[bitbuf & litMask];
+                    if (e & kLiteralFlag) {
+                        consume(TotalBits(e));
+                        *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                        continue;
+                    }
+                }
+                refill(); // a length and a distance may need 48 bits
+            }
+            if (e & kLinkFlag) {
+                e = subEntry(lt, e);
+                if (e & kLiteralFlag) {
+                    consume(TotalBits(e));
                     *out++ = static_cast<std::uint8_t>(e >> kValueShift);
                     continue;
                 }
-                refill();
             }
             if (e & (kEndOfBlockFlag | kInvalidFlag)) {
                 if (e & kEndOfBlockFlag) {
-                    consume(e & kCodeBitsMask);
+                    consume(TotalBits(e));
                     result = irDone;
                 } else {
                     result = irBadData;
                 }
                 break;
             }
-            consume(e & kCodeBitsMask);
-            unsigned extra = (e >> kExtraShift) & 0xF;
-            const unsigned length =
-                (e >> kValueShift) + static_cast<unsigned>(bitbuf & ((1u << extra) - 1));
-            consume(extra);
+            const unsigned length = take(e);
 
-            e = lookup(dt, distMask);
+            e = dt[bitbuf & distMask];
+            if (e & kLinkFlag) {
+                e = subEntry(dt, e);
+            }
             if (e & kInvalidFlag) {
                 result = irBadData;
                 break;
             }
-            consume(e & kCodeBitsMask);
-            extra = (e >> kExtraShift) & 0xF;
-            const unsigned distance =
-                (e >> kValueShift) + static_cast<unsigned>(bitbuf & ((1u << extra) - 1));
-            consume(extra);
+            const unsigned distance = take(e);
             if (distance > static_cast<std::size_t>(out - base)) {
                 result = irBadData; // reaches before the entry's first byte
                 break;
@@ -594,8 +620,8 @@ private:
         if (e & kInvalidFlag) {
             return irBadData;
         }
-        Drop(e & kCodeBitsMask);
         if (e & kLiteralFlag) {
+            Drop(TotalBits(e));
             if (RealBitsShort()) {
                 return irBadData;
             }
@@ -603,22 +629,15 @@ private:
             return kNeedSlow;
         }
         if (e & kEndOfBlockFlag) {
+            Drop(TotalBits(e));
             return RealBitsShort() ? irBadData : irDone;
         }
-        unsigned extra = (e >> kExtraShift) & 0xF;
-        Need(extra);
-        const unsigned length = (e >> kValueShift) + Bits(extra);
-        Drop(extra);
-
+        const unsigned length = SlowTake(e);
         e = SlowLookup(dist);
         if (e & kInvalidFlag) {
             return irBadData;
         }
-        Drop(e & kCodeBitsMask);
-        extra = (e >> kExtraShift) & 0xF;
-        Need(extra);
-        const unsigned distance = (e >> kValueShift) + Bits(extra);
-        Drop(extra);
+        const unsigned distance = SlowTake(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
             return irBadData;
         }
@@ -627,16 +646,25 @@ private:
         return kNeedSlow;
     }
 
+    /// The entry for the next code, through a sub-table if need be (its link consumed).
     std::uint32_t SlowLookup(const TFastTable& table) {
         Need(table.Bits);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
         if (e & kLinkFlag) {
-            Drop(e & kCodeBitsMask);
-            const unsigned subBits = (e >> kExtraShift) & 0xF;
+            Drop(TotalBits(e));
+            const unsigned subBits = CodeBits(e);
             Need(subBits);
             e = table.Entries[(e >> kValueShift) + Bits(subBits)];
         }
         return e;
+    }
+
+    /// Consumes a length or distance entry with its extra bits; the value plus the extra.
+    unsigned SlowTake(std::uint32_t e) {
+        Need(TotalBits(e));
+        const unsigned value = (e >> kValueShift) + (Bits(TotalBits(e)) >> CodeBits(e));
+        Drop(TotalBits(e));
+        return value;
     }
 
     TEntryDecoder& owner_;

@@ -43,22 +43,34 @@ inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
 //
 //   bits 31..16  value: literal byte, base length, base distance, code-length symbol, or for
 //                a link the index of the sub-table's first entry
-//   bit  11      invalid: no code has these bits (an unused slot of an incomplete code, or a
+//   bit  15      invalid: no code has these bits (an unused slot of an incomplete code, or a
 //                symbol that has no meaning)
-//   bit  10      link: the code continues in a sub-table
-//   bit  9       end of block
-//   bit  8       literal
-//   bits 7..4    extra bits after the code (length, distance); for a link: the sub-table's
-//                index bits
-//   bits 3..0    bits of input this entry's code consumes at its level; for a link the
-//                first level's index bits
-inline constexpr std::uint32_t kCodeBitsMask = 0x0F;
-inline constexpr unsigned kExtraShift = 4;
-inline constexpr std::uint32_t kLiteralFlag = 0x100;
-inline constexpr std::uint32_t kEndOfBlockFlag = 0x200;
-inline constexpr std::uint32_t kLinkFlag = 0x400;
-inline constexpr std::uint32_t kInvalidFlag = 0x800;
+//   bit  14      link: the code continues in a sub-table
+//   bit  13      end of block
+//   bit  12      literal
+//   bits 11..8   bits of the code itself at this level, after which the extra bits start;
+//                for a link: the sub-table's index bits
+//   bits 7..0    all bits the entry consumes: the code at this level plus its extra bits
+//                (length, distance); for a link: the first level's index bits
+//
+// So one shift consumes a code with its extra bits, and the extra value is
+// (saved bits & mask(bits 7..0)) >> bits 11..8.
+inline constexpr std::uint32_t kTotalBitsMask = 0xFF;
+inline constexpr unsigned kCodeBitsShift = 8;
+inline constexpr std::uint32_t kLiteralFlag = 0x1000;
+inline constexpr std::uint32_t kEndOfBlockFlag = 0x2000;
+inline constexpr std::uint32_t kLinkFlag = 0x4000;
+inline constexpr std::uint32_t kInvalidFlag = 0x8000;
 inline constexpr unsigned kValueShift = 16;
+
+/// Bits of the code itself (without extra bits) of an entry.
+inline constexpr unsigned CodeBits(std::uint32_t e) {
+    return (e >> kCodeBitsShift) & 0xF;
+}
+/// All bits an entry consumes.
+inline constexpr unsigned TotalBits(std::uint32_t e) {
+    return e & kTotalBitsMask;
+}
 
 inline constexpr unsigned kLitlenTableBits = 11;
 inline constexpr unsigned kDistTableBits = 8;
@@ -81,9 +93,10 @@ struct TFastTable {
 };
 
 /// Builds the table of `n` codes of the given lengths (0 to 15). `symbolEntries[k]` is the
-/// entry of symbol k without its code bits. The result is that of BuildHuffmanTable for the
-/// same lengths: brOversubscribed (nothing built), brIncomplete (built, free slots invalid;
-/// a single code of length 1 counts as complete), or brComplete (also for no code at all).
+/// entry of symbol k without its code length: value, flags, and its extra bits in bits 7..0. The
+/// result is that of BuildHuffmanTable for the same lengths: brOversubscribed (nothing built),
+/// brIncomplete (built, free slots invalid; a single code of length 1 counts as complete), or
+/// brComplete (also for no code at all).
 TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table);
