@@ -28,6 +28,7 @@
 // literal/length code with its extra bits (15 + 5) and the longest distance code with its
 // extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -41,12 +42,24 @@ namespace inflate {
 
 namespace {
 
-unsigned ReverseBits(unsigned code, unsigned length) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < length; ++i) {
-        r = (r << 1) | ((code >> i) & 1);
+/// Byte b with its bit order reversed.
+constexpr auto kReversedByte = [] {
+    std::array<std::uint8_t, 256> r{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned v = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            v |= ((b >> i) & 1u) << (7 - i);
+        }
+        r[b] = static_cast<std::uint8_t>(v);
     }
     return r;
+}();
+
+/// The low `length` bits of `code` (length 1 to 15) in reverse order.
+unsigned ReverseBits(unsigned code, unsigned length) {
+    const unsigned r16 = (static_cast<unsigned>(kReversedByte[code & 0xFF]) << 8) |
+                         kReversedByte[(code >> 8) & 0xFF];
+    return r16 >> (16 - length);
 }
 
 } // namespace
@@ -89,7 +102,10 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     const unsigned bits = std::min(maxTableBits, longest);
     const unsigned mainSize = 1u << bits;
     table.Bits = bits;
-    std::fill(entries, entries + mainSize, kInvalidFlag);
+    if (result != brComplete || longest > bits) {
+        // Slots no code fills stay invalid; a complete code without links fills them all.
+        std::fill(entries, entries + mainSize, kInvalidFlag);
+    }
 
     // Canonical codes: first code of each length, then one after another in symbol order.
     unsigned nextCode[kMaxCodeBits + 1] = {};
@@ -218,7 +234,7 @@ private:
     static constexpr std::ptrdiff_t kFastInputMargin = 16;
     static constexpr int kNeedSlow = -1;
 
-    static_assert(TEntryDecoder::kWorkAreaSize >= 2 * kWindow + 258 + 2 + 8,
+    static_assert(TEntryDecoder::kWorkAreaSize >= 2 * kWindow + 258 + 2 + 16,
                   "the work area must hold two windows, a match written ahead and the word "
                   "copy's overrun");
 
@@ -283,7 +299,7 @@ private:
         }
     }
 
-    /// Copies `length` bytes from `distance` back; may write up to 7 bytes beyond.
+    /// Copies `length` bytes from `distance` back; may write up to 15 bytes beyond.
     static void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
         std::uint8_t* const end = dst + length;
         if (distance < 8) {
@@ -308,11 +324,16 @@ private:
             }
         }
         const std::uint8_t* src = dst - distance;
-        do {
+        // Most matches are short: two words without a test, then the rest.
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        dst += 16;
+        src += 16;
+        while (dst < end) {
             std::memcpy(dst, src, 8);
             dst += 8;
             src += 8;
-        } while (dst < end);
+        }
     }
 
     // --- Blocks -----------------------------------------------------------------------
@@ -520,7 +541,10 @@ private:
         std::uint8_t* out = out_;
         std::uint8_t* const outLimit = base + flushed_ + kWindow;
         const std::uint8_t* in = in_;
-        const std::uint8_t* const inEnd = inEnd_;
+        // The last position with kFastInputMargin bytes behind it (or none at all).
+        const std::uint8_t* const inLimit =
+            inEnd_ - std::min<std::ptrdiff_t>(kFastInputMargin, inEnd_ - in_);
+        const bool inRoom = inEnd_ - in_ >= kFastInputMargin;
         std::uint64_t bitbuf = bitbuf_;
         unsigned bitcnt = bitcnt_;
         const std::uint32_t* const lt = litlen.Entries;
@@ -552,7 +576,7 @@ private:
             return table[(link >> kValueShift) + (bitbuf & ((1u << CodeBits(link)) - 1))];
         };
 
-        while (out < outLimit && inEnd - in >= kFastInputMargin) {
+        while (inRoom && out < outLimit && in <= inLimit) {
             refill();
             std::uint32_t e = lt[bitbuf & litMask];
             if (e & kLiteralFlag) {
