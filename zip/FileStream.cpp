@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -27,6 +28,18 @@ namespace {
 // One system call moves at most this much; larger requests loop.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
+// A read-only file refuses to be overwritten, as Windows has it, also where the
+// process could override the permission (a superuser, or Wine run by one).
+void RefuseReadOnly(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(ToFsPath(path), error);
+    if (!error && std::filesystem::is_regular_file(status) &&
+        (status.permissions() & std::filesystem::perms::owner_write) ==
+            std::filesystem::perms::none) {
+        RaiseFileCreateError(path, std::strerror(EACCES));
+    }
+}
+
 } // namespace
 
 #ifdef _WIN32
@@ -40,6 +53,7 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
             RaiseFileOpenError(path, std::strerror(error));
         }
     } else {
+        RefuseReadOnly(path);
         error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
                           _S_IREAD | _S_IWRITE);
         if (error != 0) {
@@ -108,12 +122,7 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
         }
         return;
     }
-    // A read-only file refuses to be overwritten, as it does on Windows, even when
-    // the process could override the permission bits.
-    struct stat st {};
-    if (stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
-        RaiseFileCreateError(path, std::strerror(EACCES));
-    }
+    RefuseReadOnly(path);
     fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         RaiseFileCreateError(path, std::strerror(errno));
