@@ -111,11 +111,13 @@ enum TInflateResult : int {
 class TEntryDecoder {
 public:
     /// Sizes of the run's buffers. The sliding windows of the decoders are 32768 bytes; the
-    /// work area holds two of them plus room for one match written ahead, so that inflate
-    /// never splits a copy at the window's end (see Inflate.cpp); the other buffers keep the
-    /// sizes of the format's 32 KB blocks plus one spare byte.
+    /// work area holds eight of them plus room for one match written ahead, so that inflate
+    /// never splits a copy at the window's end and moves its history down only once per
+    /// 224 KB of output (see Inflate.cpp); the other buffers keep the sizes of the format's
+    /// 32 KB blocks plus one spare byte.
     static constexpr std::size_t kBlockSize = 32768;
-    static constexpr std::size_t kWorkAreaSize = 2 * kBlockSize + 1024;
+    static constexpr std::size_t kWorkAreaWindows = 8;
+    static constexpr std::size_t kWorkAreaSize = kWorkAreaWindows * kBlockSize + 1024;
     static constexpr std::size_t kInputBufferSize = kBlockSize + 1;
     static constexpr std::size_t kOutputBufferSize = kBlockSize + 1;
 

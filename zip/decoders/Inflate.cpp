@@ -14,12 +14,13 @@
 //    zero bytes and counts them in `overrun`; consuming any of those bits is bad data, so a
 //    truncated or damaged stream always ends (RealBitsShort).
 //
-// The window. Decoded bytes go to WorkArea, which holds two 32 KB windows and the longest
+// The window. Decoded bytes go to WorkArea, which holds eight 32 KB windows and the longest
 // match beyond them. `out` is the next byte to write, `flushed` the first byte not yet
 // written to the file. Every full 32768 bytes are written as soon as they are complete, in
 // the block that completed them (so a failure of that write ends the block, as does a
-// failure of any write inside a block). When 64 KB have been written the second half moves
-// down, so the 32 KB of history behind `out` stay contiguous and a match copy never wraps.
+// failure of any write inside a block). When seven windows have been written, the last
+// 32 KB of them and what follows move down to the start, so the history behind `out` stays
+// contiguous and a match copy never wraps.
 // Before that first move, `out - base` is the entry's output so far, and a distance beyond
 // it reaches before the entry's first byte: that is rejected as bad data.
 //
@@ -234,7 +235,10 @@ private:
     static constexpr std::ptrdiff_t kFastInputMargin = 16;
     static constexpr int kNeedSlow = -1;
 
-    static_assert(TEntryDecoder::kWorkAreaSize >= 2 * kWindow + 258 + 2 + 16,
+    /// Written bytes at which the history moves down. While decoding, `flushed` is at most
+    /// kShiftAt − kWindow, so `out` stays below kShiftAt plus one match and a literal.
+    static constexpr std::size_t kShiftAt = (TEntryDecoder::kWorkAreaWindows - 1) * kWindow;
+    static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + 258 + 2 + 16,
                   "the work area must hold two windows, a match written ahead and the word "
                   "copy's overrun");
 
@@ -290,10 +294,10 @@ private:
         while (Pending() >= kWindow) {
             owner_.WriteBlock(base_ + flushed_, kWindow);
             flushed_ += kWindow;
-            if (flushed_ == 2 * kWindow) {
-                std::memmove(base_, base_ + kWindow,
-                             static_cast<std::size_t>(out_ - base_) - kWindow);
-                out_ -= kWindow;
+            if (flushed_ == kShiftAt) {
+                const std::size_t drop = kShiftAt - kWindow;
+                std::memmove(base_, base_ + drop, static_cast<std::size_t>(out_ - base_) - drop);
+                out_ -= drop;
                 flushed_ = kWindow;
             }
         }
