@@ -53,9 +53,10 @@ std::string ChangeFileExt(const std::string& name, const std::string& extension)
     return (hasExtension ? name.substr(0, dot) : name) + extension;
 }
 
-std::string ThreeDigits(int n) {
+/// The extension of split volume n: "." and n as three digits ("%3.3d").
+std::string VolumeExtension(int n) {
     char text[16];
-    std::snprintf(text, sizeof text, "%03d", n);
+    std::snprintf(text, sizeof text, ".%03d", n);
     return text;
 }
 
@@ -615,7 +616,8 @@ void TUnZip::RequestDisk(int n) {
         if (FileExists(name)) {
             if (CheckDiskLabels() && MultiMode() == 1) {
                 const std::string label = fileSystem_->VolumeLabel(name.substr(0, 2)).substr(0, 11);
-                if (label.size() < 3 || label.substr(label.size() - 3) != ThreeDigits(n)) {
+                if (label.size() < 3 ||
+                    label.substr(label.size() - 3) != VolumeExtension(n).substr(1)) {
                     continue; // another disk is in the drive: ask again
                 }
             }
@@ -643,7 +645,7 @@ void TUnZip::DefaultGetNextDisk(int nextDisk, std::string& fName) {
         }
         return;
     }
-    fName = ChangeFileExt(fName, "." + ThreeDigits(nextDisk));
+    fName = ChangeFileExt(fName, VolumeExtension(nextDisk));
     // The volume holding the end record usually keeps the archive's own name.
     if (!FileExists(fName) && nextDisk == EndRecord.ThisDisk + 1 && FileExists(lastVolumeName_)) {
         fName = lastVolumeName_;

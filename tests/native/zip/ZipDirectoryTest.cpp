@@ -293,6 +293,24 @@ TEST(ZipRecovery, ImpossibleCountsAndOffsetsEndInTheScanOrAnError) {
     EXPECT_THROW(unzip.ReadZipDirectory(), EBadZipFile);
 }
 
+TEST(ZipRecovery, ScanLetsWindowMessagesThroughOnlyWhenAsked) {
+    TTempDir dir;
+    auto built = BuildArchive(kThree);
+    built.Bytes.replace(built.EndOffset, 4, "XXXX");
+    const std::string path = Write(dir, "scan.zip", std::string(50000, 'j') + built.Bytes);
+    for (const bool pump : {true, false}) {
+        TUnZip unzip;
+        int pumped = 0;
+        unzip.ProcessMessages = [&] { ++pumped; };
+        unzip.DoProcessMessages = pump;
+        unzip.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+        unzip.SetZipName(path);
+        unzip.ReadZipDirectory();
+        EXPECT_EQ(unzip.EntryCount(), 3);
+        EXPECT_EQ(pumped, pump ? 50000 / 10240 : 0); // once per 10,240 bytes examined
+    }
+}
+
 TEST(ZipSort, ModesOrderTheSortedView) {
     TTempDir dir;
     const std::uint32_t older = test::kDos20050202 - (1u << 16);
