@@ -65,12 +65,18 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
            LowerAscii(text.substr(text.size() - suffix.size())) == LowerAscii(suffix);
 }
 
-std::string DecodeComment(const std::string& raw, std::uint16_t versionMadeBy) {
+/// Comments are kept as UTF-8: taken as they are when they are valid UTF-8, else
+/// read in the code page of the host that wrote them (an archive comment has no
+/// host of its own and is read as Windows Cyrillic).
+std::string DecodeComment(const std::string& raw, bool msDosHost) {
     if (IsValidUtf8(raw)) {
         return raw;
     }
-    return ToUtf8(raw,
-                  (versionMadeBy >> 8) == kHostMsDos ? TCodePage::Dos866 : TCodePage::Windows1251);
+    return ToUtf8(raw, msDosHost ? TCodePage::Dos866 : TCodePage::Windows1251);
+}
+
+bool IsMsDosHost(std::uint16_t versionMadeBy) {
+    return (versionMadeBy >> 8) == kHostMsDos;
 }
 
 } // namespace
@@ -242,7 +248,7 @@ std::string TUnZip::EntryComment(int index) {
                                  GetU16(header + central::kExtraLength);
         entry.FileComment = DecodeComment(
             LoadText(stream, entry.CentralHeaderOffset, skip, entry.FileCommentLength),
-            entry.VersionMadeBy);
+            IsMsDosHost(entry.VersionMadeBy));
         if (MultiMode() == 0) {
             CloseArchive();
         }
@@ -268,7 +274,7 @@ std::string TUnZip::ArchiveComment() {
     if (!EndRecord.ZipComment) {
         OpenArchive();
         EndRecord.ZipComment = DecodeComment(
-            LoadText(*archiveStream_, EndRecord.CommentOffset, 0, EndRecord.CommentLength), 0x0A00);
+            LoadText(*archiveStream_, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
         if (MultiMode() == 0) {
             CloseArchive();
         }
@@ -330,7 +336,7 @@ std::string TUnZip::DecodeName(const std::string& raw, std::uint16_t versionMade
     if ((bitFlags & kFlagUtf8Name) != 0 && IsValidUtf8(name)) {
         return name;
     }
-    const bool msDos = fromLocalHeader || (versionMadeBy >> 8) == kHostMsDos;
+    const bool msDos = fromLocalHeader || IsMsDosHost(versionMadeBy);
     return ToUtf8(name, msDos ? TCodePage::Dos866 : TCodePage::Windows1251);
 }
 
@@ -380,7 +386,7 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
         stream->Seek(extraLength, kFromCurrent);
         std::string comment(commentLength, '\0');
         comment.resize(stream->Read(comment.data(), comment.size()));
-        entry.FileComment = DecodeComment(comment, entry.VersionMadeBy);
+        entry.FileComment = DecodeComment(comment, IsMsDosHost(entry.VersionMadeBy));
     } else {
         stream->Seek(static_cast<std::int64_t>(extraLength) + commentLength, kFromCurrent);
     }
@@ -590,7 +596,7 @@ void TUnZip::ReadCentralDirectory() {
         }
         TStream& source = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
         EndRecord.ZipComment = DecodeComment(
-            LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength), 0x0A00);
+            LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
         EndRecord.CommentModified = false;
     }
     DiskCount = EndRecord.ThisDisk + 1;
