@@ -1,6 +1,8 @@
-// Reading the archive directory: the end record, the central headers, the recovery
-// scan over local headers, the sorted views, comments and multi-volume archives.
+// Reading the archive directory: the component's properties, the end record, the
+// central headers, the sorted views and the comments. The recovery scan is in
+// ZipRecovery.cpp, the volume requests in ZipVolumes.cpp.
 #include "common/CodePage.h"
+#include "zip/ArchiveNames.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
@@ -13,58 +15,6 @@
 namespace zorvi {
 namespace {
 
-// High byte of "version made by": the host system that wrote the entry.
-constexpr std::uint16_t kHostMsDos = 0;
-
-bool FileExists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(ToFsPath(path), error);
-}
-
-/// Case-insensitive equality of two UTF-8 file names: ASCII and (through the Windows
-/// Cyrillic code page) Cyrillic letters are folded. Names with characters outside that
-/// page compare with ASCII folding only, so two different such names never collide.
-bool SameFileName(const std::string& a, const std::string& b) {
-    const auto fold = [](const std::string& utf8) -> std::string {
-        std::string bytes = FromUtf8(utf8, TCodePage::Windows1251);
-        if (ToUtf8(bytes, TCodePage::Windows1251) != utf8) {
-            return LowerAscii(utf8);
-        }
-        for (char& c : bytes) {
-            const auto u = static_cast<unsigned char>(c);
-            if (u >= 'A' && u <= 'Z') {
-                c = static_cast<char>(u + 32);
-            } else if (u >= 0xC0 && u <= 0xDF) { // А..Я -> а..я
-                c = static_cast<char>(u + 32);
-            } else if (u == 0xA8) { // Ё -> ё
-                c = static_cast<char>(0xB8);
-            }
-        }
-        return bytes;
-    };
-    return fold(a) == fold(b);
-}
-
-/// The name with its extension (from the last dot of its last part) replaced.
-std::string ChangeFileExt(const std::string& name, const std::string& extension) {
-    const auto part = name.find_last_of("\\/:");
-    const auto dot = name.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (part == std::string::npos || dot > part);
-    return (hasExtension ? name.substr(0, dot) : name) + extension;
-}
-
-/// The extension of split volume n: "." and n as three digits ("%3.3d").
-std::string VolumeExtension(int n) {
-    char text[16];
-    std::snprintf(text, sizeof text, ".%03d", n);
-    return text;
-}
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() &&
-           LowerAscii(text.substr(text.size() - suffix.size())) == LowerAscii(suffix);
-}
-
 /// Comments are kept as UTF-8: taken as they are when they are valid UTF-8, else
 /// read in the code page of the host that wrote them (an archive comment has no
 /// host of its own and is read as Windows Cyrillic).
@@ -73,10 +23,6 @@ std::string DecodeComment(const std::string& raw, bool msDosHost) {
         return raw;
     }
     return ToUtf8(raw, msDosHost ? TCodePage::Dos866 : TCodePage::Windows1251);
-}
-
-bool IsMsDosHost(std::uint16_t versionMadeBy) {
-    return (versionMadeBy >> 8) == kHostMsDos;
 }
 
 } // namespace
@@ -392,102 +338,6 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
     }
     return true;
 }
-
-bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
-    const std::int64_t start = stream.Position();
-    std::uint8_t h[kLocalHeaderSize] = {};
-    if (stream.Read(h, sizeof h) != sizeof h || GetU32(h) != kLocalHeaderSignature) {
-        stream.Seek(start, kFromBeginning);
-        return false;
-    }
-    std::string raw(GetU16(h + local::kNameLength), '\0');
-    if (stream.Read(raw.data(), raw.size()) != raw.size()) {
-        stream.Seek(start, kFromBeginning);
-        return false;
-    }
-    entry.VersionMadeBy = 0;
-    entry.VersionNeeded = GetU16(h + local::kVersionNeeded);
-    entry.BitFlags = GetU16(h + local::kBitFlags);
-    entry.CompressionMethod = GetU16(h + local::kMethod);
-    entry.DosDateTime = FixDosDateTime(GetU32(h + local::kDosDateTime));
-    entry.Crc32 = GetU32(h + local::kCrc32);
-    entry.CompressedSize = GetU32(h + local::kCompressedSize);
-    entry.UncompressedSize = GetU32(h + local::kUncompressedSize);
-    entry.ExtraFieldLength = 0;
-    entry.LocalExtraFieldLength = GetU16(h + local::kExtraLength);
-    entry.FileCommentLength = 0;
-    entry.DiskNumberStart = 0;
-    entry.InternalAttributes = 0;
-    entry.ExternalAttributes = 0;
-    entry.CentralHeaderOffset = 0;
-    entry.LocalHeaderOffset = static_cast<std::uint32_t>(start);
-    entry.SetPathName(DecodeName(raw, 0, entry.BitFlags, true));
-    entry.FileComment.reset();
-    entry.Selected = false;
-    return true;
-}
-
-bool TUnZip::ScanLocalHeaders() {
-    if (Rebuilt || !archiveStream_) {
-        return false;
-    }
-    Rebuilt = true;
-    FreeEntries();
-    TStream& stream = *archiveStream_;
-    stream.Seek(EndsWithIgnoringCase(zipName_, ".exe") ? kSfxScanStart : 0, kFromBeginning);
-
-    // Find a local header signature whose "version needed" looks plausible (a high
-    // byte of 10 or more is no version any tool writes).
-    static constexpr std::uint8_t kSignature[4] = {0x50, 0x4B, 0x03, 0x04};
-    std::size_t matched = 0;
-    std::uint32_t examined = 0;
-    for (;;) {
-        std::uint8_t byte = 0;
-        if (stream.Read(&byte, 1) != 1) {
-            return false;
-        }
-        if (++examined % kScanPumpInterval == 0) {
-            PumpMessages();
-        }
-        // The signature's bytes are all different, so a byte that breaks the
-        // sequence can only be the start of a new one.
-        matched = byte == kSignature[matched] ? matched + 1 : (byte == kSignature[0] ? 1 : 0);
-        if (matched < 4) {
-            continue;
-        }
-        std::uint8_t version[2];
-        if (stream.Read(version, 2) != 2) {
-            return false;
-        }
-        if (version[1] < 10) {
-            break;
-        }
-        matched = 0;
-    }
-    stream.Seek(-6, kFromCurrent);
-
-    entries_ = std::make_unique<TSortedZip>(TZipSortMode::ByNone, TDuplicates::Reject, true);
-    sortedEntries_ = entries_.get();
-    for (;;) {
-        auto entry = std::make_unique<TZipHeaderInfo>();
-        if (!ReadLocalHeader(stream, *entry)) {
-            break;
-        }
-        const std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize) +
-                                  entry->LocalExtraFieldLength +
-                                  (entry->HasDataDescriptor() ? kDataDescriptorSize : 0);
-        entries_->Add(entry.get());
-        entry.release();
-        stream.Seek(skip, kFromCurrent);
-    }
-    EndRecord.ThisDisk = 0;
-    CurrentDisk = 0;
-    EndRecord.CentralOffset = static_cast<std::uint32_t>(stream.Position());
-    EndRecord.TotalEntries = static_cast<std::uint16_t>(std::min(EntryCount(), 0xFFFF));
-    DiskCount = 1;
-    return true;
-}
-
 void TUnZip::ReadCentralDirectory() {
     ArchiveDate = FileDateValue(zipName_).value_or(0.0);
     if (EntryCount() > 0) {
@@ -606,56 +456,4 @@ void TUnZip::ReadCentralDirectory() {
     zfcStream_.reset();
     ApplySortMode(SortMode);
 }
-
-void TUnZip::RequestDisk(int n) {
-    archiveStream_.reset();
-    if (!OnGetNextDisk) {
-        RaiseUserCanceled();
-    }
-    std::string name;
-    for (;;) {
-        name = zipName_;
-        OnGetNextDisk(*this, n, name);
-        if (name.empty()) {
-            RaiseUserCanceled();
-        }
-        if (FileExists(name)) {
-            if (CheckDiskLabels() && MultiMode() == 1) {
-                const std::string label = fileSystem_->VolumeLabel(name.substr(0, 2)).substr(0, 11);
-                if (label.size() < 3 ||
-                    label.substr(label.size() - 3) != VolumeExtension(n).substr(1)) {
-                    continue; // another disk is in the drive: ask again
-                }
-            }
-            break;
-        }
-        // A split volume that is not there will not appear by asking again: the
-        // second request for the same missing file ends the search. (A removable
-        // disk may still be inserted, so its prompt repeats until cancelled.)
-        if (MultiMode() != 1 && !missingVolumes_.insert(name).second) {
-            RaiseUserCanceled();
-        }
-    }
-    OpenArchiveStream(name);
-    CurrentDisk = n - 1;
-    ArchiveDate = FileDateValue(name).value_or(0.0);
-    zipName_ = name;
-}
-
-void TUnZip::DefaultGetNextDisk(int nextDisk, std::string& fName) {
-    if (MultiMode() == 1) {
-        const std::string text =
-            std::string(kTextInsertDisk) + std::to_string(nextDisk) + kTextOfMultiVolume;
-        if (ShowMessageBox(text, "", kMbOkCancel) == kIdCancel) {
-            fName.clear();
-        }
-        return;
-    }
-    fName = ChangeFileExt(fName, VolumeExtension(nextDisk));
-    // The volume holding the end record usually keeps the archive's own name.
-    if (!FileExists(fName) && nextDisk == EndRecord.ThisDisk + 1 && FileExists(lastVolumeName_)) {
-        fName = lastVolumeName_;
-    }
-}
-
 } // namespace zorvi

@@ -26,6 +26,12 @@ inline constexpr std::size_t kDataDescriptorSize = 16;
 /// The end record lies within its own size plus the longest comment from the end.
 inline constexpr std::size_t kEndCentralSearchWindow = kEndCentralSize + 65535;
 
+/// High byte of "version made by": the host system that wrote the entry (0 MS-DOS).
+inline constexpr std::uint16_t kHostMsDos = 0;
+inline bool IsMsDosHost(std::uint16_t versionMadeBy) {
+    return (versionMadeBy >> 8) == kHostMsDos;
+}
+
 // General-purpose flag bits.
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
