@@ -25,9 +25,16 @@
 // it reaches before the entry's first byte: that is rejected as bad data.
 //
 // The decoding loop. While the input block has 16 bytes left and the window has room, the
-// fast loop decodes symbols with one refill per symbol: 56 bits cover the longest
-// literal/length code with its extra bits (15 + 5) and the longest distance code with its
-// extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need.
+// fast loop decodes with one refill per item: 56 bits cover three literals (3 × 15), or the
+// longest literal/length code with its extra bits (15 + 5) and the longest distance code
+// with its extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need. The
+// next input block is read when a lookup needs bits beyond the current one; a lookup takes
+// up to a table's width of bits, so the refill (with the message pump and, on a multi-volume
+// archive, the request for the next volume) can come a few bits before the code that
+// crosses the block boundary is complete. Nothing else depends on that moment.
+//
+// The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
+// the same code sets; the fixed code's tables are built once per run.
 #include <algorithm>
 #include <array>
 #include <bit>
