@@ -31,7 +31,10 @@
 // next input block is read when a lookup needs bits beyond the current one; a lookup takes
 // up to a table's width of bits, so the refill (with the message pump and, on a multi-volume
 // archive, the request for the next volume) can come a few bits before the code that
-// crosses the block boundary is complete. Nothing else depends on that moment.
+// crosses the block boundary is complete. Only a premature end of the archive can tell:
+// when a deflate block ends within those few bits of an input block boundary, the
+// exception ends that block as bad data instead of leaving the decoder from the next block
+// header. The entry fails either way.
 //
 // The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
 // the same code sets; the fixed code's tables are built once per run.
