@@ -107,7 +107,7 @@ TEST(Corpus, ExtractionMatchesTheManifest) {
             SCOPED_TRACE(error.what());
         }
         for (const TManifestRow& row : rows) {
-            const fs::path file = dir.Path() / "out" / row.Entry;
+            const fs::path file = dir.Path() / "out" / test::Utf8Path(row.Entry);
             if (row.Entry.back() == '/') {
                 EXPECT_TRUE(fs::is_directory(file) || stopped) << row.Entry;
                 continue;
@@ -157,7 +157,7 @@ TEST(Corpus, HostileArchivesEndCleanlyInsideTheDestination) {
             // Nothing may appear beside the destination.
             std::vector<std::string> outside;
             for (const auto& found : fs::recursive_directory_iterator(dir.Path())) {
-                const auto relative = fs::relative(found.path(), dir.Path()).string();
+                const auto relative = fs::relative(found.path(), dir.Path()).generic_string();
                 if (relative != "nest" && relative.rfind("nest/out", 0) != 0) {
                     outside.push_back(relative);
                 }

@@ -62,6 +62,12 @@ private:
     std::filesystem::path path_;
 };
 
+/// A UTF-8 text as a path (on Windows the narrow constructor would take the ANSI
+/// code page).
+inline std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 /// The shared folder next to the repository (corpus, public vectors).
 std::filesystem::path SharedDir();
 
