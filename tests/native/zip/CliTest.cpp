@@ -21,10 +21,10 @@ struct TRun {
     std::string Output;
 };
 
-TRun RunUnzip(const std::string& arguments) {
-    const std::string command = std::string(ZORVI_UNZIP_EXE) + " " + arguments + " </dev/null 2>&1";
+/// Runs a shell command line; standard error joins the output.
+TRun RunShell(const std::string& command) {
     TRun run;
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) {
         return run;
     }
@@ -36,6 +36,11 @@ TRun RunUnzip(const std::string& arguments) {
     const int status = pclose(pipe);
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+/// Runs zorvi-unzip without a terminal on its standard input.
+TRun RunUnzip(const std::string& arguments) {
+    return RunShell(std::string(ZORVI_UNZIP_EXE) + " " + arguments + " </dev/null");
 }
 
 std::string Quote(const fs::path& path) {
@@ -154,6 +159,27 @@ TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
     run = RunUnzip("-x");
     EXPECT_EQ(run.Status, 2);
     EXPECT_NE(RunUnzip("-h").Output.find("-P PASSWORD"), std::string::npos);
+}
+
+TEST(ZorviUnzipExtract, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
+    if (std::system("command -v script >/dev/null") != 0) {
+        GTEST_SKIP() << "script(1) is not available to give the program a terminal";
+    }
+    test::TTempDir dir;
+    const std::string extract = std::string(ZORVI_UNZIP_EXE) + " -d " + Quote(dir.Path() / "o") +
+                                " " + Quote(Corpus("iz-big-log5m.zip"));
+    // script(1) runs the program on a pseudo-terminal and copies what it shows.
+    const auto onTerminal = [&](const std::string& options) {
+        return RunShell("script -qec \"" + extract + " -o always" + options + "\" /dev/null");
+    };
+    const TRun shown = onTerminal("");
+    EXPECT_NE(shown.Output.find("] 100%"), std::string::npos) << shown.Output.substr(0, 200);
+    EXPECT_NE(shown.Output.find("extracted: log5m.txt"), std::string::npos);
+    EXPECT_EQ(onTerminal(" -q").Output.find('%'), std::string::npos);
+    EXPECT_EQ(RunUnzip("-o always -d " + Quote(dir.Path() / "o") + " " +
+                       Quote(Corpus("iz-big-log5m.zip")))
+                  .Output.find('%'),
+              std::string::npos); // not a terminal
 }
 
 } // namespace
