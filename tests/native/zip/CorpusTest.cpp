@@ -67,7 +67,7 @@ void ReadDirectory(TUnZip& unzip, const std::string& path) {
     }
 }
 
-TEST(Corpus, DirectoriesMatchTheManifest) {
+TEST(ZipCorpus, DirectoriesMatchTheManifest) {
     const auto manifest = LoadManifest();
     ASSERT_GT(manifest.size(), 30u);
     for (const auto& [archive, rows] : manifest) {
@@ -86,7 +86,7 @@ TEST(Corpus, DirectoriesMatchTheManifest) {
     }
 }
 
-TEST(Corpus, ExtractionMatchesTheManifest) {
+TEST(ZipCorpus, ExtractionMatchesTheManifest) {
     for (const auto& [archive, rows] : LoadManifest()) {
         SCOPED_TRACE(archive);
         test::TTempDir dir;
@@ -127,7 +127,7 @@ TEST(Corpus, ExtractionMatchesTheManifest) {
     }
 }
 
-TEST(Corpus, HostileArchivesEndCleanlyInsideTheDestination) {
+TEST(ZipCorpus, HostileArchivesEndCleanlyInsideTheDestination) {
     const fs::path vectors = test::SharedDir() / "corpus-public-vectors";
     int tried = 0;
     for (const auto& item : fs::recursive_directory_iterator(vectors)) {
