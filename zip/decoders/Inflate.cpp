@@ -27,14 +27,18 @@
 // The decoding loop. While the input block has 16 bytes left and the window has room, the
 // fast loop decodes with one refill per item: 56 bits cover three literals (3 × 15), or the
 // longest literal/length code with its extra bits (15 + 5) and the longest distance code
-// with its extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need. The
-// next input block is read when a lookup needs bits beyond the current one; a lookup takes
-// up to a table's width of bits, so the refill (with the message pump and, on a multi-volume
-// archive, the request for the next volume) can come a few bits before the code that
-// crosses the block boundary is complete. Only a premature end of the archive can tell:
-// when a deflate block ends within those few bits of an input block boundary, the
-// exception ends that block as bad data instead of leaving the decoder from the next block
-// header. The entry fails either way.
+// with its extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need.
+//
+// When the input is refilled. Reading the next 32 KB of input is visible: the message pump
+// runs, a multi-volume archive may ask for its next volume, and an archive that ends early
+// raises its premature end, which passes on from a block header but only fails the block
+// inside one. So the next block is read exactly when a reader on BuildHuffmanTable's tables
+// would read it: the first time a request for bits reaches past the current block. The
+// fast loop never gets near the end of a block; the byte-by-byte path makes the same
+// requests as that reader (the block header, stored lengths and bytes, code-length code,
+// extra bits all ask for what they consume), and near the end of a block, with more input
+// to come, it looks codes up with the requests of BuildHuffmanTable's tables for the block
+// (built on demand, ExactLookup) before taking the code from inflate's own table.
 //
 // The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
 // the same code sets; the fixed code's tables are built once per run.
@@ -244,6 +248,9 @@ private:
     static constexpr std::size_t kWindow = TEntryDecoder::kBlockSize;
     static constexpr std::ptrdiff_t kFastInputMargin = 16;
     static constexpr int kNeedSlow = -1;
+    /// The most bits one item asks for beyond its start: a literal/length code with its
+    /// extra bits and a distance code with its extra bits (15 + 5 + 15 + 13).
+    static constexpr std::size_t kMaxSymbolBits = 48;
 
     /// Written bytes at which the history moves down. While decoding, `flushed` is at most
     /// kShiftAt − kWindow, so `out` stays below kShiftAt plus one match and a literal.
@@ -436,6 +443,7 @@ private:
                            tables_.Fixed[1]);
             tables_.FixedBuilt = true;
         }
+        block_ = {nullptr, 0, 0, true};
         return DecodeHuffmanCodes(tables_.Fixed[0], tables_.Fixed[1]);
     }
 
@@ -476,7 +484,7 @@ private:
         const unsigned mask = (1u << precode.Bits) - 1;
         unsigned previous = 0;
         for (unsigned i = 0; i < total;) {
-            Need(kPrecodeTableBits);
+            Need(precode.Bits); // the width BuildHuffmanTable would choose: min(7, longest)
             const std::uint32_t e = precode.Entries[bitbuf_ & mask];
             if (e & kInvalidFlag) {
                 return irBadData;
@@ -527,12 +535,14 @@ private:
         if (result != brComplete) {
             return result;
         }
+        block_ = {lengths, litlenCount, distCount, false};
         return DecodeHuffmanCodes(litlen, dist);
     }
 
     // --- Huffman-coded data -------------------------------------------------------------
 
     int DecodeHuffmanCodes(const TFastTable& litlen, const TFastTable& dist) {
+        const TReferenceTables reference(*this); // built on demand, released with the block
         int result = kNeedSlow;
         while (result == kNeedSlow) {
             FlushFullWindows();
@@ -654,7 +664,12 @@ private:
 
     /// Decodes one symbol byte by byte; kNeedSlow to go on, else the block's result.
     int SlowStep(const TFastTable& litlen, const TFastTable& dist) {
-        std::uint32_t e = SlowLookup(litlen);
+        // Near the end of the input block, with more of the entry to come, look the codes up
+        // with the bit requests of BuildHuffmanTable's tables, so that the next block is
+        // read exactly when a reader on those tables would read it (see the essay).
+        const bool exact = owner_.archiveBytesLeft_ > 0 && AvailableBits() < kMaxSymbolBits &&
+                           BuildReferenceTables();
+        std::uint32_t e = exact ? ExactLookup(reference_[0], litlen) : SlowLookup(litlen);
         if (e & kInvalidFlag) {
             return irBadData;
         }
@@ -671,7 +686,7 @@ private:
             return RealBitsShort() ? irBadData : irDone;
         }
         const unsigned length = SlowTake(e);
-        e = SlowLookup(dist);
+        e = exact ? ExactLookup(reference_[1], dist) : SlowLookup(dist);
         if (e & kInvalidFlag) {
             return irBadData;
         }
@@ -697,6 +712,98 @@ private:
         return e;
     }
 
+    /// Bits that can be had without reading the next input block.
+    std::size_t AvailableBits() const {
+        return bitcnt_ + 8 * static_cast<std::size_t>(inEnd_ - in_);
+    }
+
+    /// One of BuildHuffmanTable's tables for the current block.
+    struct TReferenceTable {
+        THuftEntry* Table = nullptr;
+        int Bits = 0;
+    };
+
+    /// Releases the current block's reference tables whichever way the block ends.
+    struct TReferenceTables {
+        TInflater& Owner;
+        explicit TReferenceTables(TInflater& owner) : Owner(owner) {}
+        ~TReferenceTables() {
+            FreeHuffmanTable(Owner.reference_[0].Table);
+            FreeHuffmanTable(Owner.reference_[1].Table);
+            Owner.referenceBuilt_ = false;
+        }
+    };
+
+    /// Builds BuildHuffmanTable's tables for the current block's codes, once per block;
+    /// false when memory is short (the lookups then fall back on inflate's own tables).
+    bool BuildReferenceTables() {
+        if (referenceBuilt_) {
+            return true;
+        }
+        std::uint8_t fixed[kNumLitlenSymbols];
+        const std::uint8_t* litlenLengths = block_.Lengths;
+        const std::uint8_t* distLengths = block_.Lengths + block_.LitlenCount;
+        unsigned litlenCount = block_.LitlenCount;
+        unsigned distCount = block_.DistCount;
+        std::uint8_t fixedDist[30];
+        if (block_.Fixed) {
+            std::fill(fixed, fixed + 144, 8);
+            std::fill(fixed + 144, fixed + 256, 9);
+            std::fill(fixed + 256, fixed + 280, 7);
+            std::fill(fixed + 280, fixed + 288, 8);
+            std::fill(fixedDist, fixedDist + 30, 5);
+            litlenLengths = fixed;
+            distLengths = fixedDist;
+            litlenCount = kNumLitlenSymbols;
+            distCount = 30;
+        }
+        reference_[0].Bits = block_.Fixed ? 7 : 9;
+        reference_[1].Bits = block_.Fixed ? 5 : 6;
+        if (BuildHuffmanTable(litlenLengths, litlenCount, 257, kLengthBases, kLengthExtras,
+                              reference_[0].Table, reference_[0].Bits) == brOutOfMemory ||
+            BuildHuffmanTable(distLengths, distCount, 0, kDistBases, kDistExtras,
+                              reference_[1].Table, reference_[1].Bits) == brOutOfMemory) {
+            FreeHuffmanTable(reference_[0].Table);
+            return false;
+        }
+        referenceBuilt_ = true;
+        return true;
+    }
+
+    /// Asks for the bits a reader on the reference table asks for (its first level, then
+    /// each sub-table on the way to the code), then looks the code up in `table` without
+    /// reading further: those bits cover the whole code.
+    std::uint32_t ExactLookup(const TReferenceTable& reference, const TFastTable& table) {
+        if (reference.Table != nullptr) {
+            Need(static_cast<unsigned>(reference.Bits));
+            const THuftEntry* r = reference.Table + Bits(static_cast<unsigned>(reference.Bits));
+            unsigned position = 0;
+            while (r->Operation > kOpSubTable && r->Operation != kOpInvalid) {
+                position += r->Bits;
+                const unsigned width = r->Operation - kOpSubTable;
+                Need(position + width);
+                r = r->Link + ((bitbuf_ >> position) & ((1u << width) - 1));
+            }
+        }
+        Peek(table.Bits);
+        std::uint32_t e = table.Entries[Bits(table.Bits)];
+        if (e & kLinkFlag) {
+            Drop(TotalBits(e));
+            Peek(CodeBits(e));
+            e = table.Entries[(e >> kValueShift) + Bits(CodeBits(e))];
+        }
+        return e;
+    }
+
+    /// Takes bytes of the current input block until bitcnt >= n or the block is used up;
+    /// the bits still missing read as zeros (the code does not reach them).
+    void Peek(unsigned n) {
+        while (bitcnt_ < n && in_ != inEnd_) {
+            bitbuf_ |= static_cast<std::uint64_t>(*in_++) << bitcnt_;
+            bitcnt_ += 8;
+        }
+    }
+
     /// Consumes a length or distance entry with its extra bits; the value plus the extra.
     unsigned SlowTake(std::uint32_t e) {
         Need(TotalBits(e));
@@ -715,6 +822,17 @@ private:
     std::uint64_t bitbuf_ = 0;
     unsigned bitcnt_ = 0;
     unsigned overrun_ = 0;
+
+    /// The current Huffman block's code lengths, for its reference tables.
+    struct TBlockCodes {
+        const std::uint8_t* Lengths = nullptr;
+        unsigned LitlenCount = 0;
+        unsigned DistCount = 0;
+        bool Fixed = false;
+    };
+    TBlockCodes block_;
+    TReferenceTable reference_[2];
+    bool referenceBuilt_ = false;
 };
 
 void TEntryDecoder::InflateEntry() {

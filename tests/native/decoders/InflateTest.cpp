@@ -328,6 +328,33 @@ TEST(InflateLimits, PrematureEndInABlockHeaderPassesOn) {
     EXPECT_EQ(*out.Error, "Premature end of file reached");
 }
 
+TEST(InflateLimits, ArchiveEndingRightAfterABlockFailsAtTheNextHeader) {
+    // A fixed block that ends exactly at the end of the first 32 KB of input:
+    // 3 header bits + 32760 literals of 8 bits + 6 of 9 bits + the 7-bit end of block
+    // = 262144 bits. The archive ends there although the entry claims more data.
+    TBitWriter w;
+    w.Put(0, 1); // BFINAL: more blocks follow
+    w.Put(1, 2); // fixed
+    for (int i = 0; i < 32760; ++i) {
+        PutFixedLitlen(w, 'a');
+    }
+    for (int i = 0; i < 6; ++i) {
+        PutFixedLitlen(w, 200);
+    }
+    PutFixedLitlen(w, 256);
+    TEntrySpec spec;
+    spec.Data = w.Finish();
+    ASSERT_EQ(spec.Data.size(), 32768u);
+    spec.CompressedSize = 40000;
+    spec.UncompressedSize = 70000;
+    // The end-of-block code needs only its own 7 bits, so the block is complete; reading
+    // the next block header asks for the next 32 KB, and that premature end passes on.
+    const TDecoded out = DecodeEntry(spec);
+    ASSERT_TRUE(out.Error);
+    EXPECT_EQ(*out.Error, "Premature end of file reached");
+    EXPECT_EQ(out.Reads, (std::vector<std::size_t>{32768, 7232}));
+}
+
 TBytes LargeStream(TBytes& data) {
     data = MixedData(1000000, 13);
     TBytes stream = ZlibDeflate(data, 1);
