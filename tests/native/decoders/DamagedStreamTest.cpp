@@ -94,6 +94,40 @@ TEST(DamagedStreams, EveryDecoderEndsOnDamagedData) {
     }
 }
 
+TEST(DamagedStreams, DeflateSpanningSeveralInputBlocks) {
+    // Damage in a stream of several 32 KB input blocks reaches the block boundaries, where
+    // codes are looked up byte by byte and the next block is read.
+    const TBytes data = MixedData(800000, 31);
+    const TBytes stream = ZlibDeflate(data, 6);
+    ASSERT_GT(stream.size(), 3u * 32768);
+    std::mt19937 rng(99);
+    TRawEntry e;
+    e.Method = 8;
+    e.UncompressedSize = static_cast<std::int64_t>(data.size());
+    for (int i = 0; i < 16; ++i) {
+        TBytes damaged = stream;
+        const std::size_t boundary = 32768 * (1 + rng() % 3);
+        for (int k = 0; k < 3; ++k) {
+            damaged[boundary - 24 + rng() % 48] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        }
+        ExpectContained(e, damaged, "flips near " + std::to_string(boundary));
+        damaged.resize(boundary - rng() % 16);
+        ExpectContained(e, damaged, "cut near " + std::to_string(boundary));
+
+        // The archive itself ends there, though the entry claims the whole stream: the
+        // premature end either fails the block or passes on, and nothing more is written.
+        TEntrySpec truncated;
+        truncated.Data = damaged;
+        truncated.CompressedSize = static_cast<std::int64_t>(stream.size());
+        truncated.UncompressedSize = e.UncompressedSize;
+        const TDecoded out = DecodeEntry(truncated);
+        EXPECT_LT(out.Data.size(), data.size());
+        if (out.Error) {
+            EXPECT_EQ(*out.Error, "Premature end of file reached");
+        }
+    }
+}
+
 TEST(DamagedStreams, RandomBytesAreNoStreamForAnyDecoder) {
     std::mt19937 rng(7);
     for (int method : {1, 2, 3, 4, 5, 6, 8}) {
