@@ -13,7 +13,8 @@
 //     CrcRegister to 0xFFFFFFFF and resets every count and buffer position.
 //  3. It calls the decoder of the entry's method (the dispatch and the message for unknown
 //     methods are the engine's). A decoder returns when the entry is decoded or when bad data
-//     stopped it; every byte it decoded is then written. Bad compressed data never raises:
+//     stopped it, with its output written (when bad data stops inflate or explode, what
+//     their window still holds is dropped). Bad compressed data never raises by itself:
 //     the engine's CRC comparison is the verdict.
 //  4. It compares ~CrcRegister (FinalCrc) with the stored CRC-32.
 //
@@ -100,7 +101,8 @@ struct TEntryDecodeParams {
     TZipCipher* Cipher = nullptr;
 };
 
-/// Results of the inflate block routines.
+/// Results of the inflate block routines. Inflate's tables are allocated with the run, so
+/// it never runs out of memory in a block; the value is kept for the table builder's result.
 enum TInflateResult : int {
     irDone = 0,
     irBadData = 1,
