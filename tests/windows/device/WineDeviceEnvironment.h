@@ -1,0 +1,66 @@
+// What the Windows device tests find around them, set up by run-device-wine-tests.sh:
+// simulated instruments on pseudo-terminals linked as COM5 and COM6, each followed
+// through a control file; a folder where screenshots are asked for; the GUI driver
+// beside this program.
+#pragma once
+
+#include "common/ProgressLog.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace zorvi::test {
+
+/// A simulated instrument, told what to be through its control file.
+class TSimulatedInstrument {
+public:
+    /// The instrument behind COM5 or COM6.
+    explicit TSimulatedInstrument(const std::string& port);
+    /// Carries out "set NAME=VALUE" (and the like) and waits until it has taken effect.
+    void Command(const std::string& line);
+    /// Back to the defaults: answering, model Zorvi-41K6UV, version 1V4.
+    void Reset();
+    /// The simulator's log so far.
+    std::string Log() const;
+
+private:
+    std::string ControlPath;
+    std::string LogPath;
+    std::size_t Sent = 0;
+};
+
+/// The serial-port list of the registry, written by the test.
+void SetSerialComm(const std::vector<std::pair<std::string, std::string>>& values);
+/// The same value list with one value of a type other than text added.
+void AddSerialCommNumber(const std::string& name, DWORD number);
+void DeleteSerialCommKey();
+
+/// Asks the script to take a screenshot named `name` of the display and waits for it.
+bool TakeScreenshot(const std::string& name);
+
+/// Starts gui-driver.exe with the arguments (UTF-8); returns the process handle.
+HANDLE StartGuiDriver(const std::vector<std::string>& arguments);
+/// Waits for a process and returns its exit code (or ~0u on time-out).
+DWORD WaitForExit(HANDLE process, std::chrono::milliseconds timeout);
+
+/// A log that keeps the lines and hands them on (to the main window, when there is one).
+class TRecordingLog final : public TProgressLog {
+public:
+    explicit TRecordingLog(TProgressLog* next = nullptr) : Next(next) {}
+    void AddLogLine(const std::string& text) override {
+        Lines.push_back(text);
+        if (Next != nullptr) {
+            Next->AddLogLine(text);
+        }
+    }
+    int Count(const std::string& text) const;
+    std::vector<std::string> Lines;
+
+private:
+    TProgressLog* Next;
+};
+
+} // namespace zorvi::test
