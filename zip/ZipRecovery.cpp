@@ -4,7 +4,54 @@
 #include "zip/ArchiveNames.h"
 #include "zip/UnZip.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace zorvi {
+namespace {
+
+/// Signature of a data descriptor; the descriptor then holds CRC-32, compressed and
+/// uncompressed size (16 bytes in all).
+constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
+/// Bytes read at a time while looking for a data descriptor.
+constexpr std::size_t kDescriptorSearchBlock = 65536;
+
+/// An entry written to a stream has no sizes in its local header: they follow its
+/// data in a data descriptor. Finds the first descriptor whose compressed size is
+/// exactly the distance from the data start, and takes CRC-32 and sizes from it.
+/// Without one the data is taken to run to the end of the archive, so that the
+/// entry fails its CRC-32 check instead of passing as an empty file.
+void FindDataDescriptor(TStream& stream, std::int64_t dataStart, TZipHeaderInfo& entry) {
+    std::vector<std::uint8_t> block(kDescriptorSearchBlock);
+    std::int64_t at = dataStart;
+    for (;;) {
+        stream.Seek(at, kFromBeginning);
+        const std::size_t n = stream.Read(block.data(), block.size());
+        if (n < kDataDescriptorSize) {
+            break;
+        }
+        for (std::size_t i = 0; i + kDataDescriptorSize <= n; ++i) {
+            const std::uint8_t* p = block.data() + i;
+            if (p[0] != 0x50 || GetU32(p) != kDataDescriptorSignature) {
+                continue;
+            }
+            const std::int64_t offset = at + static_cast<std::int64_t>(i);
+            if (GetU32(p + 8) == static_cast<std::uint64_t>(offset - dataStart)) {
+                entry.Crc32 = GetU32(p + 4);
+                entry.CompressedSize = GetU32(p + 8);
+                entry.UncompressedSize = GetU32(p + 12);
+                return;
+            }
+        }
+        // The next block overlaps this one by a descriptor less one byte.
+        at += static_cast<std::int64_t>(n - kDataDescriptorSize + 1);
+    }
+    entry.CompressedSize =
+        static_cast<std::uint32_t>(std::max<std::int64_t>(0, stream.Size() - dataStart));
+    entry.UncompressedSize = 0xFFFFFFFF; // unknown: the decoder may write what it finds
+}
+
+} // namespace
 
 bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
     const std::int64_t start = stream.Position();
@@ -85,6 +132,11 @@ bool TUnZip::ScanLocalHeaders() {
         auto entry = std::make_unique<TZipHeaderInfo>();
         if (!ReadLocalHeader(stream, *entry)) {
             break;
+        }
+        if (entry->HasDataDescriptor() && entry->CompressedSize == 0) {
+            const std::int64_t afterName = stream.Position();
+            FindDataDescriptor(stream, afterName + entry->LocalExtraFieldLength, *entry);
+            stream.Seek(afterName, kFromBeginning);
         }
         const std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize) +
                                   entry->LocalExtraFieldLength +

@@ -127,6 +127,34 @@ TEST(ZipCorpus, ExtractionMatchesTheManifest) {
     }
 }
 
+TEST(ZipCorpus, StreamedArchivesWithoutTheirEndRecordAreRecovered) {
+    const auto manifest = LoadManifest();
+    for (const std::string archive : {"iz-stream-pipe.zip", "py-unseekable.zip"}) {
+        SCOPED_TRACE(archive);
+        test::TTempDir dir;
+        std::string bytes = test::ReadFile(test::SharedDir() / "corpus" / archive);
+        const auto end = bytes.rfind(std::string("PK\x05\x06", 4));
+        ASSERT_NE(end, std::string::npos);
+        bytes.replace(end, 22, std::string(22, '\0'));
+        test::WriteFile(dir.Path() / "damaged.zip", bytes);
+        TUnZip unzip;
+        unzip.SetZipName(dir.Text("damaged.zip"));
+        unzip.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+        unzip.SetDestDir(dir.Text("out"));
+        unzip.DoAll = true;
+        unzip.RecreateDirs = true;
+        unzip.ExtractFiles();
+        for (const TManifestRow& row : manifest.at(archive)) {
+            if (row.Entry.back() == '/') {
+                continue;
+            }
+            const std::string data = test::ReadFile(dir.Path() / "out" / test::Utf8Path(row.Entry));
+            EXPECT_EQ(data.size(), row.Size) << row.Entry;
+            EXPECT_EQ(test::Crc32Of(data), row.Crc) << row.Entry;
+        }
+    }
+}
+
 TEST(ZipCorpus, HostileArchivesEndCleanlyInsideTheDestination) {
     const fs::path vectors = test::SharedDir() / "corpus-public-vectors";
     int tried = 0;

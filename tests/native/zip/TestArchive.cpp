@@ -108,19 +108,29 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
             header += static_cast<char>((flags & 8) ? ((e.DosDateTime >> 8) & 0xFF) : (crc >> 24));
             payload = cipher.Encrypt(header + payload);
         }
+        const std::uint32_t size =
+            e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size()));
         archive.LocalOffsets.push_back(static_cast<std::uint32_t>(b.size()));
         Append32(b, 0x04034B50);
         Append16(b, 20);
-        Append16(b, flags);
+        Append16(b, static_cast<std::uint16_t>(flags | (e.Streamed ? 8 : 0)));
         Append16(b, e.Method);
         Append32(b, e.DosDateTime);
-        Append32(b, crc);
-        Append32(b, static_cast<std::uint32_t>(payload.size()));
-        Append32(b, e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size())));
+        Append32(b, e.Streamed ? 0 : crc);
+        Append32(b, e.Streamed ? 0 : static_cast<std::uint32_t>(payload.size()));
+        Append32(b, e.Streamed ? 0 : size);
         Append16(b, static_cast<std::uint16_t>(e.Name.size()));
         Append16(b, 0);
         b += e.Name;
         b += payload;
+        if (e.Streamed) {
+            if (e.DescriptorSignature) {
+                Append32(b, 0x08074B50);
+            }
+            Append32(b, crc);
+            Append32(b, static_cast<std::uint32_t>(payload.size()));
+            Append32(b, size);
+        }
         payloads.push_back(payload);
         crcs.push_back(crc);
     }
@@ -130,7 +140,8 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         Append32(b, 0x02014B50);
         Append16(b, e.VersionMadeBy);
         Append16(b, 20);
-        Append16(b, static_cast<std::uint16_t>(e.Flags | (e.Password ? 1 : 0)));
+        Append16(b,
+                 static_cast<std::uint16_t>(e.Flags | (e.Password ? 1 : 0) | (e.Streamed ? 8 : 0)));
         Append16(b, e.Method);
         Append32(b, e.DosDateTime);
         Append32(b, crcs[i]);

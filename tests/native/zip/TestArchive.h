@@ -26,6 +26,10 @@ struct TTestEntry {
     std::optional<std::uint32_t> UncompressedSize; // stored size instead of the real one
     std::optional<std::string> Password;           // encrypt with the traditional cipher
     std::optional<std::uint32_t> LocalOffset;      // central header's local offset override
+    /// Written as to a stream: flag bit 3, CRC-32 and sizes 0 in the local header and
+    /// given in a data descriptor after the data (with or without its signature).
+    bool Streamed = false;
+    bool DescriptorSignature = true;
 };
 
 struct TBuiltArchive {

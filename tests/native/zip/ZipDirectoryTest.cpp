@@ -311,6 +311,38 @@ TEST(ZipRecovery, ScanLetsWindowMessagesThroughOnlyWhenAsked) {
     }
 }
 
+TEST(ZipRecovery, StreamedEntriesTakeTheirSizesFromTheDataDescriptor) {
+    TTempDir dir;
+    const std::string data(5000, 'd');
+    // No central directory at all: only the local headers and the descriptors remain.
+    const auto built =
+        BuildArchive({{.Name = "first.bin", .Data = data, .Method = 8, .Streamed = true},
+                      {.Name = "second.txt", .Data = "second", .Streamed = true}});
+    TUnZip unzip;
+    unzip.SetZipName(Write(dir, "s.zip", built.Bytes.substr(0, built.CentralOffset)));
+    unzip.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    unzip.SetDestDir(dir.Text("out"));
+    unzip.DoAll = true;
+    EXPECT_EQ(unzip.ExtractFiles(), 2);
+    EXPECT_EQ(test::ReadFile(dir.Path() / "out" / "first.bin"), data);
+    EXPECT_EQ(test::ReadFile(dir.Path() / "out" / "second.txt"), "second");
+}
+
+TEST(ZipRecovery, StreamedEntryWithoutAFindableDescriptorIsNotAnEmptySuccess) {
+    TTempDir dir;
+    const auto built = BuildArchive({{.Name = "lost.txt",
+                                      .Data = "lost data",
+                                      .Streamed = true,
+                                      .DescriptorSignature = false}});
+    TUnZip unzip;
+    unzip.SetZipName(Write(dir, "s.zip", built.Bytes.substr(0, built.CentralOffset)));
+    unzip.IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    unzip.SetDestDir(dir.Text("out"));
+    unzip.DoAll = true;
+    EXPECT_EQ(unzip.ExtractFiles(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out" / "lost.txt"));
+}
+
 TEST(ZipSort, ModesOrderTheSortedView) {
     TTempDir dir;
     const std::uint32_t older = test::kDos20050202 - (1u << 16);
