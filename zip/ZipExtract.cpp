@@ -34,9 +34,9 @@ private:
     TUnZip& owner_;
 };
 
-/// The extracted file as the decoders write it. Every block is on its way to the disk
-/// before the call returns, so a refusal of the last bytes of a file (a full disk) is
-/// seen by the decoder's size check like any other short write.
+/// The extracted file as the decoders write it. Every block is handed to the system
+/// before the call returns, so a refusal of the last bytes of a file (a full disk)
+/// is a short write the decoding layer reports (ECantWriteUCF) like any other.
 class TUnZip::TFileOutput final : public TDecodedOutput {
 public:
     explicit TFileOutput(TBufferedFileStream& file) : file_(file) {}

@@ -315,6 +315,22 @@ TEST(ZipExtract, TruncatedArchiveEndsTheRunAndRemovesThePartialFile) {
     EXPECT_EQ(unzip.ArchiveStream(), nullptr);
 }
 
+TEST(ZipExtract, WriteFailureEndsTheRun) {
+    // The destination file is a full device: every write is refused.
+    TFixture f(
+        {{.Name = "full.bin", .Data = std::string(100, 'f')}, {.Name = "next.txt", .Data = "n"}});
+    fs::create_directories(f.Out());
+    fs::create_symlink("/dev/full", f.Out("full.bin"));
+    try {
+        f.UnZip.ExtractFiles();
+        FAIL();
+    } catch (const ECantWriteUCF& error) {
+        EXPECT_STREQ(error.what(), "Не могу записать разархивированный файл");
+    }
+    EXPECT_FALSE(fs::exists(f.Out("next.txt")));
+    EXPECT_EQ(f.Events.back(), "complete 0");
+}
+
 TEST(ZipExtract, DataLongerThanItsRecordedSizeFailsTheEntry) {
     TFixture f(std::vector<TTestEntry>{
         {.Name = "long.bin", .Data = std::string(40000, 'l'), .UncompressedSize = 39999u},
