@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -159,6 +160,77 @@ TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
     run = RunUnzip("-x");
     EXPECT_EQ(run.Status, 2);
     EXPECT_NE(RunUnzip("-h").Output.find("-P PASSWORD"), std::string::npos);
+}
+
+TEST(ZorviUnzipExtract, EveryCorpusArchiveExtractsAsItsManifestSays) {
+    struct TRow {
+        std::string Entry;
+        std::uint32_t Size;
+        std::uint32_t Crc;
+        std::string Outcome;
+    };
+    std::map<std::string, std::pair<std::string, std::vector<TRow>>> archives;
+    std::ifstream manifest(Corpus("MANIFEST.tsv"));
+    std::string line;
+    std::getline(manifest, line);
+    while (std::getline(manifest, line)) {
+        std::vector<std::string> c;
+        std::stringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) {
+            c.push_back(cell);
+        }
+        auto& archive = archives[c[0]];
+        archive.first = c[1];
+        if (c[2] != "-" && c[2].back() != '/') {
+            archive.second.push_back({c[2], static_cast<std::uint32_t>(std::stoul(c[4])),
+                                      static_cast<std::uint32_t>(std::stoul(c[5], nullptr, 16)),
+                                      c[6]});
+        }
+    }
+    for (const auto& [archive, content] : archives) {
+        SCOPED_TRACE(archive);
+        test::TTempDir dir;
+        const auto& [password, rows] = content;
+        std::string options = "-q -d " + Quote(dir.Path() / "o");
+        if (password != "-") {
+            options += " -P '" + password + "'";
+        }
+        TRun run = RunUnzip(options + " " + Quote(Corpus(archive)));
+        if (run.Status == 2) {
+            run = RunUnzip(options + " -i bad " + Quote(Corpus(archive))); // damaged: rebuild
+        }
+        const bool damaged =
+            std::any_of(rows.begin(), rows.end(), [](const TRow& r) { return r.Outcome != "ok"; });
+        EXPECT_EQ(run.Status == 0, !damaged) << run.Output;
+        for (const TRow& row : rows) {
+            const fs::path file = dir.Path() / "o" / row.Entry;
+            if (row.Outcome != "ok") {
+                EXPECT_FALSE(fs::exists(file)) << row.Entry;
+                continue;
+            }
+            const std::string data = test::ReadFile(file);
+            EXPECT_EQ(data.size(), row.Size) << row.Entry;
+            EXPECT_EQ(test::Crc32Of(data), row.Crc) << row.Entry;
+        }
+    }
+}
+
+TEST(ZorviUnzipExtract, WrongPasswordIsAskedAgainOnATerminal) {
+    if (std::system("command -v script >/dev/null") != 0) {
+        GTEST_SKIP() << "script(1) is not available to give the program a terminal";
+    }
+    test::TTempDir dir;
+    // What the person types: a wrong password, then the right one.
+    const TRun run =
+        RunShell("printf 'nope\\nsecret\\n' | script -qec \"" + std::string(ZORVI_UNZIP_EXE) +
+                 " -P wrong -d " + Quote(dir.Path() / "o") + " " +
+                 Quote(Corpus("iz-encrypted-stored.zip")) + "\" /dev/null");
+    const std::string prompt = "password for README.txt: ";
+    const auto first = run.Output.find(prompt);
+    ASSERT_NE(first, std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find(prompt, first + 1), std::string::npos); // asked twice
+    EXPECT_NE(run.Output.find(" 0 skipped, 0 failed"), std::string::npos) << run.Output;
+    EXPECT_EQ(test::ReadFile(dir.Path() / "o" / "README.txt").size(), 3063u);
 }
 
 TEST(ZorviUnzipExtract, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
