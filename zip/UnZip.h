@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -145,7 +146,7 @@ public:
     std::int64_t TotalBytes() const;
     std::int64_t BytesDone() const;
 
-    // ---- Directory (ZipDirectory.cpp) ------------------------------------------------
+    // ---- Directory (ZipDirectory.cpp, ZipRecovery.cpp, ZipVolumes.cpp) ---------------
     void ReadZipDirectory();
     int EntryCount() const;
     void OpenArchive();
