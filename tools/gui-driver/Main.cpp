@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -83,5 +87,8 @@ int Run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     // A crash of the driver must end it, not wait for a click on a dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // UTF-8 bytes out as they are: no LF to CR LF translation.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     return zorvi::driver::Run(argc, argv);
 }

@@ -39,13 +39,12 @@ alive() {
 # Pids of the live processes running under this prefix (Wine passes WINEPREFIX on to
 # every Windows process and to the wineserver).
 prefix_pids() {
-    local dir pid
-    for dir in /proc/[0-9]*; do
-        pid=${dir#/proc/}
+    local environ pid
+    for environ in $(grep -lzxF "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
         { [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ]; } && continue
-        if { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
-            alive "$pid" && echo "$pid"
-        fi
+        alive "$pid" && echo "$pid"
     done
 }
 
@@ -79,6 +78,14 @@ stop_all() {
         timeout "$step_timeout" wineserver -k </dev/null >/dev/null 2>&1 || true
         timeout "$step_timeout" wineserver -w </dev/null >/dev/null 2>&1 || true
     fi
+    # The keeper's input and programs a test script started in the background and
+    # recorded for cleanup.
+    local pidfile
+    for pidfile in "$state"/*.bgpid; do
+        [ -e "$pidfile" ] || continue
+        kill "$(cat "$pidfile")" 2>/dev/null || true
+        rm -f "$pidfile"
+    done
     # Whatever the wineserver could not end (a client stuck in a system call) is
     # killed by its pid. This shell drops WINEPREFIX first, or the scan would find
     # its own subshells.
@@ -103,19 +110,14 @@ stop_all() {
         alive "$pid" && kill -KILL "$pid" 2>/dev/null
         rm -f "$state/xvfb.pid" "$state/xvfb.display"
     fi
-    # Programs a test script started in the background and recorded for cleanup.
-    local pidfile
-    for pidfile in "$state"/*.bgpid; do
-        [ -e "$pidfile" ] || continue
-        kill "$(cat "$pidfile")" 2>/dev/null || true
-        rm -f "$pidfile"
-    done
     rm -f "$state/env"
 }
 
 case "$action" in
 start)
     stop_all
+    # A start that fails half-way leaves nothing running.
+    trap 'status=$?; [ $status -eq 0 ] || stop_all; exit $status' EXIT
     rm -rf "$prefix"
     if [ -n "${DISPLAY:-}" ]; then
         display=$DISPLAY
@@ -135,13 +137,11 @@ ENV
     . "$state/env"
     mkdir -p "$prefix"
     wineserver -p </dev/null >"$state/wineserver.log" 2>&1
-    if ! timeout "$boot_timeout" wineboot -i </dev/null >"$state/wineboot.log" 2>&1; then
-        log "wineboot -i failed or hung (see $state/wineboot.log)"
-        stop_all
-        exit 1
-    fi
     # No crash dialog may ever wait for a click; windows draw their own frames on a
-    # display without a window manager. One regedit call imports all three values.
+    # display without a window manager. The first Wine command on a missing prefix
+    # creates it (wineboot --init) before it runs; an explicit "wineboot -i" on top
+    # of that would boot twice and leave two service managers fighting over the
+    # service database, and every window then waits 10 s for the RPC service.
     cat >"$state/settings.reg" <<'REG'
 REGEDIT4
 
@@ -154,9 +154,27 @@ REGEDIT4
 REG
     # Wine maps the Linux root to drive Z:.
     regfile="Z:${state//\//\\}\\settings.reg"
-    if ! timeout "$step_timeout" wine regedit /S "$regfile" \
-        </dev/null >"$state/regedit.log" 2>&1; then
-        log "importing the Wine settings failed (see $state/regedit.log)"
+    if ! timeout "$boot_timeout" wine regedit /S "$regfile" \
+        </dev/null >"$state/wineboot.log" 2>&1; then
+        log "creating the prefix failed or hung (see $state/wineboot.log)"
+        stop_all
+        exit 1
+    fi
+    # The system processes (services, desktop) end when the last program of the
+    # prefix ends, and the next program would start them again at its own cost and
+    # hand them its output pipe. A console that waits for input which never comes
+    # keeps them up for the whole run. The desktop is started here, away from any
+    # test's output, by a program that needs it (rundll32 makes a window and calls
+    # a function that takes no arguments).
+    rm -f "$state/keeper.fifo"
+    mkfifo "$state/keeper.fifo"
+    sleep 2147483647 </dev/null >"$state/keeper.fifo" 2>/dev/null &
+    echo $! >"$state/keeper-input.bgpid"
+    wine cmd.exe <"$state/keeper.fifo" >/dev/null 2>"$state/keeper.log" &
+    echo $! >"$state/keeper.bgpid"
+    if ! timeout "$step_timeout" wine rundll32.exe user32.dll,GetDesktopWindow \
+        </dev/null >"$state/desktop.log" 2>&1; then
+        log "starting the desktop failed or hung (see $state/desktop.log)"
         stop_all
         exit 1
     fi

@@ -52,7 +52,10 @@ void TWin32Clock::Sleep(std::chrono::milliseconds duration) {
 }
 
 std::chrono::milliseconds TWin32Clock::Now() const {
-    return std::chrono::milliseconds(GetTickCount64());
+    // The performance counter behind steady_clock; the tick count of GetTickCount64
+    // advances in steps of one scheduler tick (10 to 16 ms).
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 } // namespace zorvi

@@ -1,0 +1,177 @@
+// The window framework under the real window system: text conversion, fonts, the
+// timer, the modal loop and the message pump.
+#include "win32/ui/DialogWindow.h"
+#include "win32/ui/Fonts.h"
+#include "win32/ui/MessagePump.h"
+#include "win32/ui/Timer.h"
+#include "win32/ui/Utf16.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace zorvi {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Utf16, RoundTripsCyrillicAndReplacesBrokenInput) {
+    EXPECT_EQ(WideFromUtf8("Версия ПО: 1V5  "), L"Версия ПО: 1V5  ");
+    EXPECT_EQ(Utf8FromWide(L"Обновление ЗОРВИ-41K6УФ"), "Обновление ЗОРВИ-41K6УФ");
+    EXPECT_EQ(WideFromUtf8(""), L"");
+    EXPECT_EQ(WideFromUtf8("a\xFF"
+                           "b"),
+              L"a\xFFFD"
+              L"b");
+    EXPECT_EQ(Utf8FromWide(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(Fonts, MissingFacesFallBackToAnInstalledOne) {
+    for (const char* face : {"Arial", "Courier New", "MS Sans Serif"}) {
+        const std::wstring used = ResolveFontFace(face, RUSSIAN_CHARSET);
+        EXPECT_TRUE(FontFamilyInstalled(used, RUSSIAN_CHARSET)) << face;
+    }
+    EXPECT_FALSE(FontFamilyInstalled(L"No Such Face At All", DEFAULT_CHARSET));
+    EXPECT_EQ(ResolveFontFace("No Such Face At All", DEFAULT_CHARSET), L"No Such Face At All");
+}
+
+TEST(Fonts, CharacterHeightIsThePixelSizeAsked) {
+    TFontHandle font = CreateFontFromSpec({"Courier New", 15, true, RUSSIAN_CHARSET});
+    ASSERT_TRUE(font);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font.Get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 15);
+    EXPECT_GE(metrics.tmWeight, FW_BOLD);
+}
+
+// Dispatches messages until done() or a time-out; false on time-out.
+template <typename TDone>
+bool PumpUntil(TWin32MessagePump& pump, std::chrono::milliseconds limit, TDone done) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        pump.ProcessMessages();
+        Sleep(5);
+    }
+    return true;
+}
+
+TEST(Timer, TicksWhileEnabledOnly) {
+    TWin32MessagePump pump;
+    TTimer timer(30ms);
+    int ticks = 0;
+    timer.OnTimer = [&] { ++ticks; };
+    pump.ProcessMessages();
+    Sleep(80);
+    pump.ProcessMessages();
+    EXPECT_EQ(ticks, 0) << "a new timer is disabled";
+
+    timer.SetEnabled(true);
+    EXPECT_TRUE(PumpUntil(pump, 2s, [&] { return ticks >= 2; }));
+
+    timer.SetEnabled(false);
+    const int stopped = ticks;
+    Sleep(100);
+    pump.ProcessMessages();
+    EXPECT_EQ(ticks, stopped);
+}
+
+class TTestDialog final : public TDialogWindow {
+public:
+    TTestDialog(HWND owner, TWin32MessagePump& pump)
+        : TDialogWindow({owner, "Тест", 370, 82}, pump) {}
+    int Shows = 0;
+    int Ends = 0;
+    bool VisibleAtEnd = true;
+
+protected:
+    void OnShow() override { ++Shows; }
+    void OnModalEnd() override {
+        ++Ends;
+        VisibleAtEnd = Visible();
+    }
+};
+
+class DialogWindowTest : public testing::Test {
+protected:
+    DialogWindowTest() {
+        Owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                100, nullptr, nullptr, nullptr, nullptr);
+    }
+    ~DialogWindowTest() override { DestroyWindow(Owner); }
+
+    HWND Owner;
+    TWin32MessagePump Pump;
+};
+
+TEST_F(DialogWindowTest, ResultSetDuringTheLoopEndsItAndTheOwnerComesBack) {
+    TTestDialog dialog(Owner, Pump);
+    RECT client{};
+    GetClientRect(dialog.Handle(), &client);
+    EXPECT_EQ(client.right, 370);
+    EXPECT_EQ(client.bottom, 82);
+
+    TTimer timer(20ms);
+    bool ownerDisabledMeanwhile = false;
+    timer.OnTimer = [&] {
+        ownerDisabledMeanwhile = !IsWindowEnabled(Owner) && dialog.Visible();
+        dialog.SetModalResult(kModalResultOk);
+    };
+    timer.SetEnabled(true);
+    EXPECT_EQ(dialog.ShowModal(), kModalResultOk);
+    EXPECT_TRUE(ownerDisabledMeanwhile);
+    EXPECT_TRUE(IsWindowEnabled(Owner));
+    EXPECT_FALSE(dialog.Visible());
+    EXPECT_EQ(dialog.Shows, 1);
+    EXPECT_EQ(dialog.Ends, 1);
+    EXPECT_FALSE(dialog.VisibleAtEnd);
+}
+
+TEST_F(DialogWindowTest, CloseBoxCancelsAndTheDialogCanBeShownAgain) {
+    TTestDialog dialog(Owner, Pump);
+    PostMessageW(dialog.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(dialog.ShowModal(), kModalResultCancel);
+    ASSERT_TRUE(IsWindow(dialog.Handle())) << "closing a modal dialog hides it only";
+
+    TTimer timer(20ms);
+    timer.OnTimer = [&] { dialog.SetModalResult(kModalResultOk); };
+    timer.SetEnabled(true);
+    EXPECT_EQ(dialog.ShowModal(), kModalResultOk);
+    EXPECT_EQ(dialog.Shows, 2);
+    EXPECT_EQ(dialog.Ends, 2);
+}
+
+TEST_F(DialogWindowTest, QuitEndsTheModalLoopAndIsKeptForTheMainLoop) {
+    TTestDialog dialog(Owner, Pump);
+    PostQuitMessage(3);
+    EXPECT_EQ(dialog.ShowModal(), kModalResultCancel);
+    EXPECT_TRUE(Pump.QuitRequested());
+    EXPECT_TRUE(IsWindowEnabled(Owner));
+    EXPECT_EQ(Pump.Run(), 3) << "the main loop ends at once with the quit's code";
+}
+
+TEST(MessagePump, ProcessMessagesStopsAtQuitAndRecordsIt) {
+    TWin32MessagePump pump;
+    TTimer timer(10ms);
+    PostQuitMessage(5);
+    pump.ProcessMessages();
+    EXPECT_TRUE(pump.QuitRequested());
+    EXPECT_FALSE(pump.HandleMessage());
+    EXPECT_EQ(pump.Run(), 5);
+}
+
+TEST(Clock, SleepsForRealAndNowIsMonotonic) {
+    TWin32Clock clock;
+    const auto before = clock.Now();
+    clock.Sleep(50ms);
+    const auto after = clock.Now();
+    EXPECT_GE(after - before, 50ms);
+}
+
+} // namespace
+} // namespace zorvi

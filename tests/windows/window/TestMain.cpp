@@ -1,0 +1,11 @@
+// Test main of the Windows test programs: a failing or crashing test must end the
+// program, never wait for a click on an error dialog.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+int main(int argc, char** argv) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
