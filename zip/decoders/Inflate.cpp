@@ -339,7 +339,9 @@ private:
                 dst[i] = dst[i - static_cast<int>(distance)];
             }
             dst += 8;
-            distance *= (8 + distance - 1) / distance;
+            // The least multiple of the period that is at least 8, for periods 2 to 7.
+            static constexpr std::uint8_t kWordPeriod[8] = {0, 0, 8, 9, 8, 10, 12, 14};
+            distance = kWordPeriod[distance];
             if (dst >= end) {
                 return;
             }
