@@ -44,8 +44,11 @@ prefix_pids() {
         pid=${environ#/proc/}
         pid=${pid%/environ}
         { [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ]; } && continue
-        alive "$pid" && echo "$pid"
+        if alive "$pid"; then
+            echo "$pid"
+        fi
     done
+    return 0
 }
 
 # Starts Xvfb on a display number of its own choosing (-displayfd avoids the race of

@@ -8,9 +8,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 own=""
 if [ -z "${ZORVI_WINE_STATE:-}" ] || [ ! -f "$ZORVI_WINE_STATE/env" ]; then
     own=$(mktemp -d /tmp/zorvi-wine.XXXXXX)
+    trap '"$here/wine-env.sh" stop "$own" >/dev/null 2>&1; rm -rf "$own"' EXIT
     "$here/wine-env.sh" start "$own" >/dev/null
     ZORVI_WINE_STATE=$own
-    trap '"$here/wine-env.sh" stop "$own" >/dev/null 2>&1; rm -rf "$own"' EXIT
 fi
 # shellcheck disable=SC1091
 . "$ZORVI_WINE_STATE/env"
