@@ -123,7 +123,7 @@ TEST(ConnectDialogUnderWine, NoBridgeLogsAtEveryTickUntilAborted) {
     EXPECT_EQ(t.Connect.Form().DevicePort, "");
 }
 
-TEST(ConnectDialogUnderWine, AbortPressedWhileProbingLeavesNoPortOpen) {
+TEST(ConnectDialogUnderWine, AbortPressedByTheDriverLeavesNoPortOpen) {
     SetSerialComm({{"\\Device\\Silabser0", "COM5"}, {"\\Device\\Silabser1", "COM6"}});
     TDialogUnderTest t;
     t.Com5.Command("set foreign=1");
