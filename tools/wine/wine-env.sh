@@ -116,14 +116,17 @@ stop_all() {
     rm -f "$state/env"
 }
 
+# The caller's display, taken before stop_all reads an earlier run's settings.
+caller_display=${DISPLAY:-}
+
 case "$action" in
 start)
     stop_all
     # A start that fails half-way leaves nothing running.
     trap 'status=$?; [ $status -eq 0 ] || stop_all; exit $status' EXIT
     rm -rf "$prefix"
-    if [ -n "${DISPLAY:-}" ]; then
-        display=$DISPLAY
+    if [ -n "$caller_display" ]; then
+        display=$caller_display
     else
         display=$(start_display)
     fi
