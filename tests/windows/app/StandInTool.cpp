@@ -2,6 +2,8 @@
 // current folder in tool-run.txt, then ends with the status written in
 // tool-status.txt (decimal, may be negative). Before a failing status it types a key
 // into its console, as the operator does to answer the batch's "pause".
+// Started with --startup-info it only writes the STARTUPINFO it was given to
+// tool-startup.txt: flags, show, x, y, width, height, columns, rows, title.
 #include <windows.h>
 
 #include <cstdio>
@@ -32,8 +34,32 @@ void PressAKey() {
 
 } // namespace
 
+void WriteStartupInfo() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    GetStartupInfoW(&startup);
+    char title[256] = {};
+    if (startup.lpTitle != nullptr) {
+        WideCharToMultiByte(CP_UTF8, 0, startup.lpTitle, -1, title, sizeof title, nullptr, nullptr);
+    }
+    std::ofstream out("tool-startup.txt", std::ios::binary);
+    out << startup.dwFlags << "\n"
+        << startup.wShowWindow << "\n"
+        << startup.dwX << "\n"
+        << startup.dwY << "\n"
+        << startup.dwXSize << "\n"
+        << startup.dwYSize << "\n"
+        << startup.dwXCountChars << "\n"
+        << startup.dwYCountChars << "\n"
+        << title << "\n";
+}
+
 int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    if (argc == 2 && std::string(argv[1]) == "--startup-info") {
+        WriteStartupInfo();
+        return 0;
+    }
     char folder[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, folder);
     std::ofstream run("tool-run.txt", std::ios::binary);

@@ -146,6 +146,36 @@ TEST(ConsoleProcessRunner, ReturnsTheBatchExitStatusAndRunsInTheGivenFolder) {
     }
 }
 
+TEST(ConsoleProcessRunner, ConsoleOpensAtTheMiddleOfTheMainWindowWithItsTitleAndSize) {
+    // A stand-in main window: left 100, top 50, 400 wide.
+    HWND main = CreateWindowExW(0, L"STATIC", L"main", WS_POPUP, 100, 50, 400, 300, nullptr,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(main, nullptr);
+    const std::string folder = FreshFolder("startup");
+    win32app::TConsoleProcessRunner runner([main] { return main; });
+    TConsoleLaunch launch;
+    launch.CommandLine = "\"" + OwnFolder() + "app-stand-in-tool.exe\" --startup-info";
+    launch.CurrentDirectory = folder;
+    launch.ConsoleTitle = " Обновление ПО...";
+    launch.WidthPixels = 500;
+    launch.HeightPixels = 500;
+    launch.BufferColumns = 80;
+    launch.BufferRows = 20;
+    const std::optional<std::uint32_t> status = runner.RunAndWait(launch);
+    DestroyWindow(main);
+    ASSERT_EQ(status, std::optional<std::uint32_t>(0));
+
+    std::istringstream given(ReadFileBytes(folder + "tool-startup.txt"));
+    std::vector<std::string> fields;
+    for (std::string line; std::getline(given, line);) {
+        fields.push_back(line);
+    }
+    // STARTF_USESHOWWINDOW | USESIZE | USEPOSITION | USECOUNTCHARS, SW_SHOW, left edge
+    // at 100 + 400 / 2, top level with the window's, 500 x 500 pixels, 80 x 20 cells.
+    EXPECT_EQ(fields, (std::vector<std::string>{"15", "5", "300", "50", "500", "500", "80", "20",
+                                                " Обновление ПО..."}));
+}
+
 TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
     win32app::TConsoleProcessRunner runner(nullptr);
     TConsoleLaunch launch;
