@@ -33,7 +33,7 @@ inline constexpr int kProbeForeignDevice = -4; ///< no accepted model in the rep
 class TConnectToDeviceForm final : public TConnectDialogEvents {
 public:
     /// Runs FormCreate. The window is attached afterwards (it is created later and
-    /// reports to this object).
+    /// reports to this object); every handler but ProbePort needs it attached.
     TConnectToDeviceForm(TDeviceLink link, TSerialPortRegistry& registry);
     void AttachWindow(TConnectDialogWindow& window) { Window = &window; }
 

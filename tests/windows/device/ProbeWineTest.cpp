@@ -37,6 +37,7 @@ TEST(ProbePortUnderWine, SimulatedInstrumentGivesItsVersionAndDate) {
     TProbe p;
     p.Sim.Command("set version=1V5");
     p.Sim.Command("set date=5 мая 2021");
+    const std::size_t logMark = p.Sim.Log().size();
     EXPECT_EQ(p.Run(), kProbeFound);
     EXPECT_EQ(p.Form.DeviceVersion, "1V5");
     EXPECT_EQ(p.Form.DeviceDate, "5 мая 2021");
@@ -44,7 +45,7 @@ TEST(ProbePortUnderWine, SimulatedInstrumentGivesItsVersionAndDate) {
                                    " Прибор обнаружен, Модель:Zorvi-41K6UV\r\n",
                                    "      Текущая версия прибора: 1V5 от 5 мая 2021"}));
     EXPECT_EQ(p.Form.PortHandle, kInvalidPortHandle);
-    EXPECT_NE(p.Sim.Log().find("identification sent"), std::string::npos);
+    EXPECT_TRUE(p.Sim.LogShows("identification sent", logMark));
 }
 
 TEST(ProbePortUnderWine, FailuresGiveTheirCodes) {

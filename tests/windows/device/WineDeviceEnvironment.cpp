@@ -106,6 +106,10 @@ std::string TSimulatedInstrument::Log() const {
     return ReadFile(LogPath);
 }
 
+bool TSimulatedInstrument::LogShows(const std::string& text, std::size_t from) const {
+    return WaitFor(1s, [&] { return Log().find(text, from) != std::string::npos; });
+}
+
 void SetSerialComm(const std::vector<std::pair<std::string, std::string>>& values) {
     DeleteSerialCommKey();
     HKEY key = CreateSerialCommKey();

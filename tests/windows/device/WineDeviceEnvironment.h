@@ -25,6 +25,9 @@ public:
     void Reset();
     /// The simulator's log so far.
     std::string Log() const;
+    /// Whether the log shows `text` beyond its first `from` bytes within a second
+    /// (the simulator reads what was written at its next turn).
+    bool LogShows(const std::string& text, std::size_t from = 0) const;
 
 private:
     std::string ControlPath;
