@@ -75,17 +75,6 @@ TEST(FlashJob, CyrillicWorkFolderIsWrittenInCodePage1251) {
     EXPECT_EQ(batch.find("\xD0"), std::string::npos);
 }
 
-TEST(FlashJob, SecondWriteReplacesEveryLineOfTheFirst) {
-    TJournal journal;
-    TMemoryFileSystem files(journal);
-    WriteFlashJobFiles(files, kWorkDir, "COM12");
-    WriteFlashJobFiles(files, kWorkDir, "COM5");
-    const std::string job = files.Read(kWorkDir + "fmconfig.txt");
-    EXPECT_EQ(job.substr(0, 15), "COM(5,115200)\r\n");
-    EXPECT_EQ(job, TextFileBytes(FlashConfigLines("COM5")));
-    EXPECT_EQ(job.find("COM(12"), std::string::npos);
-}
-
 TEST(FlashJob, UnwritableJobFileRaises) {
     TJournal journal;
     TMemoryFileSystem files(journal);

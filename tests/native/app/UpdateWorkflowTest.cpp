@@ -248,11 +248,10 @@ TEST(PerformUpdate, FailedRecalibrationLeadsBackToTheInstructionsAndFlashesAgain
     TFlashingRig rig;
     // The instrument comes back on another port after the first pass.
     rig.Device.Waits.push_back({true, "COM12", "1V5"});
-    rig.Device.Waits.push_back({true, "COM5", "1V5"});
+    rig.Device.Waits.push_back({true, "COM12", "1V5"});
     rig.Boxes.Answers = {kIdOk, kIdOk, kIdOk, kIdOk, kIdOk, kIdOk};
     rig.Runner.Statuses = {0u, 4u};
     rig.Recalibration.Results = {false, true};
-    rig.Device.Waits.front().Port = "COM12";
     TUpdateWorkflow workflow(rig.Environment());
     workflow.StartButtonClick();
 
@@ -265,28 +264,13 @@ TEST(PerformUpdate, FailedRecalibrationLeadsBackToTheInstructionsAndFlashesAgain
     EXPECT_EQ(CountOf(rig.Journal, "LOG Обновление успешно завершено."), 1u);
     EXPECT_EQ(CountOf(rig.Journal, kInstructionBox), 2u);
 
-    // Each pass wrote both job files anew for the port found last; the second job
+    // Each pass wrote both job files anew for the port found last: the second job
     // keeps nothing of the first.
     ASSERT_EQ(rig.Runner.JobFilesSeen.size(), 2u);
-    EXPECT_EQ(rig.Runner.JobFilesSeen[0], TextFileBytes(FlashConfigLines("COM12")));
+    EXPECT_EQ(rig.Runner.JobFilesSeen[0], TextFileBytes(FlashConfigLines("COM5")));
     EXPECT_EQ(rig.Runner.JobFilesSeen[1], TextFileBytes(FlashConfigLines("COM12")));
     EXPECT_EQ(CountOf(rig.Journal, "WRITE " + kWorkDir + "fmconfig.txt"), 2u);
     EXPECT_EQ(CountOf(rig.Journal, "WRITE " + kWorkDir + "start.bat"), 2u);
-}
-
-TEST(PerformUpdate, SecondPassWritesTheJobForThePortOfTheLatestWait) {
-    TFlashingRig rig;
-    rig.Device.Waits.front().Port = "COM12";
-    rig.Device.Waits.push_back({true, "COM7", "1V3"}); // not flashed, back on COM7
-    rig.Device.Waits.push_back({true, "COM7", "1V5"});
-    rig.Boxes.Answers = {kIdOk, kIdOk, kIdOk, kIdOk, kIdOk, kIdOk};
-    rig.Runner.Statuses = {0u, 0u};
-    rig.Recalibration.Results = {true};
-    TUpdateWorkflow workflow(rig.Environment());
-    workflow.StartButtonClick();
-    ASSERT_EQ(rig.Runner.JobFilesSeen.size(), 2u);
-    EXPECT_EQ(rig.Runner.JobFilesSeen[0], TextFileBytes(FlashConfigLines("COM12")));
-    EXPECT_EQ(rig.Runner.JobFilesSeen[1], TextFileBytes(FlashConfigLines("COM7")));
 }
 
 TEST(PerformUpdate, WithoutARequestedUpdateLogsAnEmptyLineAndSucceeds) {
