@@ -19,8 +19,10 @@
 # the timed span. Times are wall-clock from $EPOCHREALTIME (no process started to read
 # the clock) around the whole command, start of the process included.
 #
-# The ratio printed is ours / peer: below 1.0 ours is faster, 0.5 means ours takes half
-# the peer's time.
+# The ratio printed is ours / peer of the median wall-clock times: below 1.0 ours is
+# faster, 0.5 means ours takes half the peer's time. "CPU s" is the median of the user +
+# system time of the run (all threads: 7z decodes several entries at once), which varies
+# less than wall-clock time when other processes load the machine.
 set -eu
 
 ours=$(realpath "${1:?usage: extract-bench.sh path/to/zorvi-unzip [archive folder]}")
@@ -90,6 +92,18 @@ fresh_dest() {
     mkdir -p "$dest"
 }
 
+# CPU seconds (user + system) used by the finished children of this shell so far, from
+# the output of the `times` builtin in file $1 (second line: children's user and system
+# times as "0m1.234s 0m0.567s"). Kept in a file because `times` must run in this shell:
+# in a command substitution it would report the subshell's children, none.
+children_cpu() {
+    awk 'NR == 2 {
+        t = 0
+        for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+        printf "%.3f", t
+    }' "$1"
+}
+
 median() { # numbers...
     printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"
 }
@@ -112,18 +126,20 @@ for archive in "${archives[@]}"; do
         "${cmd[@]}" >/dev/null
     done
 
-    declare -A times=()
+    declare -A times=() cpu=()
     for ((run = 0; run < runs; run++)); do
         for ((k = 0; k < ${#tools[@]}; k++)); do
             tool=${tools[(run + k) % ${#tools[@]}]}
             fresh_dest
             set_command "$tool" "$path" "$dest"
+            times >"$work/cpu-before"
             start=$EPOCHREALTIME
             if ! "${cmd[@]}" >/dev/null; then
                 echo "$tool failed on $archive" >&2
                 exit 1
             fi
             end=$EPOCHREALTIME
+            times >"$work/cpu-after"
             read -r got_files got_bytes < <(extracted_summary "$dest")
             if [ "$got_files $got_bytes" != "$want_files $want_bytes" ]; then
                 echo "$tool extracted $got_files files, $got_bytes bytes from $archive;" \
@@ -131,6 +147,8 @@ for archive in "${archives[@]}"; do
                 exit 1
             fi
             times[$tool]+=" $(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')"
+            cpu[$tool]+=" $(awk -v b="$(children_cpu "$work/cpu-before")" \
+                -v a="$(children_cpu "$work/cpu-after")" 'BEGIN { printf "%.3f", a - b }')"
         done
     done
 
@@ -149,7 +167,8 @@ for archive in "${archives[@]}"; do
 
     echo
     printf '%s: %d files, %d bytes extracted\n' "$archive" "$want_files" "$want_bytes"
-    printf '%-16s %9s %9s %9s %9s %11s %12s\n' tool "median s" "min s" "max s" "MB/s" "ours/peer" "max RSS KiB"
+    printf '%-16s %9s %9s %9s %9s %11s %9s %12s\n' tool "median s" "min s" "max s" "MB/s" "ours/peer" \
+        "CPU s" "max RSS KiB"
     # shellcheck disable=SC2086 # the lists of times are meant to split
     ours_median=$(median ${times[zorvi-unzip]})
     best_tool="" best_median=""
@@ -169,11 +188,14 @@ for archive in "${archives[@]}"; do
             fi
         fi
         mbs=$(awk -v b="$want_bytes" -v t="$m" 'BEGIN { printf "%.0f", b / t / 1e6 }')
-        printf '%-16s %9.3f %9.3f %9.3f %9s %11s %12s\n' "$tool" "$m" "$lo" "$hi" "$mbs" "$ratio" "${rss[$tool]:-n/a}"
+        # shellcheck disable=SC2086
+        c=$(median ${cpu[$tool]})
+        printf '%-16s %9.3f %9.3f %9.3f %9s %11s %9.3f %12s\n' "$tool" "$m" "$lo" "$hi" "$mbs" "$ratio" \
+            "$c" "${rss[$tool]:-n/a}"
     done
     printf 'best peer: %s; ours / best peer = %s\n' "$best_tool" \
         "$(awk -v o="$ours_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')"
-    unset times rss
+    unset times cpu rss
 done
 
 echo
