@@ -13,6 +13,7 @@ Screenshots of every window met on the road go to ZORVI_ARTIFACTS/e2e/.
 """
 import os
 import pathlib
+import pwd
 import re
 import signal
 import subprocess
@@ -155,8 +156,9 @@ class Road:
         return process
 
     def clear_work_folder(self):
-        documents = windows_to_linux(r"C:\users") / os.environ.get("USER", "root")
-        for folder in documents.glob("*/ZorviUpdate"):
+        # Wine names the profile after the Linux user.
+        profile = windows_to_linux(r"C:\users") / pwd.getpwuid(os.getuid()).pw_name
+        for folder in profile.glob("*/ZorviUpdate"):
             for entry in folder.iterdir():
                 entry.unlink()
             folder.rmdir()
