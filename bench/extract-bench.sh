@@ -21,8 +21,8 @@
 #
 # The ratio printed is ours / peer of the median wall-clock times: below 1.0 ours is
 # faster, 0.5 means ours takes half the peer's time. "CPU s" is the median of the user +
-# system time of the run (all threads: 7z decodes several entries at once), which varies
-# less than wall-clock time when other processes load the machine.
+# system time of the run (all its threads), which varies less than wall-clock time when
+# other processes load the machine.
 set -eu
 
 ours=$(realpath "${1:?usage: extract-bench.sh path/to/zorvi-unzip [archive folder]}")
