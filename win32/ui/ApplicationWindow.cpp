@@ -48,10 +48,12 @@ LRESULT TApplicationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_ACTIVATE:
         // Activation of the invisible window (a click on the taskbar entry) goes on
-        // to the main window.
-        if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(Handle()) && MainWindow_ &&
-            IsWindowVisible(MainWindow_) && IsWindowEnabled(MainWindow_))
-            SetActiveWindow(MainWindow_);
+        // to the main window, or to the modal dialog or box that is above it.
+        if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(Handle()) && MainWindow_) {
+            const HWND target = GetLastActivePopup(MainWindow_);
+            if (target && IsWindowVisible(target) && IsWindowEnabled(target))
+                SetActiveWindow(target);
+        }
         return 0;
     case WM_CLOSE:
         // Closing the taskbar entry closes the main window, which ends the program.

@@ -126,6 +126,7 @@ void TMainForm::StartButtonClick() {
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SYSCOMMAND:
+        // The system uses the low four bits of the command internally.
         if ((wParam & 0xFFF0) == SC_MINIMIZE && Application_) {
             Application_->Minimize();
             return 0;
