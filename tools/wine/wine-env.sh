@@ -166,6 +166,15 @@ REG
         stop_all
         exit 1
     fi
+    # Debian's Wine does not find its own fonts (Marlett draws the caption buttons,
+    # Tahoma and MS Sans Serif are the dialog faces); in the prefix's Fonts folder
+    # every program sees them.
+    for fonts in /usr/share/wine/fonts /usr/share/wine/wine/fonts; do
+        if [ -d "$fonts" ]; then
+            cp -n "$fonts"/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+            break
+        fi
+    done
     # The system processes (services, desktop) end when the last program of the
     # prefix ends, and the next program would start them again at its own cost and
     # hand them its output pipe. A console that waits for input which never comes
