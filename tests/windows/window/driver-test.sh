@@ -50,7 +50,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The driver's own contract: help, usage errors and time-outs by exit code.
+exit_code() {
+    local status=0
+    driver "$@" >/dev/null 2>&1 || status=$?
+    echo "$status"
+}
+expect_eq 0 "$(exit_code -h)" "exit code of -h"
+expect_eq 2 "$(exit_code no-such-command)" "exit code of an unknown command"
+expect_eq 2 "$(exit_code wait-box)" "exit code of a missing argument"
+expect_eq 2 "$(exit_code press-box "Информация" maybe)" "exit code of an unknown button"
+
 caption=$(driver wait-main --timeout 30000) || fail "the main window did not appear"
+expect_eq 3 "$(exit_code wait-box "Нет такого окна" --timeout 300)" "exit code of a box that never comes"
+expect_eq 3 "$(exit_code wait-log "no such row" --timeout 300)" "exit code of a row that never comes"
 expect_eq "ЗОРВИ-41K6УФ. Обновление ПО. Версия 1.008.14.08.2015" "$caption" "caption"
 expect_eq 0 "$(driver log-count)" "rows of the fresh log"
 expect_eq enabled "$(driver start-enabled)" "Start at first"
