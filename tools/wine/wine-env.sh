@@ -3,7 +3,9 @@
 #
 #   wine-env.sh start STATE_DIR   fresh private WINEPREFIX in STATE_DIR/prefix, a virtual
 #                                 display (Xvfb) when DISPLAY is not set, one persistent
-#                                 wineserver; writes STATE_DIR/env for wine-run.sh
+#                                 wineserver, the Windows desktop and a keeper that holds
+#                                 the system processes up; writes STATE_DIR/env for
+#                                 wine-run.sh
 #   wine-env.sh stop STATE_DIR    stops the wineserver, every Windows process of the prefix
 #                                 and the display started by "start"
 #
@@ -40,6 +42,7 @@ alive() {
 # every Windows process and to the wineserver).
 prefix_pids() {
     local environ pid
+    # shellcheck disable=SC2013 # /proc paths hold no blanks
     for environ in $(grep -lzxF "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null); do
         pid=${environ#/proc/}
         pid=${pid%/environ}
@@ -59,8 +62,7 @@ start_display() {
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
         3>"$numfile" </dev/null >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
-    local i
-    for i in $(seq 1 100); do
+    for _ in $(seq 1 100); do
         if [ -s "$numfile" ] && grep -q '^[0-9]\+$' "$numfile"; then
             echo ":$(head -n1 "$numfile")"
             return
@@ -93,8 +95,8 @@ stop_all() {
     # killed by its pid. This shell drops WINEPREFIX first, or the scan would find
     # its own subshells.
     export -n WINEPREFIX 2>/dev/null || true
-    local pids pid i
-    for i in $(seq 1 20); do
+    local pids pid
+    for _ in $(seq 1 20); do
         pids=$(prefix_pids)
         [ -z "$pids" ] && break
         sleep 0.1
@@ -106,7 +108,7 @@ stop_all() {
     if [ -f "$state/xvfb.pid" ]; then
         pid=$(cat "$state/xvfb.pid")
         kill "$pid" 2>/dev/null || true
-        for i in $(seq 1 50); do
+        for _ in $(seq 1 50); do
             alive "$pid" || break
             sleep 0.1
         done
@@ -123,6 +125,7 @@ case "$action" in
 start)
     stop_all
     # A start that fails half-way leaves nothing running.
+    # shellcheck disable=SC2154 # status is set inside the trap
     trap 'status=$?; [ $status -eq 0 ] || stop_all; exit $status' EXIT
     rm -rf "$prefix"
     if [ -n "$caller_display" ]; then
@@ -183,6 +186,7 @@ REG
     # a function that takes no arguments).
     rm -f "$state/keeper.fifo"
     mkfifo "$state/keeper.fifo"
+    # shellcheck disable=SC2217 # nothing of the caller's, not even its input
     sleep 2147483647 </dev/null >"$state/keeper.fifo" 2>/dev/null &
     echo $! >"$state/keeper-input.bgpid"
     wine cmd.exe <"$state/keeper.fifo" >/dev/null 2>"$state/keeper.log" &
