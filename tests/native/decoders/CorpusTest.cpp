@@ -80,11 +80,11 @@ TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
             SCOPED_TRACE(archive + ": " + row.Entry);
             ASSERT_EQ(raw->Method, row.Method);
 
-            TEntrySpec spec;
-            spec.Method = raw->Method;
-            spec.BitFlags = raw->BitFlags;
-            spec.UncompressedSize = raw->UncompressedSize;
-            spec.Data = raw->Data;
+            TEncodedEntry encoded;
+            encoded.Method = raw->Method;
+            encoded.BitFlags = raw->BitFlags;
+            encoded.UncompressedSize = raw->UncompressedSize;
+            encoded.Data = raw->Data;
             TZipCipher cipher;
             if (raw->BitFlags & 1) {
                 ASSERT_GE(raw->Data.size(), kEncryptionHeaderSize);
@@ -92,10 +92,10 @@ TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
                 std::copy_n(raw->Data.begin(), kEncryptionHeaderSize, header);
                 EXPECT_EQ(cipher.DecryptHeader(row.Password, header),
                           ExpectedCheckByte(raw->BitFlags, raw->DosDateTime, raw->Crc));
-                spec.Data.erase(spec.Data.begin(), spec.Data.begin() + kEncryptionHeaderSize);
-                spec.Cipher = &cipher;
+                encoded.Data.erase(encoded.Data.begin(), encoded.Data.begin() + kEncryptionHeaderSize);
+                encoded.Cipher = &cipher;
             }
-            const TDecoded out = DecodeEntry(spec, &decoder);
+            const TDecoded out = DecodeEntry(encoded, &decoder);
             ++decoded;
             if (row.Outcome == "ok") {
                 EXPECT_FALSE(out.Error) << *out.Error;

@@ -40,12 +40,12 @@ std::vector<TRawEntry> Samples() {
 }
 
 void ExpectContained(const TRawEntry& e, const TBytes& damaged, const std::string& what) {
-    TEntrySpec spec;
-    spec.Method = e.Method;
-    spec.BitFlags = e.BitFlags;
-    spec.Data = damaged;
-    spec.UncompressedSize = e.UncompressedSize;
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Method = e.Method;
+    encoded.BitFlags = e.BitFlags;
+    encoded.Data = damaged;
+    encoded.UncompressedSize = e.UncompressedSize;
+    const TDecoded out = DecodeEntry(encoded);
     EXPECT_LE(out.Data.size(), static_cast<std::size_t>(e.UncompressedSize)) << what;
     if (out.Error) {
         EXPECT_EQ(*out.Error, kTooBig) << what;
@@ -62,7 +62,7 @@ TEST(DamagedStreams, EveryDecoderEndsOnDamagedData) {
     for (const auto& e : samples) {
         const std::string name = e.Name + " (method " + std::to_string(e.Method) + ")";
         // The intact stream decodes to its CRC: the damage below is what changes.
-        TEntrySpec intact;
+        TEncodedEntry intact;
         intact.Method = e.Method;
         intact.BitFlags = e.BitFlags;
         intact.Data = e.Data;
@@ -116,7 +116,7 @@ TEST(DamagedStreams, DeflateSpanningSeveralInputBlocks) {
 
         // The archive itself ends there, though the entry claims the whole stream: the
         // premature end either fails the block or passes on, and nothing more is written.
-        TEntrySpec truncated;
+        TEncodedEntry truncated;
         truncated.Data = damaged;
         truncated.CompressedSize = static_cast<std::int64_t>(stream.size());
         truncated.UncompressedSize = e.UncompressedSize;

@@ -39,25 +39,25 @@ std::size_t TMemoryOutput::WriteDecoded(const std::uint8_t* data, std::size_t co
     return n;
 }
 
-TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder) {
+TDecoded DecodeEntry(const TEncodedEntry& encoded, TEntryDecoder* decoder) {
     TEntryDecoder own;
     TEntryDecoder& d = decoder != nullptr ? *decoder : own;
-    TMemoryInput input(spec.Data);
-    input.ShortReadRaises = spec.ShortReadRaises;
-    input.CancelAtRead = spec.CancelAtRead;
+    TMemoryInput input(encoded.Data);
+    input.ShortReadRaises = encoded.ShortReadRaises;
+    input.CancelAtRead = encoded.CancelAtRead;
     TMemoryOutput output;
     TEntryDecodeParams params;
     params.Input = &input;
     params.Output = &output;
     params.CompressedSize =
-        spec.CompressedSize.value_or(static_cast<std::int64_t>(spec.Data.size()));
-    params.UncompressedSize = spec.UncompressedSize;
-    params.BitFlags = spec.BitFlags;
-    params.Cipher = spec.Cipher;
+        encoded.CompressedSize.value_or(static_cast<std::int64_t>(encoded.Data.size()));
+    params.UncompressedSize = encoded.UncompressedSize;
+    params.BitFlags = encoded.BitFlags;
+    params.Cipher = encoded.Cipher;
     d.StartEntry(params);
     TDecoded result;
     try {
-        switch (spec.Method) {
+        switch (encoded.Method) {
         case 0:
             d.UnstoreEntry();
             break;
@@ -68,7 +68,7 @@ TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder) {
         case 3:
         case 4:
         case 5:
-            d.UnreduceEntry(spec.Method);
+            d.UnreduceEntry(encoded.Method);
             break;
         case 6:
             d.ExplodeEntry();
@@ -90,10 +90,10 @@ TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder) {
 }
 
 TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize) {
-    TEntrySpec spec;
-    spec.Data = stream;
-    spec.UncompressedSize = uncompressedSize;
-    return DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Data = stream;
+    encoded.UncompressedSize = uncompressedSize;
+    return DecodeEntry(encoded);
 }
 
 std::uint32_t Crc32Of(const TBytes& data) {

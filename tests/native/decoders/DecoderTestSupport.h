@@ -53,7 +53,7 @@ struct TDecoded {
 };
 
 /// Everything about an entry to decode. The decoder may be given to reuse its buffers.
-struct TEntrySpec {
+struct TEncodedEntry {
     int Method = 8;
     std::uint16_t BitFlags = 0;
     TBytes Data;
@@ -64,7 +64,7 @@ struct TEntrySpec {
     int CancelAtRead = -1;
 };
 
-TDecoded DecodeEntry(const TEntrySpec& spec, TEntryDecoder* decoder = nullptr);
+TDecoded DecodeEntry(const TEncodedEntry& encoded, TEntryDecoder* decoder = nullptr);
 
 /// Convenience: a raw deflate stream decoded with an ample uncompressed size.
 TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize = 1 << 20);

@@ -12,12 +12,12 @@ namespace {
 
 constexpr const char* kTooBig = "Размер архивированного файла больше чем размер до архивации!";
 
-TEntrySpec Stored(const TBytes& data, std::int64_t size) {
-    TEntrySpec spec;
-    spec.Method = 0;
-    spec.Data = data;
-    spec.UncompressedSize = size;
-    return spec;
+TEncodedEntry Stored(const TBytes& data, std::int64_t size) {
+    TEncodedEntry encoded;
+    encoded.Method = 0;
+    encoded.Data = data;
+    encoded.UncompressedSize = size;
+    return encoded;
 }
 
 TEST(Unstore, WritesBlocksOf32768) {
@@ -41,7 +41,7 @@ TEST(Unstore, EmptyEntriesWriteNothing) {
     hooks.OnFilePercentDone = [&](int) { ++events; };
     TEntryDecoder decoder(hooks);
     const TDecoded stored = DecodeEntry(Stored({}, 0), &decoder);
-    TEntrySpec deflated;
+    TEncodedEntry deflated;
     deflated.Data = {0x03, 0x00}; // a fixed block holding only the end of block
     const TDecoded inflated = DecodeEntry(deflated, &decoder);
     for (const TDecoded* out : {&stored, &inflated}) {
@@ -84,9 +84,9 @@ TEST(Unstore, ShortWriteRaises) {
 }
 
 TEST(Unstore, TruncatedArchiveRaisesPrematureEnd) {
-    TEntrySpec spec = Stored(MixedData(40000, 1), 50000);
-    spec.CompressedSize = 50000;
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded = Stored(MixedData(40000, 1), 50000);
+    encoded.CompressedSize = 50000;
+    const TDecoded out = DecodeEntry(encoded);
     ASSERT_TRUE(out.Error);
     EXPECT_EQ(*out.Error, "Premature end of file reached");
     EXPECT_EQ(out.Data.size(), 32768u);
@@ -136,10 +136,10 @@ TEST(MessagePump, RunsAtEveryRefillAndStoredBlockOnly) {
 
     pumps = 0;
     const TBytes data = MixedData(1000000, 3);
-    TEntrySpec spec;
-    spec.Data = ZlibDeflate(data, 1);
-    spec.UncompressedSize = static_cast<std::int64_t>(data.size());
-    const TDecoded out = DecodeEntry(spec, &decoder);
+    TEncodedEntry encoded;
+    encoded.Data = ZlibDeflate(data, 1);
+    encoded.UncompressedSize = static_cast<std::int64_t>(data.size());
+    const TDecoded out = DecodeEntry(encoded, &decoder);
     EXPECT_EQ(out.Data, data);
     EXPECT_EQ(pumps, static_cast<int>(out.Reads.size()));
 }
@@ -188,12 +188,12 @@ TEST(Decryption, EveryBlockReadIsDecryptedInStreamOrder) {
         TZipCipher cipher;
         ASSERT_EQ(cipher.DecryptHeader("key", header), 0x5A);
 
-        TEntrySpec spec;
-        spec.Method = method;
-        spec.Data.assign(encrypted.begin() + kEncryptionHeaderSize, encrypted.end());
-        spec.UncompressedSize = static_cast<std::int64_t>(data.size());
-        spec.Cipher = &cipher;
-        const TDecoded out = DecodeEntry(spec);
+        TEncodedEntry encoded;
+        encoded.Method = method;
+        encoded.Data.assign(encrypted.begin() + kEncryptionHeaderSize, encrypted.end());
+        encoded.UncompressedSize = static_cast<std::int64_t>(data.size());
+        encoded.Cipher = &cipher;
+        const TDecoded out = DecodeEntry(encoded);
         EXPECT_EQ(out.Data, data) << method;
         EXPECT_FALSE(out.Error);
     }

@@ -186,21 +186,21 @@ TBytes FixedMatchAtStart(unsigned literals) {
 
 TEST(InflateDistances, DistanceBeforeTheEntrysFirstByteIsBadData) {
     TEntryDecoder decoder; // a previous entry leaves its bytes in the window
-    TEntrySpec previous;
+    TEncodedEntry previous;
     previous.Data = ZlibDeflate(MixedData(5000, 1));
     previous.UncompressedSize = 5000;
     ASSERT_EQ(DecodeEntry(previous, &decoder).Data, MixedData(5000, 1));
 
-    TEntrySpec spec;
-    spec.Data = FixedMatchAtStart(1); // distance 2 after one byte
-    spec.UncompressedSize = 100;
-    const TDecoded out = DecodeEntry(spec, &decoder);
+    TEncodedEntry encoded;
+    encoded.Data = FixedMatchAtStart(1); // distance 2 after one byte
+    encoded.UncompressedSize = 100;
+    const TDecoded out = DecodeEntry(encoded, &decoder);
     EXPECT_TRUE(out.Data.empty());
     EXPECT_FALSE(out.Error);
-    EXPECT_FALSE(ZlibInflate(spec.Data)); // control: zlib rejects it too
+    EXPECT_FALSE(ZlibInflate(encoded.Data)); // control: zlib rejects it too
 
-    spec.Data = FixedMatchAtStart(2); // exactly reaches the first byte
-    EXPECT_EQ(DecodeEntry(spec, &decoder).Data, BytesOf("qqqqq"));
+    encoded.Data = FixedMatchAtStart(2); // exactly reaches the first byte
+    EXPECT_EQ(DecodeEntry(encoded, &decoder).Data, BytesOf("qqqqq"));
 }
 
 // --- Window and blocks --------------------------------------------------------------------
@@ -309,21 +309,21 @@ TEST(InflateLimits, TruncatedStreamEnds) {
     const TBytes data = MixedData(100000, 9);
     const TBytes stream = ZlibDeflate(data);
     for (std::size_t cut : {std::size_t{0}, std::size_t{1}, stream.size() / 3, stream.size() - 1}) {
-        TEntrySpec spec;
-        spec.Data.assign(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
-        spec.UncompressedSize = 100000;
-        const TDecoded out = DecodeEntry(spec);
+        TEncodedEntry encoded;
+        encoded.Data.assign(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
+        encoded.UncompressedSize = 100000;
+        const TDecoded out = DecodeEntry(encoded);
         EXPECT_NE(out.Crc, Crc32Of(data)) << cut;
         EXPECT_LT(out.Data.size(), data.size());
     }
 }
 
 TEST(InflateLimits, PrematureEndInABlockHeaderPassesOn) {
-    TEntrySpec spec;
-    spec.Data = {}; // the archive ends where the entry's data should start
-    spec.CompressedSize = 100;
-    spec.UncompressedSize = 100;
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Data = {}; // the archive ends where the entry's data should start
+    encoded.CompressedSize = 100;
+    encoded.UncompressedSize = 100;
+    const TDecoded out = DecodeEntry(encoded);
     ASSERT_TRUE(out.Error);
     EXPECT_EQ(*out.Error, "Premature end of file reached");
 }
@@ -342,14 +342,14 @@ TEST(InflateLimits, ArchiveEndingRightAfterABlockFailsAtTheNextHeader) {
         PutFixedLitlen(w, 200);
     }
     PutFixedLitlen(w, 256);
-    TEntrySpec spec;
-    spec.Data = w.Finish();
-    ASSERT_EQ(spec.Data.size(), 32768u);
-    spec.CompressedSize = 40000;
-    spec.UncompressedSize = 70000;
+    TEncodedEntry encoded;
+    encoded.Data = w.Finish();
+    ASSERT_EQ(encoded.Data.size(), 32768u);
+    encoded.CompressedSize = 40000;
+    encoded.UncompressedSize = 70000;
     // The end-of-block code needs only its own 7 bits, so the block is complete; reading
     // the next block header asks for the next 32 KB, and that premature end passes on.
-    const TDecoded out = DecodeEntry(spec);
+    const TDecoded out = DecodeEntry(encoded);
     ASSERT_TRUE(out.Error);
     EXPECT_EQ(*out.Error, "Premature end of file reached");
     EXPECT_EQ(out.Reads, (std::vector<std::size_t>{32768, 7232}));
@@ -364,12 +364,12 @@ TBytes LargeStream(TBytes& data) {
 
 TEST(InflateLimits, PrematureEndInsideABlockEndsTheEntry) {
     TBytes data;
-    TEntrySpec spec;
-    spec.Data = LargeStream(data);
-    spec.CompressedSize = static_cast<std::int64_t>(spec.Data.size());
-    spec.Data.resize(40000); // the second refill comes short, inside a block
-    spec.UncompressedSize = static_cast<std::int64_t>(data.size());
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Data = LargeStream(data);
+    encoded.CompressedSize = static_cast<std::int64_t>(encoded.Data.size());
+    encoded.Data.resize(40000); // the second refill comes short, inside a block
+    encoded.UncompressedSize = static_cast<std::int64_t>(data.size());
+    const TDecoded out = DecodeEntry(encoded);
     EXPECT_FALSE(out.Error);
     EXPECT_LT(out.Data.size(), data.size());
     EXPECT_EQ(out.Data.size() % 32768, 0u); // only whole windows were written
@@ -378,21 +378,21 @@ TEST(InflateLimits, PrematureEndInsideABlockEndsTheEntry) {
 
 TEST(InflateLimits, UserCanceledPassesThroughTheBlock) {
     TBytes data;
-    TEntrySpec spec;
-    spec.Data = LargeStream(data);
-    spec.UncompressedSize = static_cast<std::int64_t>(data.size());
-    spec.CancelAtRead = 1;
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Data = LargeStream(data);
+    encoded.UncompressedSize = static_cast<std::int64_t>(data.size());
+    encoded.CancelAtRead = 1;
+    const TDecoded out = DecodeEntry(encoded);
     ASSERT_TRUE(out.Error);
     EXPECT_EQ(*out.Error, "User canceled loading new disk.");
 }
 
 TEST(InflateLimits, ReadsTheArchiveIn32KBlocks) {
     TBytes data;
-    TEntrySpec spec;
-    spec.Data = LargeStream(data);
-    spec.UncompressedSize = static_cast<std::int64_t>(data.size());
-    const TDecoded out = DecodeEntry(spec);
+    TEncodedEntry encoded;
+    encoded.Data = LargeStream(data);
+    encoded.UncompressedSize = static_cast<std::int64_t>(data.size());
+    const TDecoded out = DecodeEntry(encoded);
     EXPECT_EQ(out.Data, data);
     ASSERT_GE(out.Reads.size(), 3u);
     std::size_t total = 0;
@@ -402,7 +402,7 @@ TEST(InflateLimits, ReadsTheArchiveIn32KBlocks) {
         }
         total += out.Reads[i];
     }
-    EXPECT_EQ(total, spec.Data.size());
+    EXPECT_EQ(total, encoded.Data.size());
 }
 
 } // namespace

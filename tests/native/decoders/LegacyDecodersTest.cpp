@@ -8,12 +8,12 @@ namespace {
 
 TDecoded Decode(int method, const TBytes& stream, std::int64_t size, std::uint16_t flags = 0,
                 TEntryDecoder* decoder = nullptr) {
-    TEntrySpec spec;
-    spec.Method = method;
-    spec.BitFlags = flags;
-    spec.Data = stream;
-    spec.UncompressedSize = size;
-    return DecodeEntry(spec, decoder);
+    TEncodedEntry encoded;
+    encoded.Method = method;
+    encoded.BitFlags = flags;
+    encoded.Data = stream;
+    encoded.UncompressedSize = size;
+    return DecodeEntry(encoded, decoder);
 }
 
 std::string Text(const TDecoded& d) {
