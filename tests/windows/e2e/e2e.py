@@ -158,10 +158,19 @@ class Road:
         (STATE / f"e2e-{self.name}-{role}.bgpid").write_text(str(process.pid))
         return process
 
-    def clear_work_folder(self):
-        # Wine names the profile after the Linux user.
+    @staticmethod
+    def clear_work_folder():
+        """A fresh work folder in a documents folder of the prefix's own. Wine links
+        the profile's Documents to the Linux home folder, which every prefix on the
+        machine shares; the roads must neither write there nor clear another run's
+        work folder, so the link is replaced by a folder of this prefix."""
         profile = windows_to_linux(r"C:\users") / pwd.getpwuid(os.getuid()).pw_name
-        for folder in profile.glob("*/ZorviUpdate"):
+        documents = profile / "Documents"
+        if documents.is_symlink():
+            documents.unlink()
+        documents.mkdir(exist_ok=True)
+        folder = documents / "ZorviUpdate"
+        if folder.is_dir():
             for entry in folder.iterdir():
                 entry.unlink()
             folder.rmdir()
