@@ -8,8 +8,9 @@
 namespace zorvi {
 
 TBufferedStream::TBufferedStream(TStream& target, std::size_t bufferSize)
-    : target_(&target), buffer_(std::max<std::size_t>(bufferSize, 1)),
-      bufferEnd_(static_cast<std::ptrdiff_t>(buffer_.size())) {}
+    : target_(&target), bufferSize_(std::max<std::size_t>(bufferSize, 1)),
+      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize_)),
+      bufferEnd_(static_cast<std::ptrdiff_t>(bufferSize_)) {}
 
 TBufferedStream::~TBufferedStream() {
     if (state_ == kWriting) {
@@ -23,7 +24,7 @@ TBufferedStream::~TBufferedStream() {
 }
 
 bool TBufferedStream::Refill() {
-    const std::size_t n = target_->Read(buffer_.data(), buffer_.size());
+    const std::size_t n = target_->Read(buffer_.get(), bufferSize_);
     cursor_ = 0;
     bufferEnd_ = static_cast<std::ptrdiff_t>(n);
     state_ = n > 0 ? kReading : kIdle;
@@ -33,7 +34,7 @@ bool TBufferedStream::Refill() {
 
 bool TBufferedStream::Flush() {
     const auto pending = static_cast<std::size_t>(std::max<std::ptrdiff_t>(cursor_, 0));
-    const bool ok = target_->Write(buffer_.data(), pending) == pending;
+    const bool ok = target_->Write(buffer_.get(), pending) == pending;
     cursor_ = 0;
     state_ = kIdle;
     AfterFlush();
@@ -71,7 +72,7 @@ std::size_t TBufferedStream::Read(void* buffer, std::size_t count) {
     while (done < count) {
         if (cursor_ == bufferEnd_) {
             // Whole buffers' worth straight from the target: the same bytes, one copy less.
-            const std::size_t direct = (count - done) / buffer_.size() * buffer_.size();
+            const std::size_t direct = (count - done) / bufferSize_ * bufferSize_;
             if (direct > 0) {
                 const std::size_t n = target_->Read(out + done, direct);
                 done += n;
@@ -88,7 +89,7 @@ std::size_t TBufferedStream::Read(void* buffer, std::size_t count) {
         }
         const std::size_t n =
             std::min(count - done, static_cast<std::size_t>(bufferEnd_ - cursor_));
-        std::memcpy(out + done, buffer_.data() + cursor_, n);
+        std::memcpy(out + done, buffer_.get() + cursor_, n);
         cursor_ += static_cast<std::ptrdiff_t>(n);
         done += n;
     }
@@ -101,7 +102,7 @@ void TBufferedStream::StartWriting() {
     }
     state_ = kIdle;
     cursor_ = 0;
-    bufferEnd_ = static_cast<std::ptrdiff_t>(buffer_.size());
+    bufferEnd_ = static_cast<std::ptrdiff_t>(bufferSize_);
 }
 
 std::size_t TBufferedStream::Write(const void* buffer, std::size_t count) {
@@ -112,7 +113,7 @@ std::size_t TBufferedStream::Write(const void* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
         if (cursor_ == 0) {
-            const std::size_t direct = (count - done) / buffer_.size() * buffer_.size();
+            const std::size_t direct = (count - done) / bufferSize_ * bufferSize_;
             if (direct > 0) {
                 const std::size_t n = target_->Write(in + done, direct);
                 done += n;
@@ -125,7 +126,7 @@ std::size_t TBufferedStream::Write(const void* buffer, std::size_t count) {
         }
         const std::size_t n =
             std::min(count - done, static_cast<std::size_t>(bufferEnd_ - cursor_));
-        std::memcpy(buffer_.data() + cursor_, in + done, n);
+        std::memcpy(buffer_.get() + cursor_, in + done, n);
         cursor_ += static_cast<std::ptrdiff_t>(n);
         done += n;
         state_ = kWriting;
@@ -134,7 +135,7 @@ std::size_t TBufferedStream::Write(const void* buffer, std::size_t count) {
         }
     }
     state_ = cursor_ > 0 ? kWriting : kIdle;
-    bufferEnd_ = static_cast<std::ptrdiff_t>(buffer_.size());
+    bufferEnd_ = static_cast<std::ptrdiff_t>(bufferSize_);
     Written = true;
     return done;
 }
@@ -165,6 +166,14 @@ std::int64_t TBufferedStream::Seek(std::int64_t offset, int origin) {
     cursor_ = kNoCursor;
     state_ = kIdle;
     return reached;
+}
+
+std::int64_t TBufferedStream::Skip(std::int64_t count) {
+    if (state_ == kReading && count >= 0 && count <= bufferEnd_ - cursor_) {
+        cursor_ += static_cast<std::ptrdiff_t>(count);
+        return LogicalPosition();
+    }
+    return Seek(count, kFromCurrent);
 }
 
 void TBufferedStream::PutBack(std::uint8_t byte) {

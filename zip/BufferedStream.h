@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace zorvi {
 
@@ -42,6 +41,12 @@ public:
     /// is further, and takes the offset's absolute value. A seek to the present
     /// position keeps the buffer.
     std::int64_t Seek(std::int64_t offset, int origin) override;
+
+    /// Moves `count` bytes forward, as Seek(count, kFromCurrent) would. When those bytes
+    /// are already in the read buffer they are passed over there and the buffer is kept:
+    /// the engine skips each local header's name this way and then reads the entry's
+    /// data from the block that brought the header.
+    std::int64_t Skip(std::int64_t count);
 
     /// Steps back one byte and stores it there; "Putback overflow" at the buffer start.
     void PutBack(std::uint8_t byte);
@@ -68,7 +73,10 @@ private:
     void StartWriting();
 
     TStream* target_;
-    std::vector<std::uint8_t> buffer_;
+    // Not zero-filled: a stream is made for every extracted file, and no byte of the
+    // buffer is read before a refill or a write has put it there.
+    std::size_t bufferSize_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
     std::ptrdiff_t cursor_ = kNoCursor;
     std::ptrdiff_t bufferEnd_;
     TState state_ = kIdle;

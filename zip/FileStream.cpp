@@ -53,9 +53,15 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
             RaiseFileOpenError(path, std::strerror(error));
         }
     } else {
-        RefuseReadOnly(path);
-        error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
+        // A new file needs no read-only test: try that first, and look at an existing
+        // file only when there is one.
+        error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYWR,
                           _S_IREAD | _S_IWRITE);
+        if (error == EEXIST) {
+            RefuseReadOnly(path);
+            error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY,
+                              _SH_DENYWR, _S_IREAD | _S_IWRITE);
+        }
         if (error != 0) {
             RaiseFileCreateError(path, std::strerror(error));
         }
@@ -78,6 +84,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
         }
         done += static_cast<std::size_t>(n);
     }
+    Advance(done);
     return done;
 }
 
@@ -91,6 +98,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
         }
         done += static_cast<std::size_t>(n);
     }
+    Advance(done);
     return done;
 }
 
@@ -98,7 +106,11 @@ std::int64_t TFileStream::Seek(std::int64_t offset, int origin) {
     if (origin < kFromBeginning || origin > kFromEnd) {
         RaiseInvalidSeekOrigin(origin);
     }
-    return _lseeki64(fd_, offset, origin);
+    if (origin == kFromCurrent && offset == 0 && position_ >= 0) {
+        return position_;
+    }
+    position_ = _lseeki64(fd_, offset, origin);
+    return position_;
 }
 
 bool TFileStream::FlushToDisk() {
@@ -122,8 +134,13 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
         }
         return;
     }
-    RefuseReadOnly(path);
-    fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A new file needs no read-only test: try that first (the usual case of an
+    // extraction), and look at an existing file only when there is one.
+    fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EEXIST) {
+        RefuseReadOnly(path);
+        fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    }
     if (fd_ < 0) {
         RaiseFileCreateError(path, std::strerror(errno));
     }
@@ -148,6 +165,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
         }
         done += static_cast<std::size_t>(n);
     }
+    Advance(done);
     return done;
 }
 
@@ -164,6 +182,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
         }
         done += static_cast<std::size_t>(n);
     }
+    Advance(done);
     return done;
 }
 
@@ -172,7 +191,11 @@ std::int64_t TFileStream::Seek(std::int64_t offset, int origin) {
     if (origin < kFromBeginning || origin > kFromEnd) {
         RaiseInvalidSeekOrigin(origin);
     }
-    return lseek(fd_, offset, kWhence[origin]);
+    if (origin == kFromCurrent && offset == 0 && position_ >= 0) {
+        return position_;
+    }
+    position_ = lseek(fd_, offset, kWhence[origin]);
+    return position_;
 }
 
 bool TFileStream::FlushToDisk() {

@@ -23,6 +23,7 @@ public:
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
+    /// Asking for the present position (Seek(0, kFromCurrent)) costs no system call.
     std::int64_t Seek(std::int64_t offset, int origin) override;
 
     /// Asks the system to write its buffers of this file to the disk.
@@ -30,8 +31,18 @@ public:
     TFileMode Mode() const { return mode_; }
 
 private:
+    void Advance(std::size_t bytes) {
+        if (position_ >= 0) {
+            position_ += static_cast<std::int64_t>(bytes);
+        }
+    }
+
     int fd_ = -1;
     TFileMode mode_;
+    // The handle's position as this stream moved it, or -1 when a seek failed and the
+    // system has to be asked. The buffered stream above asks for it at every seek, and
+    // nothing else moves the handle.
+    std::int64_t position_ = 0;
 };
 
 } // namespace zorvi

@@ -117,6 +117,30 @@ namespace {
 // owner's is given back: the group's and others' stay as the umask made them.
 constexpr mode_t kAllWrite = S_IWUSR | S_IWGRP | S_IWOTH;
 
+// The seconds since the epoch of a local date and time, as mktime with tm_isdst = -1
+// gives them, without mktime's cost: it reads the time-zone rules again (a stat of
+// /etc/localtime) on every call, where localtime_r reads them once per process. The
+// broken-down time is counted as if it were UTC and corrected by the zone's offset
+// from UTC at that moment; a second look settles a time near a change of the offset
+// (daylight saving) on the offset in force at the result.
+std::optional<std::time_t> LocalToTime(const std::tm& local) {
+    std::tm fields = local;
+    const std::time_t asUtc = timegm(&fields);
+    std::time_t when = asUtc;
+    for (int look = 0; look < 3; ++look) {
+        std::tm zone{};
+        if (localtime_r(&when, &zone) == nullptr) {
+            return std::nullopt;
+        }
+        const std::time_t next = asUtc - zone.tm_gmtoff;
+        if (next == when) {
+            break;
+        }
+        when = next;
+    }
+    return when;
+}
+
 class TPosixFileSystem final : public TFileSystemShim {
 public:
     std::optional<TLocalDateTime> FileTime(const std::string& path) override {
@@ -146,12 +170,11 @@ public:
         local.tm_hour = t.Hour;
         local.tm_min = t.Minute;
         local.tm_sec = t.Second;
-        local.tm_isdst = -1; // let the time zone rules decide
-        const std::time_t when = std::mktime(&local);
-        if (when == static_cast<std::time_t>(-1)) {
+        const auto when = LocalToTime(local);
+        if (!when) {
             return false;
         }
-        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        const struct timespec times[2] = {{*when, 0}, {*when, 0}};
         return utimensat(AT_FDCWD, ToFsPath(path).c_str(), times, 0) == 0;
     }
 
@@ -175,6 +198,9 @@ public:
         }
         const mode_t mode =
             (attributes & kAttrReadOnly) != 0 ? (st.st_mode & ~kAllWrite) : (st.st_mode | S_IWUSR);
+        if (mode == st.st_mode) {
+            return true; // already so: most extracted files keep the mode they were made with
+        }
         return chmod(native.c_str(), mode & 07777) == 0;
     }
 

@@ -37,14 +37,22 @@ private:
 /// The extracted file as the decoders write it. Every block is handed to the system
 /// before the call returns, so a refusal of the last bytes of a file (a full disk)
 /// is a short write the decoding layer reports (ECantWriteUCF) like any other.
+/// Since nothing ever waits in the stream's buffer, a block goes to the file in one
+/// piece, past the buffer (which would split off all but whole buffers of it).
 class TUnZip::TFileOutput final : public TDecodedOutput {
 public:
     explicit TFileOutput(TBufferedFileStream& file) : file_(file) {}
 
     std::size_t WriteDecoded(const std::uint8_t* data, std::size_t count) override {
-        std::size_t n = file_.Write(data, count);
-        if (n == count && !file_.FlushBuffer()) {
-            n = 0;
+        std::size_t n = 0;
+        if (file_.State() == TBufferedStream::kWriting) {
+            n = file_.Write(data, count);
+            if (n == count && !file_.FlushBuffer()) {
+                n = 0;
+            }
+        } else {
+            n = file_.File().Write(data, count);
+            file_.Written = true; // so that FlushFilesOnClose still reaches the disk
         }
         position_ += static_cast<std::int64_t>(n);
         return n;
@@ -326,13 +334,12 @@ void TUnZip::ExtractEntry(int index) {
         if (EndRecord.ThisDisk != 0 && CurrentHeader.DiskNumberStart != CurrentDisk) {
             RequestDisk(CurrentHeader.DiskNumberStart + 1);
         }
-        TStream& archive = *archiveStream_;
-        archive.Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
+        archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
         localHeader_.fill(0);
-        archive.Read(localHeader_.data(), localHeader_.size()); // signature not checked
-        archive.Seek(GetU16(localHeader_.data() + local::kNameLength) +
-                         GetU16(localHeader_.data() + local::kExtraLength),
-                     kFromCurrent);
+        archiveStream_->Read(localHeader_.data(), localHeader_.size()); // signature not checked
+        // Skipped inside the block just read, so the data that follows comes from it.
+        archiveStream_->Skip(GetU16(localHeader_.data() + local::kNameLength) +
+                             GetU16(localHeader_.data() + local::kExtraLength));
     }
 
     const auto skipping = [&](TSkipReason reason, const std::string& name) {

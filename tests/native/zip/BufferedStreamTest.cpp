@@ -79,6 +79,63 @@ TEST(BufferedStream, SeekToThePresentPositionKeepsTheBuffer) {
     EXPECT_EQ(b[0], Counting(10000)[21]);
 }
 
+TEST(BufferedStream, SkipPassesOverBufferedBytesAndSeeksBeyondThem) {
+    const auto data = Counting(20000);
+    TCountingStream target(data);
+    TBufferedStream stream(target, 8192);
+    std::uint8_t b[30];
+    stream.Read(b, 30);
+    // Inside the block read: the buffer stays, the bytes after the skip come from it.
+    EXPECT_EQ(stream.Skip(100), 130);
+    stream.Read(b, 1);
+    EXPECT_EQ(b[0], data[130]);
+    EXPECT_EQ(stream.Skip(8192 - 131), 8192); // up to the block's very end
+    EXPECT_EQ(target.Reads, 1);
+    stream.Read(b, 1);
+    EXPECT_EQ(b[0], data[8192]);
+    EXPECT_EQ(target.Reads, 2);
+    // Past the block: a seek, and the next read refills from there.
+    EXPECT_EQ(stream.Skip(9000), 17193);
+    stream.Read(b, 1);
+    EXPECT_EQ(b[0], data[17193]);
+    EXPECT_EQ(target.Reads, 3);
+    EXPECT_EQ(target.BytesRead, 3u * 8192);
+    // With nothing read yet, and while writing, a skip is the seek it stands for.
+    TCountingStream other(data);
+    TBufferedStream fresh(other, 64);
+    EXPECT_EQ(fresh.Skip(10), 10);
+    fresh.Read(b, 1);
+    EXPECT_EQ(b[0], data[10]);
+    const std::uint8_t ones[3] = {1, 1, 1};
+    fresh.Write(ones, 3);
+    EXPECT_EQ(fresh.Skip(5), 19);
+    EXPECT_EQ(other.Bytes()[13], 1);
+    fresh.Read(b, 1);
+    EXPECT_EQ(b[0], data[19]);
+}
+
+TEST(BufferedFileStream, PositionsFollowReadsWritesAndSeeks) {
+    // The file stream answers Seek(0, kFromCurrent) from its own count of the handle's moves.
+    test::TTempDir dir;
+    const std::string path = dir.Text("p.bin");
+    const auto data = Counting(20000);
+    TFileStream file(path, TFileMode::Create);
+    EXPECT_EQ(file.Position(), 0);
+    EXPECT_EQ(file.Write(data.data(), 12345), 12345u);
+    EXPECT_EQ(file.Position(), 12345);
+    EXPECT_EQ(file.Seek(-345, kFromCurrent), 12000);
+    std::uint8_t b[1000];
+    EXPECT_EQ(file.Read(b, sizeof b), 345u); // short at the end of the file
+    EXPECT_EQ(file.Position(), 12345);
+    EXPECT_EQ(file.Seek(-5, kFromEnd), 12340);
+    EXPECT_EQ(file.Read(b, 2), 2u);
+    EXPECT_EQ(file.Position(), 12342);
+    EXPECT_EQ(b[0], data[12340]);
+    EXPECT_EQ(file.Seek(-1, kFromBeginning), -1); // refused by the system
+    EXPECT_EQ(file.Seek(7, kFromBeginning), 7);
+    EXPECT_EQ(file.Position(), 7);
+}
+
 TEST(BufferedStream, SeekFromTheEndUsesTheAbsoluteOffset) {
     TCountingStream target(Counting(1000));
     TBufferedStream stream(target, 8192);
