@@ -57,28 +57,33 @@ namespace inflate {
 
 namespace {
 
-/// Byte b with its bit order reversed.
-constexpr auto kReversedByte = [] {
-    std::array<std::uint8_t, 256> r{};
-    for (unsigned b = 0; b < 256; ++b) {
-        unsigned v = 0;
-        for (unsigned i = 0; i < 8; ++i) {
-            v |= ((b >> i) & 1u) << (7 - i);
-        }
-        r[b] = static_cast<std::uint8_t>(v);
+/// The code after `codeword` among the codes of `length` bits, both bit-reversed (as the
+/// table is indexed): one is added at bit length − 1 and the carry runs towards bit 0.
+/// After the last code of a length (all ones) it gives 0 with the carry lost, which only
+/// happens when a complete code is used up.
+unsigned NextCodeword(unsigned codeword, unsigned length) {
+    unsigned bit = 1u << (length - 1);
+    while ((codeword & bit) != 0) {
+        bit >>= 1;
     }
-    return r;
-}();
-
-/// The low `length` bits of `code` (length 1 to 15) in reverse order.
-unsigned ReverseBits(unsigned code, unsigned length) {
-    const unsigned r16 = (static_cast<unsigned>(kReversedByte[code & 0xFF]) << 8) |
-                         kReversedByte[(code >> 8) & 0xFF];
-    return r16 >> (16 - length);
+    return bit == 0 ? 0 : (codeword & (bit - 1)) | bit;
 }
 
 } // namespace
 
+// The table is filled in canonical order, shortest codes first. The codes of one length
+// are consecutive numbers, so bit-reversed each is one slot of a table indexed by that
+// many bits; once a length is done, the table is doubled by copying it onto its upper
+// half, which repeats every shorter code over the slots whose low bits are that code.
+// So the first level costs one store per code and block copies of 2^bits entries in all,
+// however many codes there are (this runs for every dynamic block). Slots that no code
+// of the lengths done so far takes stay invalid (they start so), and are either taken by
+// a longer code or left invalid (an incomplete code).
+//
+// Codes longer than the first level share their first `bits` bits in groups, and in
+// canonical order each group is consecutive, its longest code last: the group gets one
+// sub-table indexed by (that longest length − bits) bits, linked from the slot of the
+// shared bits.
 TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table) {
@@ -117,63 +122,70 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     const unsigned bits = std::min(maxTableBits, longest);
     const unsigned mainSize = 1u << bits;
     table.Bits = bits;
-    if (result != brComplete || longest > bits) {
-        // Slots no code fills stay invalid; a complete code without links fills them all.
-        std::fill(entries, entries + mainSize, kInvalidFlag);
+
+    // The symbols in canonical order: by code length, then by symbol number.
+    unsigned start[kMaxCodeBits + 2] = {};
+    for (unsigned len = 1; len <= kMaxCodeBits; ++len) {
+        start[len + 1] = start[len] + count[len];
+    }
+    std::uint16_t sorted[kNumLitlenSymbols];
+    for (unsigned sym = 0; sym < n; ++sym) {
+        if (lengths[sym] != 0) {
+            sorted[start[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+        }
+    }
+    const std::uint16_t* nextSymbol = sorted;
+
+    // First level, doubling from the shortest length up to `bits`.
+    unsigned codeword = 0;
+    unsigned len = std::min(shortest, bits);
+    unsigned size = 1u << len;
+    std::fill(entries, entries + size, kInvalidFlag);
+    for (;;) {
+        const std::uint32_t codeBits = len + (len << kCodeBitsShift);
+        for (unsigned c = count[len]; c > 0; --c) {
+            entries[codeword] = symbolEntries[*nextSymbol++] + codeBits;
+            codeword = NextCodeword(codeword, len);
+        }
+        if (len == bits) {
+            break;
+        }
+        std::memcpy(entries + size, entries, size * sizeof *entries);
+        size <<= 1;
+        ++len;
     }
 
-    // Canonical codes: first code of each length, then one after another in symbol order.
-    unsigned nextCode[kMaxCodeBits + 1] = {};
-    for (unsigned len = 2, code = 0; len <= kMaxCodeBits; ++len) {
-        code = (code + count[len - 1]) << 1;
-        nextCode[len] = code;
-    }
-    std::uint16_t reversed[kNumLitlenSymbols];
-    std::uint8_t subBits[1u << kLitlenTableBits] = {};
-    for (unsigned sym = 0; sym < n; ++sym) {
-        const unsigned len = lengths[sym];
-        if (len == 0) {
-            continue;
-        }
-        const unsigned rev = ReverseBits(nextCode[len]++, len);
-        reversed[sym] = static_cast<std::uint16_t>(rev);
-        if (len > bits) {
-            auto& sb = subBits[rev & (mainSize - 1)];
-            sb = static_cast<std::uint8_t>(std::max<unsigned>(sb, len - bits));
+    // The longer codes, bit-reversed, with their lengths and symbols.
+    std::uint16_t longCodes[kNumLitlenSymbols];
+    std::uint8_t longLengths[kNumLitlenSymbols];
+    unsigned longCount = 0;
+    for (len = bits + 1; len <= longest; ++len) {
+        for (unsigned c = count[len]; c > 0; --c) {
+            longCodes[longCount] = static_cast<std::uint16_t>(codeword);
+            longLengths[longCount++] = static_cast<std::uint8_t>(len);
+            codeword = NextCodeword(codeword, len);
         }
     }
-    // Lay out the sub-tables behind the first level.
-    unsigned next = mainSize;
-    for (unsigned prefix = 0; prefix < mainSize; ++prefix) {
-        if (subBits[prefix] != 0) {
-            entries[prefix] = kLinkFlag |
-                              (static_cast<std::uint32_t>(subBits[prefix]) << kCodeBitsShift) |
-                              bits | (next << kValueShift);
-            std::fill(entries + next, entries + next + (1u << subBits[prefix]), kInvalidFlag);
-            next += 1u << subBits[prefix];
+    unsigned next = mainSize; // where the next sub-table goes
+    for (unsigned i = 0; i < longCount;) {
+        const unsigned prefix = longCodes[i] & (mainSize - 1);
+        unsigned end = i + 1;
+        while (end < longCount && (longCodes[end] & (mainSize - 1)) == prefix) {
+            ++end;
         }
-    }
-    for (unsigned sym = 0; sym < n; ++sym) {
-        const unsigned len = lengths[sym];
-        if (len == 0) {
-            continue;
-        }
-        const unsigned rev = reversed[sym];
-        if (len <= bits) {
-            const std::uint32_t e = symbolEntries[sym] + len + (len << kCodeBitsShift);
-            for (unsigned i = rev; i < mainSize; i += 1u << len) {
-                entries[i] = e;
-            }
-        } else {
-            const std::uint32_t link = entries[rev & (mainSize - 1)];
-            const unsigned sb = CodeBits(link);
-            std::uint32_t* sub = entries + (link >> kValueShift);
-            const unsigned subLen = len - bits;
-            const std::uint32_t e = symbolEntries[sym] + subLen + (subLen << kCodeBitsShift);
-            for (unsigned i = rev >> bits; i < (1u << sb); i += 1u << (len - bits)) {
-                sub[i] = e;
+        const unsigned subBits = longLengths[end - 1] - bits;
+        entries[prefix] = kLinkFlag | (subBits << kCodeBitsShift) | bits | (next << kValueShift);
+        std::uint32_t* const sub = entries + next;
+        std::fill(sub, sub + (1u << subBits), kInvalidFlag);
+        for (; i < end; ++i) {
+            const unsigned subLen = longLengths[i] - bits;
+            const std::uint32_t e =
+                symbolEntries[*nextSymbol++] + subLen + (subLen << kCodeBitsShift);
+            for (unsigned x = longCodes[i] >> bits; x < (1u << subBits); x += 1u << subLen) {
+                sub[x] = e;
             }
         }
+        next += 1u << subBits;
     }
     return result;
 }

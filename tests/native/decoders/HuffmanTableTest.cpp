@@ -145,5 +145,69 @@ TEST(HuffmanTable, InflateTablesGiveTheSameVerdicts) {
     }
 }
 
+TEST(HuffmanTable, InflateTablesDecodeEveryBitPatternAsTheReferenceDoes) {
+    // Every pattern of `longest` input bits: the same symbol with the same length, or
+    // invalid in both, for complete and incomplete codes, short and long.
+    std::mt19937 rng(29);
+    std::vector<std::uint32_t> entries(inflate::kLitlenCapacity);
+    std::vector<std::uint32_t> symbolEntries(288);
+    for (unsigned k = 0; k < symbolEntries.size(); ++k) {
+        symbolEntries[k] = k << inflate::kValueShift;
+    }
+    std::vector<std::vector<std::uint8_t>> cases = {{0, 1, 0}, {1, 1}, {2, 2, 2, 0}, {3, 0, 3, 2}};
+    std::vector<std::uint8_t> fixed(288, 8);
+    std::fill(fixed.begin() + 144, fixed.begin() + 256, 9);
+    std::fill(fixed.begin() + 256, fixed.begin() + 280, 7);
+    cases.push_back(fixed);
+    cases.push_back(std::vector<std::uint8_t>(30, 5));
+    for (int round = 0; round < 120; ++round) {
+        const unsigned n = 2 + rng() % 287;
+        auto lengths = RandomCompleteLengths(n, round % 3 == 0 ? 9 : 15, rng);
+        if (round % 2) {
+            lengths[rng() % n] = 0; // incomplete
+        }
+        cases.push_back(lengths);
+    }
+    for (const auto& lengths : cases) {
+        const auto n = static_cast<unsigned>(lengths.size());
+        const auto reference = Build(lengths, 9, n);
+        ASSERT_NE(reference->Result, brOversubscribed);
+        for (const unsigned tableBits : {inflate::kLitlenTableBits, inflate::kDistTableBits, 5u}) {
+            inflate::TFastTable fast;
+            std::fill(entries.begin(), entries.end(), 0x12345678u); // stale contents
+            ASSERT_EQ(inflate::BuildFastTable(lengths.data(), n, symbolEntries.data(), tableBits,
+                                              entries.data(), fast),
+                      reference->Result);
+            const unsigned longest = *std::max_element(lengths.begin(), lengths.end());
+            for (std::uint32_t input = 0; input < (1u << longest); ++input) {
+                std::uint32_t bits = input;
+                const THuftEntry* r = reference->Table + (bits & ((1u << reference->Bits) - 1));
+                unsigned used = 0;
+                while (r->Operation > kOpSubTable && r->Operation != kOpInvalid) {
+                    used += r->Bits;
+                    bits >>= r->Bits;
+                    r = r->Link + (bits & ((1u << (r->Operation - kOpSubTable)) - 1));
+                }
+                used += r->Bits;
+                std::uint32_t e = fast.Entries[input & ((1u << fast.Bits) - 1)];
+                unsigned fastUsed = 0;
+                if (e & inflate::kLinkFlag) {
+                    fastUsed = inflate::TotalBits(e);
+                    e = fast.Entries[(e >> inflate::kValueShift) +
+                                     ((input >> fastUsed) & ((1u << inflate::CodeBits(e)) - 1))];
+                }
+                fastUsed += inflate::TotalBits(e);
+                if (r->Operation == kOpInvalid) {
+                    ASSERT_TRUE(e & inflate::kInvalidFlag) << input;
+                } else {
+                    ASSERT_FALSE(e & inflate::kInvalidFlag) << input;
+                    ASSERT_EQ(e >> inflate::kValueShift, r->Value) << input;
+                    ASSERT_EQ(fastUsed, used) << input;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace zorvi::test
