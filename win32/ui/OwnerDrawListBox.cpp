@@ -3,6 +3,8 @@
 #include "win32/ui/Handles.h"
 #include "win32/ui/Utf16.h"
 
+#include <string>
+
 #include <stdexcept>
 
 namespace zorvi {
@@ -107,7 +109,9 @@ void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
             TSelection font(dc, Font_.Get());
             RECT textRect = rect;
             textRect.left += TextIndent_;
-            // DT_SINGLELINE: CR and LF do not break the row.
+            // CR and LF do not break the row (DT_SINGLELINE); they are not drawn either,
+            // since the font would show them as boxes. The row keeps them for readers.
+            std::erase_if(text, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                       DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         }
