@@ -3,9 +3,8 @@
 #include "win32/ui/Handles.h"
 #include "win32/ui/Utf16.h"
 
-#include <string>
-
 #include <stdexcept>
+#include <string>
 
 namespace zorvi {
 
