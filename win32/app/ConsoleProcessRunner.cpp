@@ -1,6 +1,6 @@
 #include "win32/app/ConsoleProcessRunner.h"
 
-#include "win32/app/WideText.h"
+#include "win32/ui/Utf16.h"
 
 #include <string>
 
@@ -9,7 +9,7 @@ namespace zorvi::win32app {
 std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLaunch& launch) {
     // 1. The console's window: its left edge at the middle of the main window, its
     //    top level with the main window's top, its size and buffer as asked.
-    std::wstring title = ToWide(launch.ConsoleTitle);
+    std::wstring title = WideFromUtf8(launch.ConsoleTitle);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup); // 104 bytes on x64, 68 on x86
     startup.dwFlags =
@@ -31,8 +31,8 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     //    buffer of its own. A window program has no console, so the batch gets a new
     //    one anyway; asking for it makes title, place and size apply also when the
     //    caller runs in a console (a test program, for one).
-    std::wstring commandLine = ToWide(launch.CommandLine);
-    const std::wstring folder = ToWide(launch.CurrentDirectory);
+    std::wstring commandLine = WideFromUtf8(launch.CommandLine);
+    const std::wstring folder = WideFromUtf8(launch.CurrentDirectory);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                         nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {

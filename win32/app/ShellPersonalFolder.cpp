@@ -1,6 +1,6 @@
 #include "win32/app/ShellPersonalFolder.h"
 
-#include "win32/app/WideText.h"
+#include "win32/ui/Utf16.h"
 
 #include <shlobj.h>
 
@@ -24,7 +24,7 @@ std::string TShellPersonalFolder::GetPersonalFolder() {
     while (path.size() > 3 && path.back() == L'\\') {
         path.pop_back();
     }
-    return FromWide(path);
+    return Utf8FromWide(path);
 }
 
 } // namespace zorvi::win32app

@@ -1,23 +1,24 @@
 #include "win32/app/Win32FileSystem.h"
 
-#include "win32/app/WideText.h"
+#include "win32/app/SystemErrorText.h"
+#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 
 namespace zorvi::win32app {
 
 bool TWin32FileSystem::FolderExists(const std::string& path) const {
-    const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool TWin32FileSystem::MakeFolder(const std::string& path) {
-    return CreateDirectoryW(ToWide(path).c_str(), nullptr) != 0;
+    return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != 0;
 }
 
 std::size_t TWin32FileSystem::WriteWholeFile(const std::string& path, std::string_view bytes) {
     // 1. Create, or truncate an existing file.
-    HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throw EInOutError("Не удаётся создать файл " + path + ": " +

@@ -6,8 +6,8 @@
 #include "app/adapters/UnZipExtractor.h"
 #include "common/ProgressLog.h"
 #include "win32/app/ResourceArchive.h"
-#include "win32/app/WideText.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 
@@ -19,8 +19,6 @@
 
 namespace zorvi {
 namespace {
-
-using win32app::ToWide;
 
 struct TArchivedFile {
     std::string Name;
@@ -73,8 +71,8 @@ public:
     TTempPersonalFolder() {
         wchar_t buffer[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, buffer);
-        Path = win32app::FromWide(buffer) + "zorvi личные документы";
-        CreateDirectoryW(ToWide(Path).c_str(), nullptr);
+        Path = Utf8FromWide(buffer) + "zorvi личные документы";
+        CreateDirectoryW(WideFromUtf8(Path).c_str(), nullptr);
     }
     std::string GetPersonalFolder() override { return Path; }
     std::string Path;
@@ -102,7 +100,7 @@ TEST(DeployUpdateArchive, UnpacksEveryEntryWithItsSizeAndTimeAndAgainOverThem) {
 
         for (const TArchivedFile& file : expected) {
             WIN32_FILE_ATTRIBUTE_DATA data{};
-            ASSERT_TRUE(GetFileAttributesExW(ToWide(folder.WorkDir + file.Name).c_str(),
+            ASSERT_TRUE(GetFileAttributesExW(WideFromUtf8(folder.WorkDir + file.Name).c_str(),
                                              GetFileExInfoStandard, &data))
                 << file.Name;
             EXPECT_EQ(data.nFileSizeLow, file.Size) << file.Name;
@@ -130,7 +128,7 @@ TEST(DeployUpdateArchive, EntryThatCannotBeReplacedFailsTheUnpacking) {
 
     // Another program holds one of the entries open without sharing it.
     const std::string held = folder.WorkDir + CentralDirectory(archive.Bytes()).back().Name;
-    HANDLE lock = CreateFileW(ToWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    HANDLE lock = CreateFileW(WideFromUtf8(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     log.Lines.clear();

@@ -6,8 +6,8 @@
 #include "win32/app/ConsoleProcessRunner.h"
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/ShellPersonalFolder.h"
-#include "win32/app/WideText.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 
@@ -21,28 +21,25 @@
 namespace zorvi {
 namespace {
 
-using win32app::FromWide;
-using win32app::ToWide;
-
 std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(std::filesystem::path(ToWide(path)), std::ios::binary);
+    std::ifstream in(std::filesystem::path(WideFromUtf8(path)), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(std::filesystem::path(ToWide(path)), std::ios::binary) << text;
+    std::ofstream(std::filesystem::path(WideFromUtf8(path)), std::ios::binary) << text;
 }
 
 std::string TempFolder() {
     wchar_t buffer[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, buffer);
-    return FromWide(buffer); // ends in a backslash
+    return Utf8FromWide(buffer); // ends in a backslash
 }
 
 std::string OwnFolder() {
     wchar_t buffer[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    std::string path = FromWide(buffer);
+    std::string path = Utf8FromWide(buffer);
     return path.substr(0, path.rfind('\\') + 1);
 }
 
@@ -51,14 +48,14 @@ std::string OwnFolder() {
 std::string FreshFolder(const std::string& name) {
     const std::string folder = TempFolder() + "zorvi тест " + name + "\\";
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((ToWide(folder) + L"*").c_str(), &found);
+    HANDLE search = FindFirstFileW((WideFromUtf8(folder) + L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            DeleteFileW((ToWide(folder) + found.cFileName).c_str());
+            DeleteFileW((WideFromUtf8(folder) + found.cFileName).c_str());
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    CreateDirectoryW(ToWide(folder).c_str(), nullptr);
+    CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
     return folder;
 }
 
@@ -190,13 +187,13 @@ class FlashBatch : public ::testing::Test {
 protected:
     void SetUp() override {
         Folder = FreshFolder("flash");
-        ASSERT_TRUE(CopyFileW(ToWide(OwnFolder() + "app-stand-in-tool.exe").c_str(),
-                              ToWide(Folder + "FM.EXE").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(WideFromUtf8(OwnFolder() + "app-stand-in-tool.exe").c_str(),
+                              WideFromUtf8(Folder + "FM.EXE").c_str(), FALSE));
         WriteFlashJobFiles(Files, Folder, "COM7");
     }
     bool RunWithToolStatus(const std::string& status) {
         WriteText(Folder + "tool-status.txt", status);
-        DeleteFileW(ToWide(Folder + "tool-run.txt").c_str());
+        DeleteFileW(WideFromUtf8(Folder + "tool-run.txt").c_str());
         return RunFlashBatch(Runner, Folder);
     }
     std::string Folder;

@@ -1,13 +1,9 @@
-// UTF-8 text of the portable core to and from the UTF-16 of the Windows W functions.
+// The system's own words for a Windows error code, for messages the operator reads.
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace zorvi::win32app {
-
-std::wstring ToWide(std::string_view utf8);
-std::string FromWide(std::wstring_view utf16);
 
 /// The system's message for an error code, in UTF-8, without its trailing line end.
 std::string SystemErrorText(unsigned long code);
