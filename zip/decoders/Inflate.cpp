@@ -25,9 +25,11 @@
 // it reaches before the entry's first byte: that is rejected as bad data.
 //
 // The decoding loop. While the input block has 16 bytes left and the window has room, the
-// fast loop decodes with one refill per item: 56 bits cover three literals (3 × 15), or the
-// longest literal/length code with its extra bits (15 + 5) and the longest distance code
-// with its extra bits (15 + 13). Elsewhere one symbol at a time is decoded with Need.
+// fast loop decodes with one refill per item: 56 bits cover four literals of the first
+// table level (4 × 11) and the lookup of the next code, or the longest literal/length code
+// with its extra bits (15 + 5) and the longest distance code with its extra bits (15 + 13).
+// Matches of 16 bytes back or more are copied 16 bytes at a time. Elsewhere one symbol at
+// a time is decoded with Need.
 //
 // When the input is refilled. Reading the next 32 KB of input is visible: the message pump
 // runs, a multi-volume archive may ask for its next volume, and an archive that ends early
@@ -94,7 +96,7 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     table.Entries = entries;
     if (count[0] == n) {
         // No code at all: BuildHuffmanTable accepts it; any lookup then finds nothing.
-        entries[0] = kInvalidFlag;
+        std::fill(entries, entries + (1u << maxTableBits), kInvalidFlag);
         table.Bits = 0;
         return brComplete;
     }
@@ -147,15 +149,17 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
             entries[codeword] = symbolEntries[*nextSymbol++] + codeBits;
             codeword = NextCodeword(codeword, len);
         }
-        if (len == bits) {
+        if (len == maxTableBits) {
             break;
         }
+        // Past `bits` (a code shorter than the table) only the copies go on.
         std::memcpy(entries + size, entries, size * sizeof *entries);
         size <<= 1;
         ++len;
     }
 
-    // The longer codes, bit-reversed, with their lengths and symbols.
+    // The longer codes, bit-reversed, with their lengths and symbols. There are some only
+    // when bits == maxTableBits, so the first level was not repeated.
     std::uint16_t longCodes[kNumLitlenSymbols];
     std::uint8_t longLengths[kNumLitlenSymbols];
     unsigned longCount = 0;
@@ -228,8 +232,10 @@ constexpr auto kPrecodeSymbolEntries = [] {
 }();
 
 // The fast refill reads eight bytes as one little-endian word; each decoded symbol needs at
-// most 48 bits (see the essay), which one refill always provides.
+// most 48 bits (see the essay), which one refill always provides. Four literals of the
+// first level and the lookup of the next code fit in one refill too.
 static_assert(kMaxCodeBits + 5 + kMaxCodeBits + 13 <= 56);
+static_assert(4 * kLitlenTableBits + kLitlenTableBits <= 56);
 
 } // namespace
 } // namespace inflate
@@ -258,6 +264,10 @@ public:
 
 private:
     static constexpr std::size_t kWindow = TEntryDecoder::kBlockSize;
+    /// Input the fast loop keeps ahead of it. A round starts with 56 bits or more and
+    /// refills at most twice, each time loading eight bytes: first where `in` stood at the
+    /// start of the round, then, after at most three literals (33 bits), at most
+    /// (63 − 23) / 8 = 5 bytes further on. So 13 bytes would do.
     static constexpr std::ptrdiff_t kFastInputMargin = 16;
     static constexpr int kNeedSlow = -1;
     /// The most bits one item asks for beyond its start: a literal/length code with its
@@ -335,6 +345,16 @@ private:
     /// Copies `length` bytes from `distance` back; may write up to 15 bytes beyond.
     static void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
         std::uint8_t* const end = dst + length;
+        if (distance >= 16) {
+            // Sixteen bytes at a time; most matches are short and take one step.
+            const std::uint8_t* src = dst - distance;
+            do {
+                std::memcpy(dst, src, 16);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+            return;
+        }
         if (distance < 8) {
             if (distance == 1) {
                 // A run of one byte: eight at a time.
@@ -359,16 +379,11 @@ private:
             }
         }
         const std::uint8_t* src = dst - distance;
-        // Most matches are short: two words without a test, then the rest.
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + 8, src + 8, 8);
-        dst += 16;
-        src += 16;
-        while (dst < end) {
+        do {
             std::memcpy(dst, src, 8);
             dst += 8;
             src += 8;
-        }
+        } while (dst < end);
     }
 
     // --- Blocks -----------------------------------------------------------------------
@@ -448,13 +463,13 @@ private:
             std::fill(lengths + 144, lengths + 256, 9);
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
-            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(), 9,
-                           tables_.FixedLitlen, tables_.Fixed[0]);
+            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
+                           kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
             std::fill(lengths, lengths + kNumDistSymbols, 5);
             // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
             // unused codes 30 and 31 decode as invalid.
-            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), 5, tables_.FixedDist,
-                           tables_.Fixed[1]);
+            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
+                           tables_.FixedDist, tables_.Fixed[1]);
             tables_.FixedBuilt = true;
         }
         block_ = {nullptr, 0, 0, true};
@@ -574,21 +589,27 @@ private:
 
     /// Decodes symbols while the input block has kFastInputMargin bytes and the window has
     /// room; kNeedSlow when it stops for one of those, else the block's result.
+    ///
+    /// Each round ends with a refill and the lookup of the next literal/length entry;
+    /// after a match that is done before the copy, so that the lookup's memory access
+    /// overlaps the copy.
     int FastLoop(const TFastTable& litlen, const TFastTable& dist) {
         std::uint8_t* const base = base_;
         std::uint8_t* out = out_;
         std::uint8_t* const outLimit = base + flushed_ + kWindow;
         const std::uint8_t* in = in_;
-        // The last position with kFastInputMargin bytes behind it (or none at all).
-        const std::uint8_t* const inLimit =
-            inEnd_ - std::min<std::ptrdiff_t>(kFastInputMargin, inEnd_ - in_);
-        const bool inRoom = inEnd_ - in_ >= kFastInputMargin;
+        if (inEnd_ - in < kFastInputMargin || out >= outLimit) {
+            return kNeedSlow;
+        }
+        // The last position with kFastInputMargin bytes behind it.
+        const std::uint8_t* const inLimit = inEnd_ - kFastInputMargin;
         std::uint64_t bitbuf = bitbuf_;
         unsigned bitcnt = bitcnt_;
         const std::uint32_t* const lt = litlen.Entries;
         const std::uint32_t* const dt = dist.Entries;
-        const std::uint64_t litMask = (1ull << litlen.Bits) - 1;
-        const std::uint64_t distMask = (1ull << dist.Bits) - 1;
+        // Constant masks: the first levels are repeated to their full width (TFastTable).
+        constexpr std::uint64_t litMask = (1u << kLitlenTableBits) - 1;
+        constexpr std::uint64_t distMask = (1u << kDistTableBits) - 1;
         int result = kNeedSlow;
 
         // Refill: afterwards 56 <= bitcnt <= 63 (see the bit reader above).
@@ -597,75 +618,93 @@ private:
             in += (63 - bitcnt) >> 3;
             bitcnt |= 56;
         };
-        auto consume = [&](unsigned n) {
-            bitbuf >>= n;
-            bitcnt -= n;
+        auto consume = [&](std::uint32_t e) {
+            bitbuf >>= TotalBits(e);
+            bitcnt -= TotalBits(e);
         };
-        // Consumes an entry with its extra bits and returns value + extra value.
+        // Consumes a length or distance entry with its extra bits; value + extra value.
         auto take = [&](std::uint32_t e) {
             const std::uint64_t saved = bitbuf;
-            consume(TotalBits(e));
+            consume(e);
             return (e >> kValueShift) +
-                   static_cast<unsigned>((saved & ((1ull << TotalBits(e)) - 1)) >> CodeBits(e));
+                   static_cast<unsigned>((saved & ((1ull << TotalBits(e)) - 1)) >> ExtraShift(e));
         };
         // Follows a link into its sub-table (the first level's bits are consumed).
         auto subEntry = [&](const std::uint32_t* table, std::uint32_t link) {
-            consume(TotalBits(link));
+            consume(link);
             return table[(link >> kValueShift) + (bitbuf & ((1u << CodeBits(link)) - 1))];
         };
 
-        while (inRoom && out < outLimit && in <= inLimit) {
-            refill();
-            std::uint32_t e = lt[bitbuf & litMask];
+        // At the top of each round: 56 <= bitcnt and `e` is the entry of the next code.
+        refill();
+        std::uint32_t e = lt[bitbuf & litMask];
+        while (out < outLimit && in <= inLimit) {
             if (e & kLiteralFlag) {
-                // Up to three literals per refill: each takes at most 15 of the 56 bits.
-                consume(TotalBits(e));
+                // Up to four literals per refill: a literal entry of the first level takes
+                // at most kLitlenTableBits of the 56 bits, and after four of them enough
+                // remain to look up the next (see the static_assert below).
+                consume(e);
                 *out++ = static_cast<std::uint8_t>(e >> kValueShift);
                 e = lt[bitbuf & litMask];
                 if (e & kLiteralFlag) {
-                    consume(TotalBits(e));
+                    consume(e);
                     *out++ = static_cast<std::uint8_t>(e >> kValueShift);
                     e = lt[bitbuf & litMask];
                     if (e & kLiteralFlag) {
-                        consume(TotalBits(e));
+                        consume(e);
                         *out++ = static_cast<std::uint8_t>(e >> kValueShift);
-                        continue;
+                        e = lt[bitbuf & litMask];
+                        if (e & kLiteralFlag) {
+                            consume(e);
+                            *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                            refill();
+                            e = lt[bitbuf & litMask];
+                            continue;
+                        }
                     }
                 }
                 refill(); // a length and a distance may need 48 bits
             }
-            if (e & kLinkFlag) {
-                e = subEntry(lt, e);
-                if (e & kLiteralFlag) {
-                    consume(TotalBits(e));
-                    *out++ = static_cast<std::uint8_t>(e >> kValueShift);
-                    continue;
+            if (e & (kLinkFlag | kEndOfBlockFlag | kInvalidFlag)) {
+                if (e & kLinkFlag) {
+                    e = subEntry(lt, e);
+                    if (e & kLiteralFlag) {
+                        consume(e);
+                        *out++ = static_cast<std::uint8_t>(e >> kValueShift);
+                        refill();
+                        e = lt[bitbuf & litMask];
+                        continue;
+                    }
                 }
-            }
-            if (e & (kEndOfBlockFlag | kInvalidFlag)) {
                 if (e & kEndOfBlockFlag) {
-                    consume(TotalBits(e));
+                    consume(e);
                     result = irDone;
-                } else {
-                    result = irBadData;
+                    break;
                 }
-                break;
+                if (e & kInvalidFlag) {
+                    result = irBadData;
+                    break;
+                }
             }
             const unsigned length = take(e);
 
             e = dt[bitbuf & distMask];
-            if (e & kLinkFlag) {
-                e = subEntry(dt, e);
-            }
-            if (e & kInvalidFlag) {
-                result = irBadData;
-                break;
+            if (e & (kLinkFlag | kInvalidFlag)) {
+                if (e & kLinkFlag) {
+                    e = subEntry(dt, e);
+                }
+                if (e & kInvalidFlag) {
+                    result = irBadData;
+                    break;
+                }
             }
             const unsigned distance = take(e);
             if (distance > static_cast<std::size_t>(out - base)) {
                 result = irBadData; // reaches before the entry's first byte
                 break;
             }
+            refill();
+            e = lt[bitbuf & litMask];
             CopyMatch(out, distance, length);
             out += length;
         }

@@ -50,12 +50,15 @@ inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
 //   bit  12      literal
 //   bits 11..8   bits of the code itself at this level, after which the extra bits start;
 //                for a link: the sub-table's index bits
-//   bits 7..0    all bits the entry consumes: the code at this level plus its extra bits
-//                (length, distance); for a link: the first level's index bits
+//   bits 7..6    zero
+//   bits 5..0    all bits the entry consumes: the code at this level plus its extra bits
+//                (length, distance; at most 15 + 13 = 28); for a link: the first level's
+//                index bits
 //
 // So one shift consumes a code with its extra bits, and the extra value is
-// (saved bits & mask(bits 7..0)) >> bits 11..8.
-inline constexpr std::uint32_t kTotalBitsMask = 0xFF;
+// (saved bits & mask(bits 5..0)) >> bits 11..8. Both counts are masked to the six bits a
+// 64-bit shift uses on every processor of interest, so the masks cost nothing there.
+inline constexpr std::uint32_t kTotalBitsMask = 0x3F;
 inline constexpr unsigned kCodeBitsShift = 8;
 inline constexpr std::uint32_t kLiteralFlag = 0x1000;
 inline constexpr std::uint32_t kEndOfBlockFlag = 0x2000;
@@ -66,6 +69,12 @@ inline constexpr unsigned kValueShift = 16;
 /// Bits of the code itself (without extra bits) of an entry.
 inline constexpr unsigned CodeBits(std::uint32_t e) {
     return (e >> kCodeBitsShift) & 0xF;
+}
+/// The shift that drops a length or distance code's own bits from its consumed bits.
+/// These entries carry no flags, so bits 13..12 are zero and the six-bit mask leaves
+/// bits 11..8 alone.
+inline constexpr unsigned ExtraShift(std::uint32_t e) {
+    return (e >> kCodeBitsShift) & 0x3F;
 }
 /// All bits an entry consumes.
 inline constexpr unsigned TotalBits(std::uint32_t e) {
@@ -85,8 +94,9 @@ inline constexpr unsigned kDistCapacity =
     (1u << kDistTableBits) + kNumDistSymbols * (1u << (kMaxCodeBits - kDistTableBits));
 inline constexpr unsigned kPrecodeCapacity = 1u << kPrecodeTableBits;
 
-/// One built code: its entries and the first level's index bits (0 for an empty code, whose
-/// single entry is invalid).
+/// One built code: its entries and the first level's index bits (0 for an empty code). The
+/// first level is repeated up to 2^maxTableBits entries whatever its own width, so that the
+/// fast loop can index it with a constant mask (kLitlenTableBits, kDistTableBits bits).
 struct TFastTable {
     const std::uint32_t* Entries = nullptr;
     unsigned Bits = 0;
@@ -94,6 +104,7 @@ struct TFastTable {
 
 /// Builds the table of `n` codes of the given lengths (0 to 15). `symbolEntries[k]` is the
 /// entry of symbol k without its code length: value, flags, and its extra bits in bits 7..0. The
+/// first level is filled up to 2^maxTableBits entries (see TFastTable). The
 /// result is that of BuildHuffmanTable for the same lengths: brOversubscribed (nothing built),
 /// brIncomplete (built, free slots invalid; a single code of length 1 counts as complete), or
 /// brComplete (also for no code at all).
@@ -107,8 +118,8 @@ struct TInflateTables {
     std::uint32_t Litlen[kLitlenCapacity];
     std::uint32_t Dist[kDistCapacity];
     std::uint32_t Precode[kPrecodeCapacity];
-    std::uint32_t FixedLitlen[1u << 9];
-    std::uint32_t FixedDist[1u << 5];
+    std::uint32_t FixedLitlen[1u << kLitlenTableBits];
+    std::uint32_t FixedDist[1u << kDistTableBits];
     TFastTable Fixed[2];
     bool FixedBuilt = false;
     std::uint8_t Lengths[kMaxLitlenCount + kMaxDistCount];
