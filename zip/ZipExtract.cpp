@@ -70,6 +70,10 @@ struct TUnZip::TRunState {
     TEntryDecoder Decoder; // owns the work buffers and the byte totals
     int Count = 0;         // entries completed
     bool Retry = false;    // repeat the entry just processed (a new password)
+    // The folder the last file was created in. Most entries share the folder of the one
+    // before, so it is not looked up again for them; should it have gone meanwhile, the
+    // file's creation fails and the folder is made then.
+    std::string LastFolder;
 };
 
 namespace {
@@ -372,7 +376,9 @@ void TUnZip::ExtractEntry(int index) {
     if (skip) {
         return;
     }
-    if (const std::string folder = ExtractFileDir(path); !folder.empty() && !DirExists(folder)) {
+    const std::string folder = ExtractFileDir(path);
+    const bool folderKnown = !folder.empty() && folder == run_->LastFolder;
+    if (!folder.empty() && !folderKnown && !DirExists(folder)) {
         ForceDirs(folder);
     }
     const bool encrypted = CurrentHeader.IsEncrypted();
@@ -402,10 +408,19 @@ void TUnZip::ExtractEntry(int index) {
         }
     } catch (const std::exception&) {
     }
+    if (!output && folderKnown && !DirExists(folder)) {
+        ForceDirs(folder);
+        try {
+            create();
+        } catch (const std::exception&) {
+        }
+    }
     if (!output) {
+        run_->LastFolder.clear();
         skipping(TSkipReason::srCreateError, path);
         return;
     }
+    run_->LastFolder = folder;
 
     TEntryDecoder& decoder = run_->Decoder;
     bool completed = true;

@@ -258,7 +258,13 @@ public:
                 break;
             }
         }
-        owner_.FlushWindow(base_ + flushed_, static_cast<std::size_t>(out_ - base_) - flushed_);
+        if (owner_.outputCount_ == 0 && Pending() <= kWindow) {
+            // What FlushWindow and FlushOutput would write, one block shorter than 32 KB
+            // (every full window is already out), written from the window without a copy.
+            owner_.WriteBlock(base_ + flushed_, Pending());
+            return;
+        }
+        owner_.FlushWindow(base_ + flushed_, Pending());
         owner_.FlushOutput();
     }
 

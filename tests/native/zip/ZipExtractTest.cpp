@@ -284,6 +284,26 @@ TEST(ZipExtract, BufferBoundarySizesAndSkippedEntries) {
     EXPECT_EQ(totals, (std::vector<int>{50, 100, 100}));
 }
 
+TEST(ZipExtract, AFolderRemovedDuringTheRunIsMadeAgain) {
+    // Entries of one folder in a row; a handler takes the folder away before the third.
+    TFixture f(std::vector<TTestEntry>{{.Name = "d/a.txt", .Data = "a"},
+                                       {.Name = "d/b.txt", .Data = "b", .Method = 8},
+                                       {.Name = "d/c.txt", .Data = "c"},
+                                       {.Name = "e/d.txt", .Data = "d"},
+                                       {.Name = "d/e.txt", .Data = "e"}});
+    f.UnZip.OnStartUnZip = [&](TUnZip&, int index, std::string&, bool&) {
+        if (index == 2) {
+            fs::remove_all(f.Out("d"));
+        }
+    };
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 5);
+    EXPECT_FALSE(fs::exists(f.Out("d/a.txt")));
+    EXPECT_FALSE(fs::exists(f.Out("d/b.txt")));
+    EXPECT_EQ(ReadFile(f.Out("d/c.txt")), "c");
+    EXPECT_EQ(ReadFile(f.Out("e/d.txt")), "d");
+    EXPECT_EQ(ReadFile(f.Out("d/e.txt")), "e");
+}
+
 TEST(ZipExtract, TruncatedArchiveEndsTheRunAndRemovesThePartialFile) {
     auto built = BuildArchive({{.Name = "first.txt", .Data = "complete"},
                                {.Name = "cut.bin", .Data = std::string(100000, 'c')}});
