@@ -619,14 +619,17 @@ private:
         int result = kNeedSlow;
 
         // Refill: afterwards 56 <= bitcnt <= 63 (see the bit reader above).
+        // Here only the low byte of `bitcnt` is the bit count (0 to 63): a whole entry is
+        // subtracted from it, which leaves the low byte right and saves masking out the
+        // consumed bits; the bits above are ignored and cleared on the way out.
         auto refill = [&] {
-            bitbuf |= LoadWord(in) << bitcnt;
-            in += (63 - bitcnt) >> 3;
+            bitbuf |= LoadWord(in) << (bitcnt & 63);
+            in += 7 - ((bitcnt >> 3) & 7); // (63 − count) / 8 whole bytes
             bitcnt |= 56;
         };
         auto consume = [&](std::uint32_t e) {
             bitbuf >>= TotalBits(e);
-            bitcnt -= TotalBits(e);
+            bitcnt -= e;
         };
         // Consumes a length or distance entry with its extra bits; value + extra value.
         auto take = [&](std::uint32_t e) {
@@ -717,7 +720,7 @@ private:
         out_ = out;
         in_ = in;
         bitbuf_ = bitbuf;
-        bitcnt_ = bitcnt;
+        bitcnt_ = bitcnt & 0xFF;
         return result;
     }
 
