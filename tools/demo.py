@@ -18,6 +18,7 @@ and ZORVI_SCREENSHOTS (where the screenshots go).
 """
 import os
 import pathlib
+import signal
 import sys
 import threading
 import time
@@ -26,7 +27,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests/w
 
 from road import (AWAY_FROM_LIGHT, CONNECT_DIALOG, DONE, DRIVER_NOT_FOUND, DRIVER_OK,  # noqa: E402
                   FLASHED, INFORMATION, INSTRUCTIONS, PORT, WAITING_FOR_INSTRUMENT, Bench,
-                  Failure, Road, play_full_road)
+                  Failure, Road, play_full_road, readable)
 
 # The row the wizard logs when the instrument runs the new version, recalibrated.
 SUCCEEDED = " Обновление успешно завершено."
@@ -72,7 +73,7 @@ class LogFollower(threading.Thread):
                 self.show(out.split("\n") if out else [])
 
     def show(self, rows):
-        if rows[:len(self.printed)] != self.printed:
+        if len(rows) < len(self.printed):
             # Start empties the log: the rows are a new run's.
             self.printed = []
         for text in rows[len(self.printed):]:
@@ -88,20 +89,22 @@ def headless(bench, terminal):
     """The whole road with the driver as the operator; True when it ended with the
     update done."""
     rows = []
-    with Road(bench, "demo", "--version", OLD_VERSION, say=terminal.say) as road:
-        terminal.say(f"ZorviUpdate.exe runs headless; the instrument (version {OLD_VERSION}) "
-                     f"is on {PORT}; the driver plays the operator")
-        follower = LogFollower(road, terminal)
-        follower.start()
-        try:
-            rows = play_full_road(road)
-        finally:
-            follower.stop()
-        follower.show(rows)
-    shots = sorted(bench.artifacts.glob("*.png"))
-    terminal.say(f"{len(shots)} screenshots in {bench.artifacts}/:")
-    for shot in shots:
-        terminal.say(f"  {shot.name}")
+    try:
+        with Road(bench, "demo", "--version", OLD_VERSION, say=terminal.say) as road:
+            terminal.say(f"ZorviUpdate.exe runs headless; the instrument (version "
+                         f"{OLD_VERSION}) is on {PORT}; the driver plays the operator")
+            follower = LogFollower(road, terminal)
+            follower.start()
+            try:
+                rows = play_full_road(road)
+            finally:
+                follower.stop()
+            follower.show(rows)
+    finally:
+        shots = sorted(bench.artifacts.glob("*.png"))
+        terminal.say(f"{len(shots)} screenshots in {bench.artifacts}/:")
+        for shot in shots:
+            terminal.say(f"  {shot.name}")
     done = bool(rows) and rows[-1] == DONE and SUCCEEDED in rows[:-1]
     terminal.say("the update succeeded" if done else "the road did not end with a finished update")
     return done
@@ -162,7 +165,7 @@ class InstrumentHands:
             self.say("the wizard asks to point the instrument away from light; the simulated "
                      "one is; press OK for the recalibration (about 15 s)")
         else:
-            self.say(f"box «{INFORMATION}»: {text}")
+            self.say(f"box «{INFORMATION}»: {readable(text)}")
 
     def plug_in_after_flashing(self):
         """The wizard's connect dialog waits for the instrument; after a moment (so
@@ -199,6 +202,8 @@ def main():
                   os.environ["ZORVI_BIN"], os.environ["ZORVI_SIM"],
                   os.environ["ZORVI_UPDATE_ARCHIVE"], os.environ["ZORVI_SCREENSHOTS"])
     terminal = Terminal()
+    # A termination ends the wizard and the simulator as Ctrl+C does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         ok = modes[sys.argv[1]](bench, terminal)
     except Failure as failure:

@@ -33,17 +33,20 @@ build=${BUILD_DIR:-build/windows}
 demo=${DEMO_DIR:-build/demo}
 jobs=${JOBS:-$(nproc)}
 
+mkdir -p "$demo"
+demo=$(cd "$demo" && pwd)
+
 echo "== building ZorviUpdate.exe, gui-driver and the simulated instrument in $build"
-cmake --preset windows -B "$build" >/dev/null
+if ! cmake --preset windows -B "$build" >"$demo/configure.log" 2>&1; then
+    cat "$demo/configure.log" >&2
+    exit 1
+fi
 cmake --build "$build" --target ZorviUpdate gui-driver e2e-programs instrument-sim-host \
     -j "$jobs"
 build=$(cd "$build" && pwd)
 
 # The archive the program carries, as the build configured it.
 archive=$(sed -n 's/^ZORVI_UPDATE_ARCHIVE:[A-Z]*=//p' "$build/CMakeCache.txt")
-
-mkdir -p "$demo"
-demo=$(cd "$demo" && pwd)
 screenshots=$demo/screenshots
 rm -rf "$screenshots"
 state=$demo/wine

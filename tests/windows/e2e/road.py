@@ -124,6 +124,12 @@ def quiet(_text):
     pass
 
 
+def readable(text):
+    """A box text as the driver prints it, on one line for a terminal: its line
+    breaks (escaped as \\r and \\n) become blanks."""
+    return " ".join(re.sub(r"\\[rn]", "\n", text).split())
+
+
 class Road:
     """One run of the wizard against one simulated instrument. say() is told, in a
     sentence, each thing done to the instrument or the windows (the demo prints
@@ -166,7 +172,8 @@ class Road:
         return self
 
     def __exit__(self, kind, value, trace):
-        if kind is not None and kind is not KeyboardInterrupt:
+        # An interruption (Ctrl+C, a termination) is no failure worth a picture.
+        if kind is not None and issubclass(kind, Exception):
             self.screenshot("failure")
             print("log at the failure:\n" + "\n".join(self.log_rows(check=False)), file=sys.stderr)
         if self.app is not None and self.app.poll() is None:
@@ -319,7 +326,7 @@ class Road:
         shown = self.driver("wait-box", caption, timeout=120000)
         if shown != text:
             raise Failure(f"box '{caption}': expected\n  {text!r}\ngot\n  {shown!r}")
-        self.say(f"box «{caption}»: {shown}")
+        self.say(f"box «{caption}»: {readable(shown)}")
         self.screenshot(shot)
         if before:
             before()
