@@ -120,7 +120,7 @@ bool TFileStream::FlushToDisk() {
 #else
 
 TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) {
-    const auto native = ToFsPath(path);
+    const std::string native = PosixPathText(path);
     if (mode == TFileMode::OpenRead) {
         fd_ = open(native.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) {

@@ -105,10 +105,14 @@ public:
 
 #else
 
-std::filesystem::path ToFsPath(const std::string& text) {
+std::string PosixPathText(const std::string& text) {
     std::string native = text;
     std::replace(native.begin(), native.end(), '\\', '/');
-    return std::filesystem::path(native);
+    return native;
+}
+
+std::filesystem::path ToFsPath(const std::string& text) {
+    return std::filesystem::path(PosixPathText(text));
 }
 
 namespace {
@@ -145,7 +149,7 @@ class TPosixFileSystem final : public TFileSystemShim {
 public:
     std::optional<TLocalDateTime> FileTime(const std::string& path) override {
         struct stat st {};
-        if (stat(ToFsPath(path).c_str(), &st) != 0) {
+        if (stat(PosixPathText(path).c_str(), &st) != 0) {
             return std::nullopt;
         }
         std::tm local{};
@@ -175,12 +179,12 @@ public:
             return false;
         }
         const struct timespec times[2] = {{*when, 0}, {*when, 0}};
-        return utimensat(AT_FDCWD, ToFsPath(path).c_str(), times, 0) == 0;
+        return utimensat(AT_FDCWD, PosixPathText(path).c_str(), times, 0) == 0;
     }
 
     std::optional<std::uint32_t> Attributes(const std::string& path) override {
         struct stat st {};
-        if (stat(ToFsPath(path).c_str(), &st) != 0) {
+        if (stat(PosixPathText(path).c_str(), &st) != 0) {
             return std::nullopt;
         }
         std::uint32_t attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
@@ -192,7 +196,7 @@ public:
 
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
         struct stat st {};
-        const auto native = ToFsPath(path);
+        const std::string native = PosixPathText(path);
         if (stat(native.c_str(), &st) != 0) {
             return false;
         }

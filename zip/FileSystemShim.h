@@ -24,6 +24,13 @@ inline constexpr std::uint32_t kAttrArchive = 0x20;
 /// A UTF-8 path text ("\" or "/" separated) as a path of the running system.
 std::filesystem::path ToFsPath(const std::string& text);
 
+#ifndef _WIN32
+/// The same path as the plain text a POSIX system call takes: what ToFsPath(text).c_str()
+/// gives, without building a path object (which splits the text into its parts). Used
+/// where a file is opened, dated or given its mode, several times for every entry.
+std::string PosixPathText(const std::string& text);
+#endif
+
 class TFileSystemShim {
 public:
     virtual ~TFileSystemShim() = default;
