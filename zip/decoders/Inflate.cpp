@@ -9,8 +9,9 @@
 // bytes at `in` (the fast refill loads eight bytes at once and keeps only whole bytes), so
 // OR-ing the next byte in at `bitcnt` is always right.
 //  - Fast refill: with at least 8 bytes left in the block, afterwards 56 <= bitcnt <= 63.
-//  - Need(n): byte by byte until bitcnt >= n, taking the next input block (a refill, with
-//    the message pump) when this one is used up. Past the end of the entry's data it adds
+//  - Need(n): the fast refill while 8 bytes of the block are left, then byte by byte until
+//    bitcnt >= n, taking the next input block (a refill, with the message pump) only when
+//    this one is used up. Past the end of the entry's data it adds
 //    zero bytes and counts them in `overrun`; consuming any of those bits is bad data, so a
 //    truncated or damaged stream always ends (RealBitsShort).
 //
@@ -309,7 +310,17 @@ private:
         return got > 0;
     }
 
-    void Need(unsigned n) {
+    void Need(unsigned n) { // n <= 56
+        if (bitcnt_ >= n) {
+            return;
+        }
+        if (inEnd_ - in_ >= 8) {
+            // The fast refill, inside this block: the next block is read no earlier.
+            bitbuf_ |= LoadWord(in_) << bitcnt_;
+            in_ += (63 - bitcnt_) >> 3;
+            bitcnt_ |= 56;
+            return;
+        }
         while (bitcnt_ < n) {
             if (in_ == inEnd_ && !NextInputBlock()) {
                 ++overrun_; // a zero byte past the end
