@@ -202,8 +202,9 @@ def main():
                   os.environ["ZORVI_BIN"], os.environ["ZORVI_SIM"],
                   os.environ["ZORVI_UPDATE_ARCHIVE"], os.environ["ZORVI_SCREENSHOTS"])
     terminal = Terminal()
-    # A termination ends the wizard and the simulator as Ctrl+C does.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    # A termination (demo.sh passes Ctrl+C on as one) ends the wizard and the
+    # simulator as Ctrl+C does.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
         ok = modes[sys.argv[1]](bench, terminal)
     except Failure as failure:

@@ -58,8 +58,8 @@ stop() {
     rm -rf "$state/prefix"
 }
 trap stop EXIT
-# Ctrl+C reaches the driver script too, which ends the wizard and the simulator first.
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 
 if [ "$mode" = headless ]; then
     echo "== starting Wine on a virtual display"
@@ -70,12 +70,24 @@ else
 fi
 
 echo "== running the wizard ($mode)"
-status=0
 ZORVI_WINE_STATE=$state \
     ZORVI_WINE_RUN=$root/tools/wine/wine-run.sh \
     ZORVI_BIN=$build/bin \
     ZORVI_SIM=$build/host/instrument-sim \
     ZORVI_UPDATE_ARCHIVE=$archive \
     ZORVI_SCREENSHOTS=$screenshots \
-    python3 "$root/tools/demo.py" "$mode" || status=$?
-exit $status
+    python3 "$root/tools/demo.py" "$mode" &
+driver=$!
+# The driver script runs in the background so that Ctrl+C or a termination reaches
+# this shell at once (a foreground child would hold the trap back until it ends). A
+# background job ignores SIGINT, so the signal is passed on as SIGTERM, on which the
+# script ends the wizard and the simulator; Wine stops after that.
+trap 'kill -TERM "$driver" 2>/dev/null || true' INT TERM HUP
+status=0
+wait "$driver" || status=$?
+# A trapped signal ends "wait" early, while the script is still cleaning up.
+while kill -0 "$driver" 2>/dev/null; do
+    status=0
+    wait "$driver" || status=$?
+done
+exit "$status"
