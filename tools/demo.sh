@@ -21,7 +21,15 @@ root=$(pwd)
 
 mode=interactive
 case "${1:-}" in
-"") [ -n "${DISPLAY:-}" ] || mode=headless ;;
+"")
+    if [ -z "${DISPLAY:-}" ]; then
+        mode=headless
+    elif ! xdpyinfo >/dev/null 2>&1; then
+        # A DISPLAY left over from elsewhere (an ssh login without X forwarding, say).
+        echo "the display $DISPLAY cannot be opened: running headless" >&2
+        mode=headless
+    fi
+    ;;
 --headless) mode=headless ;;
 *)
     echo "usage: $0 [--headless]" >&2
