@@ -2,8 +2,12 @@
 # Installs what a fresh Debian 12 machine lacks to build and test everything:
 # the native toolchain with GoogleTest, the MinGW-w64 cross compiler for the
 # Windows product, Wine with a virtual display for the Windows tests, and the
-# tools the tests and screenshots use. Run as root (or through sudo).
+# tools the tests and screenshots use. Needs root: asks sudo when run as a user.
 set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo "$0" "$@"
+fi
 
 packages=(
     cmake ninja-build g++ make pkg-config
