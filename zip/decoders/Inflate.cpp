@@ -282,11 +282,12 @@ private:
     static constexpr std::size_t kMaxSymbolBits = 48;
 
     /// Written bytes at which the history moves down. While decoding, `flushed` is at most
-    /// kShiftAt − kWindow, so `out` stays below kShiftAt plus one match and a literal.
+    /// kShiftAt − kWindow, so `out` stays below kShiftAt plus what one round of the fast
+    /// loop writes (three literals and a match, or four literals).
     static constexpr std::size_t kShiftAt = (TEntryDecoder::kWorkAreaWindows - 1) * kWindow;
-    static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + 258 + 2 + 16,
-                  "the work area must hold two windows, a match written ahead and the word "
-                  "copy's overrun");
+    static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + 3 + 258 + 16,
+                  "the work area must hold the windows, a round's output written ahead and "
+                  "the match copy's overrun");
 
     // --- Bit reader -------------------------------------------------------------------
 
