@@ -71,8 +71,11 @@ std::size_t TBufferedStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
         if (cursor_ == bufferEnd_) {
-            // Whole buffers' worth straight from the target: the same bytes, one copy less.
-            const std::size_t direct = (count - done) / bufferSize_ * bufferSize_;
+            // A buffer's worth or more still wanted: all of it straight from the target, the
+            // same bytes with one copy less, in one piece (the engine's 32 KB blocks rarely
+            // start at a buffer's start, since the block that brought an entry's local
+            // header also brings its first data).
+            const std::size_t direct = count - done >= bufferSize_ ? count - done : 0;
             if (direct > 0) {
                 const std::size_t n = target_->Read(out + done, direct);
                 done += n;

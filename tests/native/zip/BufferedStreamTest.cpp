@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 namespace zorvi {
@@ -63,6 +64,25 @@ TEST(BufferedStream, ReadsAcrossTheBufferEndAndStopsAtTheTargetEnd) {
     ASSERT_EQ(stream.Read(out.data() + 8000, 20000 - 8000), 2000u);
     out.resize(10000);
     EXPECT_EQ(out, data);
+}
+
+TEST(BufferedStream, ALargeReadTakesTheBufferThenTheRestInOnePiece) {
+    const auto data = Counting(100000);
+    TCountingStream target(data);
+    TBufferedStream stream(target, 8192);
+    std::vector<std::uint8_t> out(32768);
+    ASSERT_EQ(stream.Read(out.data(), 30), 30u);
+    ASSERT_EQ(stream.Read(out.data(), 32768), 32768u);
+    EXPECT_EQ(target.Reads, 2);
+    EXPECT_EQ(target.BytesRead, 8192u + 32768 - (8192 - 30));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin() + 30));
+    ASSERT_EQ(stream.Read(out.data(), 32768), 32768u); // buffer empty: one read
+    EXPECT_EQ(target.Reads, 3);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin() + 30 + 32768));
+    EXPECT_EQ(stream.Position(), 30 + 2 * 32768);
+    stream.Read(out.data(), 1); // small reads are buffered again
+    EXPECT_EQ(target.Reads, 4);
+    EXPECT_EQ(out[0], data[30 + 2 * 32768]);
 }
 
 TEST(BufferedStream, SeekToThePresentPositionKeepsTheBuffer) {
