@@ -84,27 +84,13 @@ ZORVI_CLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
     return _mm_xor_si128(_mm_xor_si128(hi, lo), next);
 }
 
-ZORVI_CLMUL_TARGET std::uint32_t FoldCrc32(std::uint32_t reg, const std::uint8_t* data,
-                                           std::size_t count) {
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+/// The end of a fold: four lanes into one, the 16-byte pieces left, and the reduction
+/// to 32 bits. `count` is a multiple of 16.
+ZORVI_CLMUL_TARGET inline std::uint32_t FinishFold(__m128i x1, __m128i x2, __m128i x3, __m128i x4,
+                                                   const std::uint8_t* data, std::size_t count) {
     const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
     const __m128i k5k0 = _mm_set_epi64x(0, 0x0163cd6124);
     const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
-
-    __m128i x1 = _mm_xor_si128(Load128(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
-    __m128i x2 = Load128(data + 16);
-    __m128i x3 = Load128(data + 32);
-    __m128i x4 = Load128(data + 48);
-    data += 64;
-    count -= 64;
-    while (count >= 64) {
-        x1 = Fold(x1, k1k2, Load128(data));
-        x2 = Fold(x2, k1k2, Load128(data + 16));
-        x3 = Fold(x3, k1k2, Load128(data + 32));
-        x4 = Fold(x4, k1k2, Load128(data + 48));
-        data += 64;
-        count -= 64;
-    }
     x1 = Fold(x1, k3k4, x2);
     x1 = Fold(x1, k3k4, x3);
     x1 = Fold(x1, k3k4, x4);
@@ -126,6 +112,64 @@ ZORVI_CLMUL_TARGET std::uint32_t FoldCrc32(std::uint32_t reg, const std::uint8_t
     return static_cast<std::uint32_t>(_mm_extract_epi32(x, 1));
 }
 
+constexpr long long kK1 = 0x0154442bd4; // x^(512+64) mod P, reflected
+constexpr long long kK2 = 0x01c6e41596; // x^512 mod P, reflected
+
+ZORVI_CLMUL_TARGET std::uint32_t FoldCrc32(std::uint32_t reg, const std::uint8_t* data,
+                                           std::size_t count) {
+    const __m128i k1k2 = _mm_set_epi64x(kK2, kK1);
+    __m128i x1 = _mm_xor_si128(Load128(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
+    __m128i x2 = Load128(data + 16);
+    __m128i x3 = Load128(data + 32);
+    __m128i x4 = Load128(data + 48);
+    data += 64;
+    count -= 64;
+    while (count >= 64) {
+        x1 = Fold(x1, k1k2, Load128(data));
+        x2 = Fold(x2, k1k2, Load128(data + 16));
+        x3 = Fold(x3, k1k2, Load128(data + 32));
+        x4 = Fold(x4, k1k2, Load128(data + 48));
+        data += 64;
+        count -= 64;
+    }
+    return FinishFold(x1, x2, x3, x4, data, count);
+}
+
+// The same four lanes two to a 256-bit register, where the processor multiplies both
+// halves of one at once (VPCLMULQDQ): half the instructions for the same 64 bytes a step.
+#define ZORVI_VCLMUL_TARGET __attribute__((target("pclmul,sse4.1,avx2,vpclmulqdq")))
+
+ZORVI_VCLMUL_TARGET inline __m256i Fold256(__m256i x, __m256i k, const std::uint8_t* next) {
+    const __m256i lo = _mm256_clmulepi64_epi128(x, k, 0x00);
+    const __m256i hi = _mm256_clmulepi64_epi128(x, k, 0x11);
+    return _mm256_xor_si256(_mm256_xor_si256(hi, lo),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next)));
+}
+
+ZORVI_VCLMUL_TARGET std::uint32_t FoldCrc32Wide(std::uint32_t reg, const std::uint8_t* data,
+                                                std::size_t count) {
+    const __m256i k1k2 = _mm256_set_epi64x(kK2, kK1, kK2, kK1);
+    __m256i x12 =
+        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data)),
+                         _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(reg))));
+    __m256i x34 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 32));
+    data += 64;
+    count -= 64;
+    while (count >= 64) {
+        x12 = Fold256(x12, k1k2, data);
+        x34 = Fold256(x34, k1k2, data + 32);
+        data += 64;
+        count -= 64;
+    }
+    return FinishFold(_mm256_castsi256_si128(x12), _mm256_extracti128_si256(x12, 1),
+                      _mm256_castsi256_si128(x34), _mm256_extracti128_si256(x34, 1), data, count);
+}
+
+bool HasWideClmul() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2");
+}
+
 bool HasClmul() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
@@ -135,17 +179,45 @@ bool HasClmul() {
 
 } // namespace
 
-std::uint32_t UpdateCrc32(std::uint32_t reg, const std::uint8_t* data, std::size_t count) {
+bool CrcMethodAvailable(TCrcMethod method) {
 #ifdef ZORVI_CRC32_CLMUL
     static const bool clmul = HasClmul();
-    if (clmul && count >= 64) {
+    static const bool wide = clmul && HasWideClmul();
+    switch (method) {
+    case TCrcMethod::Sliced:
+        return true;
+    case TCrcMethod::Clmul:
+        return clmul;
+    case TCrcMethod::WideClmul:
+        return wide;
+    }
+    return false;
+#else
+    return method == TCrcMethod::Sliced;
+#endif
+}
+
+std::uint32_t UpdateCrc32With(TCrcMethod method, std::uint32_t reg, const std::uint8_t* data,
+                              std::size_t count) {
+#ifdef ZORVI_CRC32_CLMUL
+    if (method != TCrcMethod::Sliced && count >= 64) {
         const std::size_t folded = count & ~static_cast<std::size_t>(15);
-        reg = FoldCrc32(reg, data, folded);
+        reg = method == TCrcMethod::WideClmul ? FoldCrc32Wide(reg, data, folded)
+                                              : FoldCrc32(reg, data, folded);
         data += folded;
         count -= folded;
     }
+#else
+    (void)method;
 #endif
     return UpdateCrc32Sliced(reg, data, count);
+}
+
+std::uint32_t UpdateCrc32(std::uint32_t reg, const std::uint8_t* data, std::size_t count) {
+    static const TCrcMethod best = CrcMethodAvailable(TCrcMethod::WideClmul) ? TCrcMethod::WideClmul
+                                   : CrcMethodAvailable(TCrcMethod::Clmul)   ? TCrcMethod::Clmul
+                                                                             : TCrcMethod::Sliced;
+    return UpdateCrc32With(best, reg, data, count);
 }
 
 } // namespace zorvi

@@ -17,10 +17,19 @@ TEST(Crc32, MatchesTheCheckValueAndZlibAtEveryLengthAndAlignment) {
 
     const TBytes data = MixedData(4096, 21);
     for (std::size_t offset = 0; offset < 16; ++offset) {
-        for (std::size_t length : {0, 1, 7, 15, 16, 17, 31, 33, 100, 1000, 4000}) {
+        for (std::size_t length :
+             {0, 1, 7, 15, 16, 17, 31, 33, 63, 64, 65, 100, 127, 128, 129, 1000, 4000}) {
             const std::uint8_t* p = data.data() + offset;
-            EXPECT_EQ(~UpdateCrc32(0xFFFFFFFFu, p, length), Crc32Of(TBytes(p, p + length)))
-                << offset << "+" << length;
+            const std::uint32_t expected = Crc32Of(TBytes(p, p + length));
+            EXPECT_EQ(~UpdateCrc32(0xFFFFFFFFu, p, length), expected) << offset << "+" << length;
+            // Every method this processor has, whichever UpdateCrc32 takes.
+            for (const TCrcMethod method :
+                 {TCrcMethod::Sliced, TCrcMethod::Clmul, TCrcMethod::WideClmul}) {
+                if (CrcMethodAvailable(method)) {
+                    EXPECT_EQ(~UpdateCrc32With(method, 0xFFFFFFFFu, p, length), expected)
+                        << static_cast<int>(method) << ": " << offset << "+" << length;
+                }
+            }
         }
     }
 }
