@@ -92,7 +92,8 @@ TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
                 std::copy_n(raw->Data.begin(), kEncryptionHeaderSize, header);
                 EXPECT_EQ(cipher.DecryptHeader(row.Password, header),
                           ExpectedCheckByte(raw->BitFlags, raw->DosDateTime, raw->Crc));
-                encoded.Data.erase(encoded.Data.begin(), encoded.Data.begin() + kEncryptionHeaderSize);
+                encoded.Data.erase(encoded.Data.begin(),
+                                   encoded.Data.begin() + kEncryptionHeaderSize);
                 encoded.Cipher = &cipher;
             }
             const TDecoded out = DecodeEntry(encoded, &decoder);
