@@ -26,6 +26,6 @@ bool FontFamilyInstalled(const std::wstring& face, BYTE charset);
 std::wstring ResolveFontFace(const std::string& face, BYTE charset);
 
 /// Creates the font; never fails short of the system running out of GDI objects.
-TFontHandle CreateFontFromSpec(const TFontSpec& spec);
+TFontHandle CreateFontFromSpec(const TFontSpec& font);
 
 } // namespace zorvi

@@ -246,8 +246,8 @@ TEST(Explode, AllFourVariantsDecodeLiteralsAndMatches) {
 }
 
 TEST(Explode, RawDistanceBitsDependOnTheDictionary) {
-    // A distance of 70 takes 6 raw bits and high part 1 with 4 KB, 7 raw bits and high part
-    // 0 with 8 KB. Decoded with the other dictionary, the same bits mean another distance.
+    // A distance of 70 takes 6 raw bits and a high code of 1 with 4 KB, 7 raw bits and a high code
+    // of 0 with 8 KB. Decoded with the other dictionary, the same bits mean another distance.
     TBytes text;
     for (int i = 0; i < 70; ++i) {
         text.push_back(static_cast<std::uint8_t>('0' + i % 70));
