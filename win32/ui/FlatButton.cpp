@@ -9,17 +9,8 @@ namespace zorvi {
 TFlatButton::TFlatButton(TFlatButtonArgs args)
     : Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor),
       Glyph_(std::move(args.Glyph)), GlyphSize_(args.GlyphSize) {
-    TWindowArgs window;
-    window.ClassName = kClassName;
-    window.Caption = args.Caption;
-    window.Style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    window.Parent = args.Parent;
-    window.Left = args.Left;
-    window.Top = args.Top;
-    window.Width = args.Width;
-    window.Height = args.Height;
-    window.Id = args.Id;
-    CreateFrom(window);
+    CreateFrom(
+        ChildWindowArgs(kClassName, args, args.Caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS));
 }
 
 TFlatButton::~TFlatButton() {

@@ -15,13 +15,7 @@
 
 namespace zorvi {
 
-struct TFlatButtonArgs {
-    HWND Parent = nullptr;
-    int Left = 0;
-    int Top = 0;
-    int Width = 0;
-    int Height = 0;
-    int Id = 0;
+struct TFlatButtonArgs : TChildWindowArgs {
     std::string Caption;
     TFontSpec Font{"MS Sans Serif", 11};
     /// Caption colour; CLR_INVALID: the system's window-text colour.

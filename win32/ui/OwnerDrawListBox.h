@@ -12,13 +12,7 @@
 
 namespace zorvi {
 
-struct TListBoxArgs {
-    HWND Parent = nullptr;
-    int Left = 0;
-    int Top = 0;
-    int Width = 0;
-    int Height = 0;
-    int Id = 0;
+struct TListBoxArgs : TChildWindowArgs {
     int ItemHeight = 24;
     /// Pixels between the left edge of a row and its text.
     int TextIndent = 2;

@@ -38,17 +38,8 @@ UINT AlignmentFlags(TAlignment alignment) {
 TPanel::TPanel(const TPanelArgs& args)
     : Alignment_(args.Alignment), Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor),
       Background_(args.Background) {
-    TWindowArgs window;
-    window.ClassName = kPanelClass;
-    window.Caption = args.Caption;
-    window.Style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    window.Parent = args.Parent;
-    window.Left = args.Left;
-    window.Top = args.Top;
-    window.Width = args.Width;
-    window.Height = args.Height;
-    window.Id = args.Id;
-    CreateFrom(window);
+    CreateFrom(ChildWindowArgs(kPanelClass, args, args.Caption,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS));
 }
 
 TPanel::~TPanel() {

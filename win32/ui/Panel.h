@@ -13,13 +13,7 @@ namespace zorvi {
 
 enum class TAlignment { Left, Center, Right };
 
-struct TPanelArgs {
-    HWND Parent = nullptr;
-    int Left = 0;
-    int Top = 0;
-    int Width = 0;
-    int Height = 0;
-    int Id = 0;
+struct TPanelArgs : TChildWindowArgs {
     std::string Caption;
     TAlignment Alignment = TAlignment::Center;
     TFontSpec Font{"MS Sans Serif", 11};

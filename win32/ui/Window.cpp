@@ -162,4 +162,19 @@ LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, L
     return self->HandleMessage(message, wParam, lParam);
 }
 
+TWindowArgs ChildWindowArgs(const wchar_t* className, const TChildWindowArgs& place,
+                            const std::string& caption, DWORD style) {
+    TWindowArgs window;
+    window.ClassName = className;
+    window.Caption = caption;
+    window.Style = style;
+    window.Parent = place.Parent;
+    window.Left = place.Left;
+    window.Top = place.Top;
+    window.Width = place.Width;
+    window.Height = place.Height;
+    window.Id = place.Id;
+    return window;
+}
+
 } // namespace zorvi

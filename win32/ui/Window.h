@@ -49,6 +49,21 @@ struct TWindowArgs {
     int Id = 0;
 };
 
+/// Where a child control sits: its parent, its place and size in the parent's client
+/// area, and its control id. The controls' argument structs start with it.
+struct TChildWindowArgs {
+    HWND Parent = nullptr;
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    int Id = 0;
+};
+
+/// The window arguments of a child control of one of our classes, at its place.
+TWindowArgs ChildWindowArgs(const wchar_t* className, const TChildWindowArgs& place,
+                            const std::string& caption, DWORD style);
+
 class TWindow {
 public:
     TWindow() = default;
