@@ -13,6 +13,17 @@ set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK win
 add_test(NAME wine.cleanup COMMAND ${ZORVI_WINE_ENV} stop ${ZORVI_WINE_STATE})
 set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine RESOURCE_LOCK wine TIMEOUT 120)
 
+# Both kinds of Wine test: one test of the run's Wine fixture, never two at a time,
+# with the run's environment plus the test's own (ENVIRONMENT).
+function(zorvi_add_wine_test_with_environment name timeout command environment)
+    add_test(NAME ${name} COMMAND ${command})
+    set_tests_properties(${name} PROPERTIES
+        FIXTURES_REQUIRED wine
+        RESOURCE_LOCK wine
+        TIMEOUT ${timeout}
+        ENVIRONMENT "ZORVI_WINE_STATE=${ZORVI_WINE_STATE};ZORVI_ARTIFACTS=${ZORVI_ARTIFACTS};${environment}")
+endfunction()
+
 # zorvi_add_wine_test(NAME <name> COMMAND <target-or-program> [args...] [TIMEOUT <s>])
 # Runs a Windows program (a target of this build, resolved to its .exe) under the
 # run's Wine environment. Extra environment for the test goes through ENVIRONMENT.
@@ -21,12 +32,8 @@ function(zorvi_add_wine_test)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
-    add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
-    set_tests_properties(${ARG_NAME} PROPERTIES
-        FIXTURES_REQUIRED wine
-        RESOURCE_LOCK wine
-        TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "ZORVI_WINE_STATE=${ZORVI_WINE_STATE};ZORVI_ARTIFACTS=${ZORVI_ARTIFACTS};${ARG_ENVIRONMENT}")
+    zorvi_add_wine_test_with_environment(${ARG_NAME} ${ARG_TIMEOUT} "${ARG_COMMAND}"
+        "${ARG_ENVIRONMENT}")
 endfunction()
 
 # zorvi_add_wine_script_test(NAME <name> COMMAND <script> [args...])
@@ -37,10 +44,6 @@ function(zorvi_add_wine_script_test)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 600)
     endif()
-    add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
-    set_tests_properties(${ARG_NAME} PROPERTIES
-        FIXTURES_REQUIRED wine
-        RESOURCE_LOCK wine
-        TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "ZORVI_WINE_STATE=${ZORVI_WINE_STATE};ZORVI_ARTIFACTS=${ZORVI_ARTIFACTS};ZORVI_WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine/wine-run.sh;ZORVI_BIN=${CMAKE_BINARY_DIR}/bin;${ARG_ENVIRONMENT}")
+    zorvi_add_wine_test_with_environment(${ARG_NAME} ${ARG_TIMEOUT} "${ARG_COMMAND}"
+        "ZORVI_WINE_RUN=${CMAKE_SOURCE_DIR}/tools/wine/wine-run.sh;ZORVI_BIN=${CMAKE_BINARY_DIR}/bin;${ARG_ENVIRONMENT}")
 endfunction()
