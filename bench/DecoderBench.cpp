@@ -61,7 +61,7 @@ struct TStream {
 const std::map<std::string, TStream>& Streams() {
     static const std::map<std::string, TStream> streams = [] {
         std::map<std::string, TStream> s;
-        if (const auto log = test::ReadRawEntries(test::CorpusDir() + "/iz-big-log5m.zip")) {
+        if (const auto log = test::ReadRawEntries(test::CorpusFile("iz-big-log5m.zip"))) {
             TStream t;
             t.Deflated = log->front().Data;
             t.Plain = *test::ZlibInflate(t.Deflated, 64 << 20);
@@ -162,7 +162,7 @@ void Crc32Zlib(benchmark::State& state) {
 
 /// Decodes every entry of one legacy archive of the corpus.
 void Legacy(benchmark::State& state, const std::string& archive) {
-    const auto entries = test::ReadRawEntries(test::CorpusDir() + "/" + archive);
+    const auto entries = test::ReadRawEntries(test::CorpusFile(archive));
     if (!entries) {
         state.SkipWithError("no corpus");
         return;

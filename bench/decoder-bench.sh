@@ -11,7 +11,7 @@
 set -eu
 bench=${1:?usage: decoder-bench.sh path/to/decoder-bench [benchmark options]}
 shift
-corpus=$(cd "$(dirname "$0")/../../shared/corpus" && pwd)
+corpus=$(cd "$(dirname "$0")/../tests/data/corpus" && pwd)
 runs=${RUNS:-9}
 
 "$bench" --benchmark_min_time=1 "$@"

@@ -1,68 +1,33 @@
-// Every stored, shrunk, reduced, imploded and deflated entry of the shared corpus, decoded
+// Every stored, shrunk, reduced, imploded and deflated entry of the corpus, decoded
 // from its raw data (decrypted with its password where it has one), against the size and
 // CRC-32 of MANIFEST.tsv. Archives without a central directory are the engine's business.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "DecoderTestSupport.h"
 #include "common/CodePage.h"
+#include "tests/TestData.h"
 #include "zip/decoders/ZipCipher.h"
 
 namespace zorvi::test {
 namespace {
-
-struct TManifestRow {
-    std::string Archive, Password, Entry, Outcome, Note;
-    int Method = -1;
-    std::int64_t Size = 0;
-    std::uint32_t Crc = 0;
-};
-
-std::vector<TManifestRow> ReadManifest() {
-    std::ifstream file(CorpusDir() + "/MANIFEST.tsv");
-    std::vector<TManifestRow> rows;
-    std::string line;
-    std::getline(file, line); // header
-    while (std::getline(file, line)) {
-        std::vector<std::string> f;
-        std::stringstream s(line);
-        std::string field;
-        while (std::getline(s, field, '\t')) {
-            f.push_back(field);
-        }
-        f.resize(8);
-        if (f[3] == "-" || f[2].empty() || f[2].back() == '/') {
-            continue; // empty archive, folder entries
-        }
-        TManifestRow r{f[0], f[1], f[2], f[6], f[7]};
-        r.Method = std::stoi(f[3]);
-        r.Size = std::stoll(f[4]);
-        r.Crc = static_cast<std::uint32_t>(std::stoul(f[5], nullptr, 16));
-        rows.push_back(r);
-    }
-    return rows;
-}
 
 bool Supported(int method) {
     return method <= 6 || method == 8;
 }
 
 TEST(Corpus, EveryEntryDecodesToItsManifestCrc) {
-    const auto rows = ReadManifest();
-    if (rows.empty()) {
-        GTEST_SKIP() << "no corpus at " << CorpusDir();
-    }
-    std::map<std::string, std::vector<TManifestRow>> byArchive;
-    for (const auto& r : rows) {
-        byArchive[r.Archive].push_back(r);
+    std::map<std::string, std::vector<TCorpusRow>> byArchive;
+    for (const TCorpusRow& r : ReadCorpusManifest()) {
+        if (!r.IsEmptyArchive() && !r.IsFolder()) {
+            byArchive[r.Archive].push_back(r);
+        }
     }
     TEntryDecoder decoder; // one run: buffers reused from entry to entry, as the engine does
     int decoded = 0;
     for (const auto& [archive, expected] : byArchive) {
-        const auto entries = ReadRawEntries(CorpusDir() + "/" + archive);
+        const auto entries = ReadRawEntries(CorpusFile(archive));
         if (!entries) {
             continue; // no central directory: recovered by the engine, not here
         }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/TestData.h"
 #include "zip/decoders/DecodeErrors.h"
 
 namespace zorvi::test {
@@ -275,8 +276,8 @@ std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path) {
     return entries;
 }
 
-std::string CorpusDir() {
-    return ZORVI_CORPUS_DIR;
+std::string CorpusFile(const std::string& name) {
+    return TestDataPath("corpus/" + name).string();
 }
 
 } // namespace zorvi::test

@@ -1,6 +1,6 @@
 // Helpers of the decoder tests: an in-memory archive stream and output file, a bit writer
 // for hand-built streams, zlib as the control encoder, and a reader of the raw entries of
-// the shared corpus archives.
+// the corpus archives.
 #pragma once
 
 #include <cstdint>
@@ -112,7 +112,7 @@ struct TRawEntry {
 /// The entries of an archive; nullopt when it has no readable central directory.
 std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path);
 
-/// Folder of the shared corpus archives.
-std::string CorpusDir();
+/// The path of one archive of the test corpus; throws, naming it, when it is missing.
+std::string CorpusFile(const std::string& name);
 
 } // namespace zorvi::test

@@ -49,24 +49,19 @@ std::string Quote(const fs::path& path) {
 }
 
 fs::path Corpus(const std::string& name) {
-    return test::SharedDir() / "corpus" / name;
+    return test::TestDataPath("corpus/" + name);
 }
 
 TEST(ZorviUnzipList, PrintsTheManifestFieldsOfEveryCorpusArchive) {
     // archive -> "name\tmethod\tsize\tcrc" lines, in the manifest's order.
     std::map<std::string, std::vector<std::string>> expected;
-    std::ifstream manifest(Corpus("MANIFEST.tsv"));
-    std::string line;
-    std::getline(manifest, line);
-    while (std::getline(manifest, line)) {
-        std::vector<std::string> c;
-        std::stringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');) {
-            c.push_back(cell);
-        }
-        auto& rows = expected[c[0]];
-        if (c[2] != "-") {
-            rows.push_back(c[2] + '\t' + c[3] + '\t' + c[4] + '\t' + c[5]);
+    for (const test::TCorpusRow& row : test::ReadCorpusManifest()) {
+        auto& rows = expected[row.Archive];
+        if (!row.IsEmptyArchive()) {
+            char crc[9];
+            std::snprintf(crc, sizeof crc, "%08x", row.Crc);
+            rows.push_back(row.Entry + '\t' + std::to_string(row.Method) + '\t' +
+                           std::to_string(row.Size) + '\t' + crc);
         }
     }
     for (const auto& [archive, rows] : expected) {
@@ -163,28 +158,13 @@ TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
 }
 
 TEST(ZorviUnzipExtract, EveryCorpusArchiveExtractsAsItsManifestSays) {
-    struct TRow {
-        std::string Entry;
-        std::uint32_t Size;
-        std::uint32_t Crc;
-        std::string Outcome;
-    };
+    using TRow = test::TCorpusRow;
     std::map<std::string, std::pair<std::string, std::vector<TRow>>> archives;
-    std::ifstream manifest(Corpus("MANIFEST.tsv"));
-    std::string line;
-    std::getline(manifest, line);
-    while (std::getline(manifest, line)) {
-        std::vector<std::string> c;
-        std::stringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');) {
-            c.push_back(cell);
-        }
-        auto& archive = archives[c[0]];
-        archive.first = c[1];
-        if (c[2] != "-" && c[2].back() != '/') {
-            archive.second.push_back({c[2], static_cast<std::uint32_t>(std::stoul(c[4])),
-                                      static_cast<std::uint32_t>(std::stoul(c[5], nullptr, 16)),
-                                      c[6]});
+    for (const TRow& row : test::ReadCorpusManifest()) {
+        auto& archive = archives[row.Archive];
+        archive.first = row.Password;
+        if (!row.IsEmptyArchive() && !row.IsFolder()) {
+            archive.second.push_back(row);
         }
     }
     for (const auto& [archive, content] : archives) {

@@ -63,7 +63,8 @@ TEST(ZipMutation, DamagedArchivesEndCleanly) {
     std::mt19937 random(20261207);
     int copies = 0;
     for (const char* source : sources) {
-        const std::string original = test::ReadFile(test::SharedDir() / "corpus" / source);
+        const std::string original =
+            test::ReadFile(test::TestDataPath(std::string("corpus/") + source));
         ASSERT_FALSE(original.empty()) << source;
         for (int round = 0; round < rounds; ++round) {
             const std::string damaged = Damage(original, random);

@@ -212,8 +212,4 @@ TTempDir::~TTempDir() {
     std::filesystem::remove_all(path_, error);
 }
 
-std::filesystem::path SharedDir() {
-    return std::filesystem::path(ZORVI_SHARED_DIR);
-}
-
 } // namespace zorvi::test

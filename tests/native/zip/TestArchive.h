@@ -2,6 +2,8 @@
 // about is written where the test can see it (and damage it).
 #pragma once
 
+#include "tests/TestData.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -71,8 +73,5 @@ private:
 inline std::filesystem::path Utf8Path(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
-
-/// The shared folder next to the repository (corpus, public vectors).
-std::filesystem::path SharedDir();
 
 } // namespace zorvi::test
