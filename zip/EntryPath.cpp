@@ -14,24 +14,26 @@ bool ClimbsUp(const std::string& part) {
     return dots >= 2 && part.find_first_not_of(". ") == std::string::npos;
 }
 
-bool IsSafe(const std::string& relative, const std::string& fileName) {
-    if (relative.find('\0') != std::string::npos || fileName.find('\0') != std::string::npos) {
+// The text placed below the destination, folder and name joined, may not climb out of
+// it: no part of it may name a parent folder, whichever separator bounds the part. A
+// drive's colon counts as a separator too, on both hosts: "C:.." is "C:" and "..",
+// which Windows takes as the parent of that drive's current folder.
+bool IsSafeBelow(const std::string& below) {
+    if (below.find('\0') != std::string::npos) {
         return false;
     }
     std::size_t start = 0;
-    while (start <= relative.size()) {
-        const auto end = relative.find_first_of("\\/", start);
-        const auto part =
-            relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (ClimbsUp(part)) {
+    for (;;) {
+        const auto end = below.find_first_of("\\/:", start);
+        if (ClimbsUp(
+                below.substr(start, end == std::string::npos ? std::string::npos : end - start))) {
             return false;
         }
         if (end == std::string::npos) {
-            break;
+            return true;
         }
         start = end + 1;
     }
-    return !ClimbsUp(fileName);
 }
 
 } // namespace
@@ -42,27 +44,27 @@ TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDi
     TEntryPlacement placement;
     if (!recreateDirs || directory.empty()) {
         placement.Folder = destDir + "\\";
-        placement.Safe = IsSafe("", fileName);
-        return placement;
-    }
-    std::string d = directory;
-    if (!rootDir.empty() && d.size() >= rootDir.size() &&
-        CompareTextAnsi(d.substr(0, rootDir.size()), rootDir) == 0) {
-        d.erase(0, rootDir.size());
-    }
-    const bool rooted = !d.empty() && (d[0] == '\\' || (d.size() >= 2 && d[1] == ':'));
-    if (!rooted) {
-        placement.Folder = destDir + "\\" + d;
-    } else if (destDir.empty()) {
-        placement.Folder = d;
-    } else if (d[0] == '\\') {
-        placement.Folder = destDir + d;
     } else {
-        // "C:\x\" and also "C:x\" go below destDir, never beside it.
-        const std::string rest = d.substr(2);
-        placement.Folder = destDir + (rest.empty() || rest[0] != '\\' ? "\\" : "") + rest;
+        std::string d = directory;
+        if (!rootDir.empty() && d.size() >= rootDir.size() &&
+            CompareTextAnsi(d.substr(0, rootDir.size()), rootDir) == 0) {
+            d.erase(0, rootDir.size());
+        }
+        const bool rooted = !d.empty() && (d[0] == '\\' || (d.size() >= 2 && d[1] == ':'));
+        if (!rooted) {
+            placement.Folder = destDir + "\\" + d;
+        } else if (destDir.empty()) {
+            placement.Folder = d;
+        } else if (d[0] == '\\') {
+            placement.Folder = destDir + d;
+        } else {
+            // "C:\x\" and also "C:x\" go below destDir, never beside it.
+            const std::string rest = d.substr(2);
+            placement.Folder = destDir + (rest.empty() || rest[0] != '\\' ? "\\" : "") + rest;
+        }
     }
-    placement.Safe = IsSafe(d, fileName);
+    // What is checked is what gets joined to destDir, after every cut made above.
+    placement.Safe = IsSafeBelow(placement.Folder.substr(destDir.size()) + fileName);
     return placement;
 }
 

@@ -8,8 +8,9 @@ namespace zorvi {
 struct TEntryPlacement {
     /// The folder the entry's file goes into, ending in a separator.
     std::string Folder;
-    /// False when the entry's folder or name climbs out of the destination (a ".."
-    /// part, with either slash, after RootDir is stripped) or holds a NUL byte.
+    /// False when the folder and name as joined to the destination (after RootDir and
+    /// a drive are cut off) climb out of it: a ".." part between slashes, backslashes
+    /// or a drive's colon ("C:..\x"), or a NUL byte.
     bool Safe = true;
 };
 

@@ -35,12 +35,25 @@ TEST(EntryPath, FoldersBelowTheDestination) {
 
 TEST(EntryPath, ParentFolderPartsAreUnsafe) {
     const char* unsafe[][2] = {
-        {"..\\", "f"},     {"a\\..\\..\\", "f"}, {"a/../", "f"},  {"", ".."},
-        {"a\\...\\", "f"}, {"a\\.. \\", "f"},    {"\\..\\", "f"}, {"C:\\..\\", "f"},
+        {"..\\", "f"},
+        {"a\\..\\..\\", "f"},
+        {"a/../", "f"},
+        {"", ".."},
+        {"a\\...\\", "f"},
+        {"a\\.. \\", "f"},
+        {"\\..\\", "f"},
+        {"C:\\..\\", "f"},
+        // Drive-relative: once "C:" is cut off, ".." is what is joined to the destination.
+        {"C:..\\", "victim.txt"},
+        {"x:..\\sub\\", "f"},
+        {"a\\C:..\\", "f"},
     };
     for (const auto& c : unsafe) {
-        EXPECT_FALSE(PlaceEntry("/out", "", true, c[0], c[1]).Safe) << c[0] << c[1];
+        for (const char* destDir : {"/out", ""}) {
+            EXPECT_FALSE(PlaceEntry(destDir, "", true, c[0], c[1]).Safe) << c[0] << c[1];
+        }
     }
+    EXPECT_FALSE(PlaceEntry("/out", "data\\", true, "data\\C:..\\", "f").Safe);
     EXPECT_FALSE(PlaceEntry("/out", "", false, "a\\", "..").Safe);
     EXPECT_FALSE(PlaceEntry("/out", "", true, "a\\", std::string("x\0y", 3)).Safe);
     // RootDir is stripped first; what remains decides.

@@ -172,16 +172,21 @@ TEST(ZipExtract, PathsLeavingTheDestinationAreRefused) {
                                        {.Name = "a/../../evil2.txt", .Data = "e"},
                                        {.Name = "a\\..\\..\\evil3.txt", .Data = "e"},
                                        {.Name = "../", .Data = ""},
+                                       // Drive-relative names, as a Windows host stores them
+                                       {.Name = "C:..\\victim.txt", .Data = "v"},
+                                       {.Name = "C:../evil4.txt", .Data = "e"},
+                                       {.Name = "x:..\\sub\\evil5.txt", .Data = "e"},
                                        {.Name = "fine/ok.txt", .Data = "ok"}});
     EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
-    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil.txt"));
-    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil2.txt"));
-    EXPECT_FALSE(fs::exists(f.Dir.Path() / "evil3.txt"));
+    for (const char* outside :
+         {"evil.txt", "evil2.txt", "evil3.txt", "victim.txt", "evil4.txt", "sub/evil5.txt"}) {
+        EXPECT_FALSE(fs::exists(f.Dir.Path() / outside)) << outside;
+    }
     EXPECT_EQ(std::count_if(f.Events.begin(), f.Events.end(),
                             [](const std::string& e) {
                                 return e.rfind("skip " + std::to_string(kSkipCreate), 0) == 0;
                             }),
-              4);
+              7);
     EXPECT_EQ(ReadFile(f.Out("fine/ok.txt")), "ok");
 }
 
