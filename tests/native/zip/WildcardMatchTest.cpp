@@ -75,6 +75,36 @@ TEST(WildcardMatch, StarFollowedByClassMatchesARunOfIt) {
     });
 }
 
+TEST(WildcardMatch, ManyStarsAgainstLongNamesKeepTheirResultCodes) {
+    // Tried one position at a time per star, these take years: every star multiplies the
+    // attempts by the name's length. Each verdict below is the one that procedure gives
+    // (checked against it on shorter names of the same shape).
+    const std::string a200(200, 'a');
+    std::string tenStars;
+    for (int i = 0; i < 10; ++i) {
+        tenStars += "*a";
+    }
+    std::string manyStars;
+    for (int i = 0; i < 500; ++i) {
+        manyStars += "*<a-b>?";
+    }
+    const std::string tenB = tenStars + "b";
+    const std::string manyB = manyStars + "*b";
+    const std::string a2000(2000, 'a');
+    ExpectCodes({
+        {"*a*a*a*b", a200.c_str(), kMatchAbort},
+        {"*a*a*a*b", (a200 + "b").c_str(), kMatchValid},
+        {tenB.c_str(), std::string(60, 'a').c_str(), kMatchAbort},
+        {tenB.c_str(), (a200 + "ab").c_str(), kMatchValid},
+        {"*a?*a?*a?*ab", (a200 + "b").c_str(), kMatchValid},
+        {"*a*a*a*b<c>", (a200 + "bc").c_str(), kMatchValid},
+        {"*a*a*a*b<c>", (a200 + "bd").c_str(), kMatchAbort},
+        {manyB.c_str(), a2000.c_str(), kMatchAbort},
+        {manyB.c_str(), (a2000 + "b").c_str(), kMatchValid},
+        {"b*a*a*a*b", a200.c_str(), kMatchLiteral},
+    });
+}
+
 TEST(WildcardMatch, MatchesMaskIgnoresTheCaseOfAsciiLettersOnly) {
     EXPECT_TRUE(MatchesMask("ABC.TXT", "abc.txt"));
     EXPECT_TRUE(MatchesMask("*.txt", "a\\b.TXT"));
