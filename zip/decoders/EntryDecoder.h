@@ -14,9 +14,12 @@
 //  3. It calls the decoder of the entry's method (the dispatch and the message for unknown
 //     methods are the engine's). A decoder returns when the entry is decoded or when bad data
 //     stopped it, with its output written (when bad data stops inflate or explode, what
-//     their window still holds is dropped). Bad compressed data never raises by itself:
-//     the engine's CRC comparison is the verdict.
-//  4. It compares ~CrcRegister (FinalCrc) with the stored CRC-32.
+//     their window still holds is dropped). Bad compressed data never raises by itself;
+//     EntryFinished tells whether the decoder reached the regular end of its data.
+//  4. It compares ~CrcRegister (FinalCrc) with the stored CRC-32. The entry is extracted
+//     only when the CRC-32 matches, EntryFinished holds and BytesWritten equals the
+//     uncompressed size: a CRC-32 alone also passes a file cut short at a point whose CRC
+//     the archive happens to store.
 //
 // What may leave a decoder:
 //  - UnstoreEntry, UnshrinkEntry, UnreduceEntry, ExplodeEntry: EFatalUnzipError and
@@ -142,6 +145,11 @@ public:
     std::uint32_t FinalCrc() const { return ~CrcRegister; }
     /// Decoded bytes of the current entry written to the output so far.
     std::int64_t BytesWritten() const { return bytesWritten_; }
+    /// True when the decoder last called reached the regular end of the entry's data: the
+    /// stored data copied whole, inflate's last block, the end of shrink's codes, reduce's
+    /// and implode's uncompressed size decoded from the entry's own bits. False after bad
+    /// data, input that ran out inside a code or an item, and before any decoder ran.
+    bool EntryFinished() const { return finished_; }
 
     /// Method 0: copies the entry's data to the output in blocks of 32768 bytes.
     void UnstoreEntry();
@@ -217,6 +225,8 @@ private:
     std::uint32_t bitBuffer_ = 0;
     std::uint16_t bitCount_ = 0;
     bool endOfInput_ = false;
+    bool bitsShort_ = false;      // a read asked for more bits than the data had left
+    bool finished_ = false;       // see EntryFinished
     unsigned shrinkNextFree_ = 0; // the lowest free shrink code
 };
 

@@ -56,6 +56,8 @@ void TEntryDecoder::StartEntry(const TEntryDecodeParams& params) {
     bitBuffer_ = 0;
     bitCount_ = 0;
     endOfInput_ = false;
+    bitsShort_ = false;
+    finished_ = false;
     CrcRegister = 0xFFFFFFFFu;
 }
 

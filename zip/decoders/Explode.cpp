@@ -12,8 +12,9 @@
 // the same lengths, so every lookup indexes with the complemented input bits. The window is
 // the first 32 KB of WorkArea; a match reaching before the entry's first byte produces
 // zeros. The bit reader is inflate's NeedBits/DropBits over ReadInputByte: past the end of
-// the data it sees the last byte again. Decoding stops after the uncompressed size, or at an
-// invalid code.
+// the data it sees the last byte again, since a table lookup may look at more bits than the
+// last code has. Decoding stops after the uncompressed size, or as bad data at an invalid
+// code or at an item that took bits from past the end of the data.
 #include <algorithm>
 #include <cstring>
 
@@ -75,14 +76,20 @@ struct TEntryDecoder::TBitReader {
     std::uint32_t Buffer = 0;
     unsigned Count = 0;
     std::uint8_t LastByte = 0;
+    unsigned Overrun = 0; // bytes made up past the end of the data
 
     void NeedBits(unsigned n) {
         while (Count < n) {
-            Owner.ReadInputByte(LastByte); // past the end, LastByte keeps its value
+            if (!Owner.ReadInputByte(LastByte)) {
+                ++Overrun; // past the end, LastByte keeps its value
+            }
             Buffer |= static_cast<std::uint32_t>(LastByte) << Count;
             Count += 8;
         }
     }
+    /// True when the bits taken so far reach into the made-up bytes, which are the last
+    /// ones loaded and so sit at the top of the buffer.
+    bool RealBitsShort() const { return Count < 8 * Overrun; }
     void DropBits(unsigned n) {
         Buffer >>= n;
         Count -= n;
@@ -109,12 +116,16 @@ struct TEntryDecoder::TBitReader {
 };
 
 int TEntryDecoder::ReadExplodeTree(std::uint8_t* lengths, unsigned expected) {
-    std::uint8_t byte = 0; // past the end of the data the last value is seen again
-    ReadInputByte(byte);
+    std::uint8_t byte = 0;
+    if (!ReadInputByte(byte)) {
+        return kTreeError;
+    }
     unsigned groups = byte + 1u;
     unsigned k = 0;
     while (groups-- > 0) {
-        ReadInputByte(byte);
+        if (!ReadInputByte(byte)) {
+            return kTreeError;
+        }
         const unsigned length = (byte & 0x0F) + 1u;
         const unsigned repeat = (byte >> 4) + 1u;
         if (k + repeat > expected) {
@@ -156,13 +167,13 @@ void TEntryDecoder::ExplodeEntry() {
                    tables.Distance, distanceBits) != brComplete) {
         return;
     }
-    if (literalTree) {
-        ExplodeWithLiteralTree(tables.Literal, literalBits, tables.Length, lengthBits,
-                               tables.Distance, distanceBits);
-    } else {
-        ExplodeWithoutLiteralTree(tables.Length, lengthBits, tables.Distance, distanceBits);
-    }
+    const bool ended =
+        literalTree
+            ? ExplodeWithLiteralTree(tables.Literal, literalBits, tables.Length, lengthBits,
+                                     tables.Distance, distanceBits)
+            : ExplodeWithoutLiteralTree(tables.Length, lengthBits, tables.Distance, distanceBits);
     FlushOutput();
+    finished_ = ended;
 }
 
 bool TEntryDecoder::ExplodeWithLiteralTree(const THuftEntry* literals, int literalBits,
@@ -212,6 +223,9 @@ bool TEntryDecoder::ExplodeItems(const THuftEntry* literals, int literalBits,
                 byte = static_cast<std::uint8_t>(bits.Buffer);
                 bits.DropBits(8);
             }
+            if (bits.RealBitsShort()) {
+                return false;
+            }
             window[pos] = byte;
             --left;
             advance(1);
@@ -234,6 +248,9 @@ bool TEntryDecoder::ExplodeItems(const THuftEntry* literals, int literalBits,
             bits.NeedBits(8);
             count += bits.Buffer & 0xFF;
             bits.DropBits(8);
+        }
+        if (bits.RealBitsShort()) {
+            return false;
         }
         const std::size_t distance = low + d->Value;
         std::size_t src = (pos + kExplodeWindow - distance % kExplodeWindow) % kExplodeWindow;

@@ -249,11 +249,12 @@ public:
         : owner_(owner), tables_(*owner.inflateTables_), base_(owner.workArea_.get()), out_(base_),
           in_(owner.inputBuffer_.get()), inEnd_(in_) {}
 
-    void Run() {
+    /// True when the last block ended the stream; false when bad data stopped it.
+    bool Run() {
         for (;;) {
             bool last = false;
             if (InflateBlock(last) != irDone) {
-                return; // what is still in the window is not written
+                return false; // what is still in the window is not written
             }
             if (last) {
                 break;
@@ -263,10 +264,11 @@ public:
             // What FlushWindow and FlushOutput would write, one block shorter than 32 KB
             // (every full window is already out), written from the window without a copy.
             owner_.WriteBlock(base_ + flushed_, Pending());
-            return;
+            return true;
         }
         owner_.FlushWindow(base_ + flushed_, Pending());
         owner_.FlushOutput();
+        return true;
     }
 
 private:
@@ -911,7 +913,7 @@ private:
 
 void TEntryDecoder::InflateEntry() {
     TInflater inflater(*this);
-    inflater.Run();
+    finished_ = inflater.Run();
 }
 
 } // namespace zorvi

@@ -2,11 +2,13 @@
 // `bitCount_` bits, the next one in bit 0, and `endOfInput_` tells whether the last fill
 // obtained no byte at all.
 //
-// The count is 16 bits wide on purpose. When a fill finds some bytes but still fewer bits
-// than a read asks for, the count wraps around; no fill happens after that and the buffer,
-// shifted empty, delivers zero bits. Reduce relies on that to run out its uncompressed size
-// past the end of a damaged stream; shrink then decodes zero codes until its output passes
-// the uncompressed size. Both are bounded by that size.
+// A read that asks for more bits than the data has left sets `bitsShort_`, and both
+// decoders stop there: past the end of its data a stream holds nothing, so decoding on
+// (zero bits, in the past) only made bytes up, up to the uncompressed size of the entry,
+// which the archive may set to 4 GB. Shrink tells its regular end from a cut stream by
+// `endOfInput_`: after its last code only padding bits remain, so the read that follows
+// finds no byte at all; a fill that finds some bytes and still too few bits means a code
+// was cut.
 #include "zip/decoders/EntryDecoder.h"
 
 namespace zorvi {
@@ -24,10 +26,13 @@ void TEntryDecoder::FillBitBuffer() {
 unsigned TEntryDecoder::ReadBits(unsigned n) {
     if (n > bitCount_) {
         FillBitBuffer();
+        if (n > bitCount_) {
+            bitsShort_ = true;
+        }
     }
     const unsigned value = bitBuffer_ & ((1u << n) - 1);
     bitBuffer_ >>= n;
-    bitCount_ = static_cast<std::uint16_t>(bitCount_ - n);
+    bitCount_ = static_cast<std::uint16_t>(n > bitCount_ ? 0 : bitCount_ - n);
     return value;
 }
 

@@ -15,8 +15,8 @@
 //
 // WorkArea holds the window (bytes 0 to 16383) and the follower sets (16384 to 32767, set x
 // at x × 64). A match that reaches before the entry's first byte produces zeros, so nothing
-// of an earlier entry leaks into this one. Past the end of the data the bit reader delivers
-// zeros: decoding always stops after the uncompressed size.
+// of an earlier entry leaks into this one. Decoding stops after the uncompressed size, or
+// as bad data where the data ends first: nothing is decoded from bits the data lacks.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -94,13 +94,16 @@ void TEntryDecoder::UnreduceEntry(int method) {
         advance(1);
     };
 
-    while (left > 0) {
+    while (left > 0 && !bitsShort_) {
         std::uint8_t byte;
         const unsigned n = counts[lastByte];
         if (n == 0 || ReadBits(1) != 0) {
             byte = static_cast<std::uint8_t>(ReadBits(8));
         } else {
             byte = followers[lastByte * kFollowerSlot + ReadBits(kFollowerIndexBits[n])];
+        }
+        if (bitsShort_) {
+            break;
         }
 
         switch (state) {
@@ -156,6 +159,7 @@ void TEntryDecoder::UnreduceEntry(int method) {
     }
     FlushWindow(window, pos);
     FlushOutput();
+    finished_ = left == 0 && !bitsShort_;
 }
 
 } // namespace zorvi

@@ -12,10 +12,12 @@
 //   16386  suffix  8193 × uint8   last byte of each code's string
 //   24579  stack   8192 × uint8   the string being decoded, filled from the top down
 //
-// Damaged data can ask for more than the format allows; each case stops the entry (what
-// was decoded is written, and the CRC comparison rejects it): a string longer than the stack
-// (which also ends any loop through undefined or freed codes, since every step pushes a
-// byte), and a code width beyond 13 bits.
+// The entry ends where its codes end: a read that finds no byte at all. Damaged data can
+// ask for more than the format allows; each case stops the entry as bad data (what was
+// decoded is written, and the engine rejects the entry): a code or control code cut by
+// the end of the data, a string longer than the stack (which also ends any loop through
+// undefined or freed codes, since every step pushes a byte), and a code width beyond 13
+// bits.
 #include <algorithm>
 #include <cstring>
 
@@ -88,35 +90,41 @@ void TEntryDecoder::UnshrinkEntry() {
 
     // 2. The first code is a byte.
     unsigned oldCode = ReadBits(codeSize);
-    if (endOfInput_) {
+    if (bitsShort_) {
         FlushOutput();
+        finished_ = endOfInput_; // no code at all: an empty entry
         return;
     }
     std::uint8_t finalByte = static_cast<std::uint8_t>(oldCode);
     PutOutputByte(finalByte);
 
-    // 3. The codes that follow.
+    // 3. The codes that follow, up to the end of the data.
+    const auto damaged = [&] { FlushOutput(); };
     for (;;) {
         unsigned code = ReadBits(codeSize);
-        if (endOfInput_) {
+        if (bitsShort_) {
             break;
         }
         while (code == kControlCode) {
             const unsigned subCode = ReadBits(codeSize);
+            if (bitsShort_) {
+                return damaged(); // a control code without its sub-code
+            }
             if (subCode == 1) {
                 if (codeSize == kMaxCodeSize) {
-                    FlushOutput(); // wider codes than the format has: damaged data
-                    return;
+                    return damaged(); // wider codes than the format has
                 }
                 ++codeSize;
             } else if (subCode == 2) {
                 PartialClear();
             }
             code = ReadBits(codeSize);
-            if (endOfInput_) {
-                FlushOutput();
-                return;
+            if (bitsShort_) {
+                break;
             }
+        }
+        if (bitsShort_) {
+            break;
         }
         const unsigned inCode = code;
 
@@ -129,8 +137,7 @@ void TEntryDecoder::UnshrinkEntry() {
         }
         while (code >= kFirstStringCode) {
             if (top == 0) {
-                FlushOutput(); // longer than any string can be: damaged data
-                return;
+                return damaged(); // longer than any string can be
             }
             if (t.Prefix[code] == kFreeCode) {
                 t.Stack[--top] = finalByte;
@@ -141,8 +148,7 @@ void TEntryDecoder::UnshrinkEntry() {
             }
         }
         if (top == 0) {
-            FlushOutput();
-            return;
+            return damaged();
         }
         finalByte = t.Suffix[code];
         t.Stack[--top] = finalByte;
@@ -170,6 +176,8 @@ void TEntryDecoder::UnshrinkEntry() {
         oldCode = inCode;
     }
     FlushOutput();
+    // Only padding bits followed the last code; a fill that found bytes cut a code.
+    finished_ = endOfInput_;
 }
 
 } // namespace zorvi

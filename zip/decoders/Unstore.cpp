@@ -27,8 +27,10 @@ void TEntryDecoder::UnstoreEntry() {
         FlushOutput();
         if (got < wanted) {
             archiveBytesLeft_ = 0; // the engine returns short only at the end of the data
+            return;
         }
     }
+    finished_ = true;
 }
 
 } // namespace zorvi

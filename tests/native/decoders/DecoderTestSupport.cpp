@@ -85,6 +85,7 @@ TDecoded DecodeEntry(const TEncodedEntry& encoded, TEntryDecoder* decoder) {
     }
     result.Data = output.Data;
     result.Crc = d.FinalCrc();
+    result.Finished = d.EntryFinished();
     result.Writes = output.Writes;
     result.Reads = input.Reads;
     return result;

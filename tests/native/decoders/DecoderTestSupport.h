@@ -47,6 +47,7 @@ public:
 struct TDecoded {
     TBytes Data;
     std::uint32_t Crc = 0;            // the complemented register
+    bool Finished = false;            // the decoder reached the regular end of the data
     std::optional<std::string> Error; // message of an exception that left the decoder
     std::vector<std::size_t> Writes;
     std::vector<std::size_t> Reads;

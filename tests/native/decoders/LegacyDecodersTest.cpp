@@ -169,13 +169,6 @@ TEST(Unreduce, FollowerSetsCodeBytesByIndex) {
     EXPECT_EQ(Decode(2, w.Finish(), 5).Data, (TBytes{'a', 'd', 0, 'a', 'q'}));
 }
 
-TEST(Unreduce, PastTheEndOfTheDataStopsAtTheUncompressedSize) {
-    const TDecoded out = Decode(4, ReduceStream({'k'}), 5000);
-    EXPECT_FALSE(out.Error);
-    EXPECT_EQ(out.Data.size(), 5000u); // zero bits decode as zero bytes
-    EXPECT_EQ(out.Data[0], 'k');
-}
-
 // --- Implode ------------------------------------------------------------------------------
 
 constexpr std::uint16_t k8K = 0x0002;
@@ -292,6 +285,60 @@ TEST(Explode, TreeDescriptionThatDoesNotAddUpGivesNoOutput) {
     stream[0] = 4; // one group too many: 80 lengths for 64 codes
     out = Decode(6, stream, 1);
     EXPECT_TRUE(out.Data.empty());
+}
+
+// --- All three ---------------------------------------------------------------------------
+
+TEST(LegacyDecoders, DataEndingBeforeTheSizeStopsAsBadData) {
+    // Each stream holds `text` whole; the entry claims far more. Nothing may be decoded from
+    // bits past the end of the data (the bit readers once made them zeros, and an entry of
+    // 192 bytes claiming 4 GB ran for minutes), and only the whole stream at its own size
+    // reaches the decoder's regular end.
+    constexpr std::int64_t kClaimed = 1 << 20;
+    const std::string text = "abcabcabcXYZ";
+    const auto size = static_cast<std::int64_t>(text.size());
+    const std::vector<unsigned> bytes(text.begin(), text.end());
+    for (int method = 2; method <= 5; ++method) {
+        const TBytes stream = ReduceStream(bytes);
+        EXPECT_TRUE(Decode(method, stream, size).Finished) << method;
+        const TDecoded out = Decode(method, stream, kClaimed);
+        EXPECT_FALSE(out.Error) << method;
+        EXPECT_FALSE(out.Finished) << method;
+        EXPECT_EQ(Text(out), text) << method; // what the data holds, and not a byte more
+    }
+    for (int f : {0, 2, 4, 6}) {
+        const auto flags = static_cast<std::uint16_t>(f);
+        TImplodeItems items{flags, {}};
+        for (char c : text) {
+            items.Literal(static_cast<unsigned char>(c));
+        }
+        const TBytes stream = items.Finish();
+        EXPECT_TRUE(Decode(6, stream, size, flags).Finished) << flags;
+        const TDecoded out = Decode(6, stream, kClaimed, flags);
+        EXPECT_FALSE(out.Error) << flags;
+        EXPECT_FALSE(out.Finished) << flags;
+        EXPECT_LE(out.Data.size(), text.size()) << flags;
+        // Cut inside the tree descriptions: no tree, no output.
+        const TDecoded cut = Decode(6, TBytes(stream.begin(), stream.begin() + 3), 1, flags);
+        EXPECT_FALSE(cut.Finished) << flags;
+        EXPECT_TRUE(cut.Data.empty()) << flags;
+    }
+    // Shrink ends with its data; cut anywhere, it gives a part of the text and no more. A
+    // cut inside a code (a last fill that finds bytes, but too few) is bad data.
+    std::vector<unsigned> codes(text.begin(), text.end());
+    codes.insert(codes.end(), {256, 1, 'Q', 256, 1, 'R', 256, 1, 'S', 256, 1, 'T'});
+    const TBytes shrunk = ShrinkStream(codes);
+    const std::string whole = Text(Decode(1, shrunk, 16));
+    ASSERT_EQ(whole, text + "QRST");
+    int cutInACode = 0;
+    for (std::size_t cut = 0; cut < shrunk.size(); ++cut) {
+        const TDecoded out = Decode(
+            1, TBytes(shrunk.begin(), shrunk.begin() + static_cast<std::ptrdiff_t>(cut)), kClaimed);
+        EXPECT_FALSE(out.Error) << cut;
+        EXPECT_EQ(whole.substr(0, out.Data.size()), Text(out)) << cut;
+        cutInACode += out.Finished ? 0 : 1;
+    }
+    EXPECT_GT(cutInACode, 0);
 }
 
 TEST(Explode, DistanceBeforeTheStartGivesZeros) {
