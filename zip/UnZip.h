@@ -35,7 +35,21 @@ namespace zorvi {
 
 enum class TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
 enum class TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
-enum class TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+/// srEmptyName: the entry has no name at all, so it is neither a file nor a folder.
+enum class TSkipReason {
+    srBadPassword,
+    srNoOverwrite,
+    srFileOpenError,
+    srCreateError,
+    srEmptyName
+};
+/// Why an entry whose CRC-32 matched (or that never got as far) is still not extracted.
+enum class TEntryFailure {
+    efPrematureEnd, // the archive ended inside the entry's data; the run goes on
+    efIncomplete,   // the decoder did not reach the regular end of the data: bad data, data
+                    // longer than the recorded size, or a method without a decoder
+    efSizeMismatch, // the decoded size differs from the recorded uncompressed size
+};
 
 // Fixed texts of the engine's message boxes.
 inline constexpr const char* kTextUnknownMethod = "Неизвестный метод архивации";
@@ -103,6 +117,17 @@ public:
     std::function<void(TUnZip& sender, std::uint32_t calcCrc, std::uint32_t storedCrc,
                        int fileIndex)>
         OnBadCRC;
+    /// An entry is extracted only when its CRC-32, its size and its decoder's end agree; a
+    /// CRC-32 mismatch is OnBadCRC, the rest comes here. The file is deleted either way.
+    std::function<void(TUnZip& sender, TEntryFailure failure, const std::string& fName,
+                       int fileIndex)>
+        OnEntryFailed;
+    /// The directory could not be used as the archive stores it and was rebuilt from the
+    /// local headers in front of the entries' data (the recovery scan).
+    std::function<void(TUnZip& sender)> OnDirectoryRebuilt;
+    /// A central header of the archive whose entry the rebuilt directory does not hold: it
+    /// names no local header the recovery scan found, or one an earlier header already took.
+    std::function<void(TUnZip& sender, const std::string& fName)> OnEntryDropped;
     std::function<void(TUnZip& sender, TIncompleteZipMode& incompleteMode)> OnInCompleteZip;
     /// Installed by the constructor (see DefaultGetNextDisk); an empty name cancels.
     std::function<void(TUnZip& sender, int nextDisk, std::string& fName)> OnGetNextDisk;
@@ -199,6 +224,9 @@ private:
     std::string LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
                          std::size_t length);
     void CheckEntryIndex(int index) const;
+    /// Raises OnDirectoryRebuilt, then OnEntryDropped for each name of `unplaced` (central
+    /// headers the rebuilt list had no entry for) that no entry of the list has.
+    void ReportRebuild(const std::vector<std::string>& unplaced);
 
     int ExtractSelected();
     void ExtractEntry(int index);

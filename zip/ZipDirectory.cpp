@@ -404,7 +404,15 @@ void TUnZip::ReadCentralDirectory() {
         sortedEntries_ = entries_.get();
     }
 
-    for (int r = 0; r < EndRecord.TotalEntries; ++r) {
+    // After a rebuild: which scanned entry a central header has enriched already, and the
+    // names of the central headers that found no entry of their own (see ReportRebuild).
+    std::vector<bool> enriched;
+    std::vector<std::string> unplaced;
+    // As many central headers as the end record gives, also when a rebuild midway puts the
+    // count of the local headers it found there: the headers past that count name entries
+    // the rebuilt list may lack, which must not go unnoticed.
+    const int headerCount = EndRecord.TotalEntries;
+    for (int r = 0; r < headerCount; ++r) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         const bool read = ReadCentralHeader(stream, *entry, MultiMode() != 0 && !Rebuilt);
         if (read && !Rebuilt) {
@@ -421,12 +429,16 @@ void TUnZip::ReadCentralDirectory() {
                 r = -1;
             }
         } else if (read) {
+            enriched.resize(static_cast<std::size_t>(EntryCount()));
             int index = 0;
-            if (entries_->Find(entry.get(), index)) {
+            if (entries_->Find(entry.get(), index) && !enriched[static_cast<std::size_t>(index)]) {
+                enriched[static_cast<std::size_t>(index)] = true;
                 TZipHeaderInfo& known = *entries_->Entry(index);
                 const std::uint32_t offset = known.LocalHeaderOffset;
                 known.Assign(*entry);
                 known.LocalHeaderOffset = offset;
+            } else {
+                unplaced.push_back(entry->PathName());
             }
         } else if (Rebuilt) {
             break;
@@ -455,5 +467,28 @@ void TUnZip::ReadCentralDirectory() {
     }
     zfcStream_.reset();
     ApplySortMode(SortMode);
+    if (Rebuilt) {
+        ReportRebuild(unplaced);
+    }
+}
+
+void TUnZip::ReportRebuild(const std::vector<std::string>& unplaced) {
+    if (OnDirectoryRebuilt) {
+        OnDirectoryRebuilt(*this);
+    }
+    if (!OnEntryDropped) {
+        return;
+    }
+    // A central header may point at a wrong offset and still name an entry the scan found
+    // at its right one; only a name the rebuilt list does not hold is an entry lost.
+    std::set<std::string> names;
+    for (int i = 0; i < EntryCount(); ++i) {
+        names.insert(entries_->Entry(i)->PathName());
+    }
+    for (const std::string& name : unplaced) {
+        if (names.count(name) == 0) {
+            OnEntryDropped(*this, name);
+        }
+    }
 }
 } // namespace zorvi

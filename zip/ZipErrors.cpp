@@ -5,6 +5,7 @@ namespace zorvi {
 EBadZipFile::EBadZipFile() : EZipError(kTextBadZipFile) {}
 ENotAZipFile::ENotAZipFile() : EZipError(kTextBadZipFile) {}
 EIncompleteZip::EIncompleteZip() : EZipError(kTextIncompleteZip) {}
+EOverlappedEntries::EOverlappedEntries() : EZipError(kTextOverlappedEntries) {}
 
 std::string FormatWithNumber(const char* text, long long value) {
     std::string formatted(text);
@@ -42,6 +43,10 @@ void RaiseNotAZipFile() {
 
 void RaiseIncompleteZip() {
     throw EIncompleteZip();
+}
+
+void RaiseOverlappedEntries() {
+    throw EOverlappedEntries();
 }
 
 void RaiseUserCanceled() {

@@ -29,6 +29,14 @@ public:
     EIncompleteZip();
 };
 
+/// Two entries of the archive share bytes: a local header or data lies inside another
+/// entry's. No tool writes that; it is how an archive of a few kilobytes unpacks to
+/// gigabytes, and the whole archive is refused.
+class EOverlappedEntries : public EZipError {
+public:
+    EOverlappedEntries();
+};
+
 /// An index, a duplicate or an operation a list does not allow.
 class EListError : public EZipError {
 public:
@@ -64,10 +72,13 @@ inline constexpr const char* kTextBadZipFile = "Некорректный zip ф�
 inline constexpr const char* kTextIncompleteZip = "Неполный Zip файл";
 inline constexpr const char* kTextIndexOutOfRange = "Индекс %d за пределами разрешенного диапазона";
 inline constexpr const char* kTextListIndex = "List index out of bounds (%d)";
+inline constexpr const char* kTextOverlappedEntries =
+    "Invalid zip file with overlapped components (possible zip bomb)";
 
 [[noreturn]] void RaiseBadZipFile();
 [[noreturn]] void RaiseNotAZipFile();
 [[noreturn]] void RaiseIncompleteZip();
+[[noreturn]] void RaiseOverlappedEntries();
 [[noreturn]] void RaiseUserCanceled();
 [[noreturn]] void RaiseFatalUnzipError();
 /// text may hold one %d, replaced by value.

@@ -7,6 +7,7 @@
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -74,6 +75,9 @@ struct TUnZip::TRunState {
     // before, so it is not looked up again for them; should it have gone meanwhile, the
     // file's creation fails and the folder is made then.
     std::string LastFolder;
+    // Where every entry of the directory starts: its local header, as a volume and an
+    // offset in one number (see RangeStart), sorted.
+    std::vector<std::uint64_t> EntryStarts;
 };
 
 namespace {
@@ -98,6 +102,31 @@ std::string PasswordBytes(const std::string& password) {
 /// Masks and names meet as 8-bit text, so that "?" stands for one Cyrillic letter.
 std::string MatchText(const std::string& utf8) {
     return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
+}
+
+/// A place in the archive as one number that sorts by volume, then offset. A single-volume
+/// archive has one volume whatever disk numbers its headers give.
+std::uint64_t RangeStart(bool multiVolume, std::uint16_t disk, std::uint32_t offset) {
+    return (static_cast<std::uint64_t>(multiVolume ? disk : 0) << 32) | offset;
+}
+
+// Entries may not share bytes. An archive whose entries overlap (many central headers for
+// one local header, local headers nested in each other's extra fields, data running into
+// the next entry) is how a few kilobytes unpack to gigabytes, and no tool writes one.
+// Two byte ranges overlap exactly when one holds the other's start; so an entry's range,
+// from its local header to the end of its data, is checked against every entry's start
+// when its local header has been read, before any of its data is. In archive order the
+// first entry of an overlapping pair is the one that finds the other: nothing of the
+// shared data is written.
+void CheckOwnBytes(const std::vector<std::uint64_t>& starts, std::uint64_t start,
+                   std::uint64_t length) {
+    const std::uint64_t volumeEnd = (start | 0xFFFFFFFFull) + 1;
+    const std::uint64_t end = std::min(start + length, volumeEnd);
+    const auto first = std::lower_bound(starts.begin(), starts.end(), start);
+    const auto last = std::lower_bound(first, starts.end(), end);
+    if (last - first > 1) { // the entry's own start is among them
+        RaiseOverlappedEntries();
+    }
 }
 
 } // namespace
@@ -207,6 +236,13 @@ int TUnZip::ExtractSelected() {
         if (resorted) {
             ApplySortMode(TZipSortMode::ByNone); // volumes are visited in order
         }
+        const bool multiVolume = EndRecord.ThisDisk != 0;
+        for (int i = 0; i < EntryCount(); ++i) {
+            const TZipHeaderInfo& entry = *entries_->Entry(i);
+            run_->EntryStarts.push_back(
+                RangeStart(multiVolume, entry.DiskNumberStart, entry.LocalHeaderOffset));
+        }
+        std::sort(run_->EntryStarts.begin(), run_->EntryStarts.end());
         TEntryDecoder& decoder = run_->Decoder;
         decoder.TotalBytes = 0;
         decoder.BytesDone = 0;
@@ -220,7 +256,10 @@ int TUnZip::ExtractSelected() {
         for (int i = 0; i < EntryCount(); ++i) {
             TZipHeaderInfo& entry = *sortedEntries_->Entry(i);
             entry.Selected = DoAll;
-            if (entry.FileName().empty() && !RecreateDirs) {
+            // An entry without any name is no folder: it is counted and processed like a
+            // file, so that its run reports it.
+            const bool folder = entry.FileName().empty() && !entry.Directory().empty();
+            if (folder && !RecreateDirs) {
                 entry.Selected = false;
                 --numFiles;
                 continue;
@@ -232,7 +271,7 @@ int TUnZip::ExtractSelected() {
                     break;
                 }
             }
-            if (entry.Selected && !entry.FileName().empty()) {
+            if (entry.Selected && !folder) {
                 decoder.TotalBytes += entry.UncompressedSize;
             } else {
                 --numFiles;
@@ -333,19 +372,6 @@ bool TUnZip::OverwriteAllowed(int index, std::string& path) {
 void TUnZip::ExtractEntry(int index) {
     run_->Retry = false;
     CurrentHeader.Assign(*sortedEntries_->Entry(index));
-    const bool isFile = !CurrentHeader.FileName().empty();
-    if (isFile) {
-        if (EndRecord.ThisDisk != 0 && CurrentHeader.DiskNumberStart != CurrentDisk) {
-            RequestDisk(CurrentHeader.DiskNumberStart + 1);
-        }
-        archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
-        localHeader_.fill(0);
-        archiveStream_->Read(localHeader_.data(), localHeader_.size()); // signature not checked
-        // Skipped inside the block just read, so the data that follows comes from it.
-        archiveStream_->Skip(GetU16(localHeader_.data() + local::kNameLength) +
-                             GetU16(localHeader_.data() + local::kExtraLength));
-    }
-
     const auto skipping = [&](TSkipReason reason, const std::string& name) {
         bool retry = false;
         if (OnSkippingFile) {
@@ -353,6 +379,35 @@ void TUnZip::ExtractEntry(int index) {
         }
         SkipEntry();
     };
+    const auto failed = [&](TEntryFailure failure, const std::string& name) {
+        if (OnEntryFailed) {
+            OnEntryFailed(*this, failure, name, index);
+        }
+    };
+    if (CurrentHeader.PathName().empty()) {
+        skipping(TSkipReason::srEmptyName, "");
+        return;
+    }
+
+    const bool isFile = !CurrentHeader.FileName().empty();
+    if (isFile) {
+        const bool multiVolume = EndRecord.ThisDisk != 0;
+        if (multiVolume && CurrentHeader.DiskNumberStart != CurrentDisk) {
+            RequestDisk(CurrentHeader.DiskNumberStart + 1);
+        }
+        archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
+        localHeader_.fill(0);
+        archiveStream_->Read(localHeader_.data(), localHeader_.size()); // signature not checked
+        const std::uint16_t nameLength = GetU16(localHeader_.data() + local::kNameLength);
+        const std::uint16_t extraLength = GetU16(localHeader_.data() + local::kExtraLength);
+        CheckOwnBytes(
+            run_->EntryStarts,
+            RangeStart(multiVolume, CurrentHeader.DiskNumberStart, CurrentHeader.LocalHeaderOffset),
+            kLocalHeaderSize + nameLength + extraLength +
+                std::uint64_t{CurrentHeader.CompressedSize});
+        // Skipped inside the block just read, so the data that follows comes from it.
+        archiveStream_->Skip(nameLength + extraLength);
+    }
 
     const TEntryPlacement placement = PlaceEntry(
         destDir_, rootDir_, RecreateDirs, CurrentHeader.Directory(), CurrentHeader.FileName());
@@ -424,6 +479,7 @@ void TUnZip::ExtractEntry(int index) {
 
     TEntryDecoder& decoder = run_->Decoder;
     bool completed = true;
+    bool prematureEnd = false;
     try {
         TArchiveInput input(*this);
         TFileOutput fileOutput(*output);
@@ -458,6 +514,8 @@ void TUnZip::ExtractEntry(int index) {
         }
     } catch (const EBiggerThanUncompressed&) {
         completed = false;
+    } catch (const EFatalUnzipError&) {
+        prematureEnd = true;
     } catch (...) {
         // An incomplete file must never look like an extracted one.
         output.reset();
@@ -465,6 +523,13 @@ void TUnZip::ExtractEntry(int index) {
         throw;
     }
     output.reset();
+    if (prematureEnd) {
+        // The archive ends inside this entry's data. The entries after it have data of their
+        // own, elsewhere or in the part that is missing, and each gets its own verdict.
+        DeleteOutput(path);
+        failed(TEntryFailure::efPrematureEnd, path);
+        return;
+    }
     if (completed) {
         fileSystem_->SetFileDosTime(path, FixDosDateTime(CurrentHeader.DosDateTime));
         if (RetainAttributes) {
@@ -472,12 +537,21 @@ void TUnZip::ExtractEntry(int index) {
         }
     }
 
+    // A matching CRC-32 alone is not enough: an entry cut at some point, or padded out,
+    // can have the CRC-32 the archive stores.
+    const bool decoded = completed && decoder.EntryFinished();
+    const bool wholeSize = decoder.BytesWritten() == CurrentHeader.UncompressedSize;
     const std::uint32_t crc = decoder.FinalCrc();
-    if (crc == CurrentHeader.Crc32) {
+    if (crc == CurrentHeader.Crc32 && decoded && wholeSize) {
         if (OnEndUnZip) {
             OnEndUnZip(*this, index, path);
         }
         ++run_->Count;
+        return;
+    }
+    if (crc == CurrentHeader.Crc32) {
+        DeleteOutput(path);
+        failed(decoded ? TEntryFailure::efSizeMismatch : TEntryFailure::efIncomplete, path);
         return;
     }
     if (encrypted) {

@@ -53,8 +53,22 @@ const char* ReasonText(TSkipReason reason) {
         return "cannot open file";
     case TSkipReason::srCreateError:
         return "cannot create file";
+    case TSkipReason::srEmptyName:
+        return "empty name";
     }
     return "skipped";
+}
+
+const char* FailureText(TEntryFailure failure) {
+    switch (failure) {
+    case TEntryFailure::efPrematureEnd:
+        return "the archive ends inside its data";
+    case TEntryFailure::efIncomplete:
+        return "damaged data, or data longer than its recorded size";
+    case TEntryFailure::efSizeMismatch:
+        return "size differs from its recorded size";
+    }
+    return "failed";
 }
 
 } // namespace
@@ -67,6 +81,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     int extracted = 0;
     int skipped = 0;
     int failed = 0;
+    int dropped = 0;
 
     const auto line = [&](const std::string& text) {
         if (!options.Quiet) {
@@ -75,6 +90,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
         }
     };
 
+    WatchDirectory(unzip, options.Archive, err, dropped);
     unzip.MessageBoxes = &boxes;
     unzip.SetZipName(options.Archive);
     unzip.IncompleteZipMode = options.Incomplete;
@@ -102,22 +118,38 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
         ++extracted;
         line("  extracted: " + SlashName(sender.CurrentHeader.PathName()));
     };
-    unzip.OnSkippingFile = [&](TUnZip& sender, TSkipReason reason, const std::string&, int, bool&) {
-        ++skipped;
-        line("    skipped: " + SlashName(sender.CurrentHeader.PathName()) + " (" +
-             ReasonText(reason) + ")");
-    };
-    unzip.OnBadCRC = [&](TUnZip& sender, std::uint32_t calc, std::uint32_t stored, int) {
+    // An entry without a name is named by its place in the list.
+    const auto entryName = [](TUnZip& sender, int index) {
         const std::string name = SlashName(sender.CurrentHeader.PathName());
+        return name.empty() ? "entry " + std::to_string(index + 1) : name;
+    };
+    unzip.OnSkippingFile = [&](TUnZip& sender, TSkipReason reason, const std::string&, int index,
+                               bool&) {
+        ++skipped;
+        line("    skipped: " + entryName(sender, index) + " (" + ReasonText(reason) + ")");
+    };
+    const auto unknownMethod = [&](TUnZip& sender, int index) {
+        ++skipped;
+        line("    skipped: " + entryName(sender, index) + " (unsupported compression method " +
+             std::to_string(sender.CurrentHeader.CompressionMethod) + ")");
+    };
+    unzip.OnBadCRC = [&](TUnZip& sender, std::uint32_t calc, std::uint32_t stored, int index) {
         if (boxes.UnknownMethod) {
-            ++skipped;
-            line("    skipped: " + name + " (unsupported compression method " +
-                 std::to_string(sender.CurrentHeader.CompressionMethod) + ")");
-        } else {
-            ++failed;
-            line("    bad CRC: " + name + " (computed " + Hex(calc) + ", stored " + Hex(stored) +
-                 ")");
+            unknownMethod(sender, index);
+            return;
         }
+        ++failed;
+        line("    bad CRC: " + entryName(sender, index) + " (computed " + Hex(calc) + ", stored " +
+             Hex(stored) + ")");
+    };
+    unzip.OnEntryFailed = [&](TUnZip& sender, TEntryFailure failure, const std::string&,
+                              int index) {
+        if (boxes.UnknownMethod) {
+            unknownMethod(sender, index);
+            return;
+        }
+        ++failed;
+        line("     failed: " + entryName(sender, index) + " (" + FailureText(failure) + ")");
     };
     unzip.OnPromptForOverwrite = [&](TUnZip&, bool& overwrite, int, std::string& fName) {
         bar.Clear();
@@ -148,10 +180,10 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     }
     bar.Clear();
     if (!options.Quiet) {
-        out << extracted << " extracted, " << skipped << " skipped, " << failed
-            << " failed the CRC-32 check\n";
+        out << extracted << " extracted, " << skipped << " skipped, " << failed + dropped
+            << " failed\n";
     }
-    return skipped == 0 && failed == 0 ? kExitOk : kExitEntryFailed;
+    return skipped == 0 && failed == 0 && dropped == 0 ? kExitOk : kExitEntryFailed;
 }
 
 } // namespace zorvi::cli

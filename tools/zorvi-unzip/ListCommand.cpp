@@ -28,6 +28,8 @@ int RunList(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.SetZipName(options.Archive);
     unzip.IncompleteZipMode = options.Incomplete;
     unzip.SortMode = options.Sort;
+    int dropped = 0;
+    WatchDirectory(unzip, options.Archive, err, dropped);
     try {
         unzip.ReadZipDirectory();
         if (unzip.Entries() == nullptr) {
@@ -51,7 +53,7 @@ int RunList(const TOptions& options, std::ostream& out, std::ostream& err) {
         err << "zorvi-unzip: " << options.Archive << ": " << error.what() << '\n';
         return kExitArchiveUnreadable;
     }
-    return kExitOk;
+    return dropped == 0 ? kExitOk : kExitEntryFailed;
 }
 
 } // namespace zorvi::cli

@@ -68,7 +68,9 @@ std::string UsageText() {
            "               letter case is ignored); without masks every entry\n"
            "\n"
            "Exit status: 0 every selected entry extracted (or listed), 1 some entry was\n"
-           "skipped or failed its CRC-32 check, 2 the archive could not be read.\n";
+           "skipped, failed (its CRC-32, its size, its data, or the archive ends inside\n"
+           "it) or was dropped from a damaged directory, 2 the archive could not be read\n"
+           "(or its entries overlap: a possible zip bomb).\n";
 }
 
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {

@@ -3,6 +3,7 @@
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
 
+#include "ExtractionWatch.h"
 #include "TestArchive.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,7 @@ TEST(ZipCorpus, ExtractionMatchesTheManifest) {
         if (!rows.empty() && rows[0].Password != "-") {
             unzip.Password = rows[0].Password;
         }
+        test::TExtractionWatch watch(unzip);
         bool stopped = false;
         try {
             unzip.ExtractFiles();
@@ -86,6 +88,7 @@ TEST(ZipCorpus, ExtractionMatchesTheManifest) {
             stopped = true; // acceptable only where an entry is damaged
             SCOPED_TRACE(error.what());
         }
+        watch.ExpectVerdicts(stopped);
         for (const TCorpusRow& row : rows) {
             const fs::path file = dir.Path() / "out" / test::Utf8Path(row.Entry);
             if (row.Entry.back() == '/') {
@@ -104,6 +107,10 @@ TEST(ZipCorpus, ExtractionMatchesTheManifest) {
         const bool damaged = std::any_of(rows.begin(), rows.end(),
                                          [](const TCorpusRow& r) { return r.Outcome != "ok"; });
         EXPECT_TRUE(!stopped || damaged);
+        EXPECT_EQ(watch.Extracted.size(), static_cast<std::size_t>(std::count_if(
+                                              rows.begin(), rows.end(), [](const TCorpusRow& r) {
+                                                  return r.Outcome == "ok" && !r.IsFolder();
+                                              })));
     }
 }
 
@@ -157,11 +164,14 @@ TEST(ZipCorpus, HostileArchivesEndCleanlyInsideTheDestination) {
             unzip.RecreateDirs = true;
             unzip.OverwriteMode = TUZOverwriteMode::Always;
             unzip.Password = "12345678";
+            test::TExtractionWatch watch(unzip);
+            bool stopped = false;
             try {
                 unzip.ExtractFiles();
             } catch (const EZipError&) {
-                // a clear error is a fine end
+                stopped = true; // a clear error is a fine end
             }
+            watch.ExpectVerdicts(stopped);
             // Nothing may appear beside the destination.
             std::vector<std::string> outside;
             for (const auto& found : fs::recursive_directory_iterator(dir.Path())) {

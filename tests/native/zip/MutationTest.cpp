@@ -5,6 +5,7 @@
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
 
+#include "ExtractionWatch.h"
 #include "TestArchive.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,8 @@ TEST(ZipMutation, DamagedArchivesEndCleanly) {
             unzip.RecreateDirs = true;
             unzip.OverwriteMode = TUZOverwriteMode::Always;
             unzip.Password = "secret";
+            test::TExtractionWatch watch(unzip);
+            bool stopped = false;
             try {
                 unzip.ExtractFiles();
                 for (int i = 0; i < unzip.EntryCount(); ++i) {
@@ -88,8 +91,9 @@ TEST(ZipMutation, DamagedArchivesEndCleanly) {
                 }
                 unzip.ArchiveComment();
             } catch (const EZipError&) {
-                // a clear error is a fine end
+                stopped = true; // a clear error is a fine end
             }
+            watch.ExpectVerdicts(stopped);
             for (const auto& found : fs::recursive_directory_iterator(dir.Path())) {
                 const auto relative = fs::relative(found.path(), dir.Path()).generic_string();
                 EXPECT_TRUE(relative == "nest" || relative == "nest/damaged.zip" ||

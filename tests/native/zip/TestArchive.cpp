@@ -110,6 +110,12 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         }
         const std::uint32_t size =
             e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size()));
+        payloads.push_back(payload);
+        crcs.push_back(crc);
+        if (e.OmitLocal) {
+            archive.LocalOffsets.push_back(e.LocalOffset.value_or(0));
+            continue;
+        }
         archive.LocalOffsets.push_back(static_cast<std::uint32_t>(b.size()));
         Append32(b, 0x04034B50);
         Append16(b, 20);
@@ -120,8 +126,9 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         Append32(b, e.Streamed ? 0 : static_cast<std::uint32_t>(payload.size()));
         Append32(b, e.Streamed ? 0 : size);
         Append16(b, static_cast<std::uint16_t>(e.Name.size()));
-        Append16(b, 0);
+        Append16(b, static_cast<std::uint16_t>(e.LocalExtra.size()));
         b += e.Name;
+        b += e.LocalExtra;
         b += payload;
         if (e.Streamed) {
             if (e.DescriptorSignature) {
@@ -131,8 +138,6 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
             Append32(b, static_cast<std::uint32_t>(payload.size()));
             Append32(b, size);
         }
-        payloads.push_back(payload);
-        crcs.push_back(crc);
     }
     archive.CentralOffset = static_cast<std::uint32_t>(b.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -150,7 +155,7 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         Append16(b, static_cast<std::uint16_t>(e.Name.size()));
         Append16(b, 0);
         Append16(b, static_cast<std::uint16_t>(e.Comment.size()));
-        Append16(b, 0);
+        Append16(b, e.DiskNumber.value_or(0));
         Append16(b, 0);
         Append32(b, e.ExternalAttributes);
         Append32(b, e.LocalOffset.value_or(archive.LocalOffsets[i]));

@@ -28,6 +28,10 @@ struct TTestEntry {
     std::optional<std::uint32_t> UncompressedSize; // stored size instead of the real one
     std::optional<std::string> Password;           // encrypt with the traditional cipher
     std::optional<std::uint32_t> LocalOffset;      // central header's local offset override
+    std::optional<std::uint16_t> DiskNumber;       // central header's volume instead of 0
+    std::string LocalExtra;                        // the local header's extra field
+    /// Only a central header, pointing where LocalOffset says: no local header and data.
+    bool OmitLocal = false;
     /// Written as to a stream: flag bit 3, CRC-32 and sizes 0 in the local header and
     /// given in a data descriptor after the data (with or without its signature).
     bool Streamed = false;

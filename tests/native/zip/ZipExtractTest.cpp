@@ -67,6 +67,14 @@ struct TFixture {
         UnZip.OnUnZipComplete = [this](TUnZip&, int count) {
             Events.push_back("complete " + std::to_string(count));
         };
+        UnZip.OnEntryFailed = [this](TUnZip&, TEntryFailure failure, const std::string&, int i) {
+            Events.push_back("failed " + std::to_string(static_cast<int>(failure)) + " " +
+                             std::to_string(i));
+        };
+        UnZip.OnDirectoryRebuilt = [this](TUnZip&) { Events.push_back("rebuilt"); };
+        UnZip.OnEntryDropped = [this](TUnZip&, const std::string& name) {
+            Events.push_back("dropped " + name);
+        };
     }
     fs::path Out(const std::string& relative = "") const { return Dir.Path() / "out" / relative; }
 };
@@ -74,6 +82,16 @@ struct TFixture {
 const int kSkipCreate = static_cast<int>(TSkipReason::srCreateError);
 const int kSkipNoOverwrite = static_cast<int>(TSkipReason::srNoOverwrite);
 const int kSkipPassword = static_cast<int>(TSkipReason::srBadPassword);
+const std::string kFailedEnd =
+    "failed " + std::to_string(static_cast<int>(TEntryFailure::efPrematureEnd));
+const std::string kFailedData =
+    "failed " + std::to_string(static_cast<int>(TEntryFailure::efIncomplete));
+const std::string kFailedSize =
+    "failed " + std::to_string(static_cast<int>(TEntryFailure::efSizeMismatch));
+
+bool Has(const std::vector<std::string>& events, const std::string& event) {
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
 
 TEST(ZipExtract, WritesFilesFoldersDatesAndAttributes) {
     TFixture f(
@@ -309,37 +327,6 @@ TEST(ZipExtract, AFolderRemovedDuringTheRunIsMadeAgain) {
     EXPECT_EQ(ReadFile(f.Out("d/e.txt")), "e");
 }
 
-TEST(ZipExtract, TruncatedArchiveEndsTheRunAndRemovesThePartialFile) {
-    auto built = BuildArchive({{.Name = "first.txt", .Data = "complete"},
-                               {.Name = "cut.bin", .Data = std::string(100000, 'c')}});
-    // Keep the directory but claim a compressed size running past the end of the file.
-    TTempDir dir;
-    std::string bytes = built.Bytes;
-    const std::size_t central2 = built.CentralOffset + 46 + 9;
-    test::PutU32(bytes, central2 + 20, 150000);
-    test::PutU32(bytes, central2 + 24, 150000);
-    test::WriteFile(dir.Path() / "t.zip", bytes);
-    TUnZip unzip;
-    unzip.SetZipName(dir.Text("t.zip"));
-    unzip.SetDestDir(dir.Text("out"));
-    unzip.DoAll = true;
-    unzip.OverwriteMode = TUZOverwriteMode::Always;
-    unzip.FilesList = {"*"};
-    int completed = -1;
-    unzip.OnUnZipComplete = [&](TUnZip&, int count) { completed = count; };
-    try {
-        unzip.ExtractFiles();
-        FAIL();
-    } catch (const EFatalUnzipError& error) {
-        EXPECT_STREQ(error.what(), "Premature end of file reached");
-    }
-    EXPECT_EQ(completed, 1);
-    EXPECT_TRUE(unzip.FilesList.empty());
-    EXPECT_EQ(ReadFile(dir.Path() / "out" / "first.txt"), "complete");
-    EXPECT_FALSE(fs::exists(dir.Path() / "out" / "cut.bin"));
-    EXPECT_EQ(unzip.ArchiveStream(), nullptr);
-}
-
 TEST(ZipExtract, WriteFailureEndsTheRun) {
     // The destination file is a full device: every write is refused.
     TFixture f(
@@ -370,11 +357,133 @@ TEST(ZipExtract, UnknownMethodShowsItsMessage) {
                                        {.Name = "z.bin", .Data = "", .Method = 99}});
     TScriptedBoxes boxes;
     f.UnZip.MessageBoxes = &boxes;
-    EXPECT_EQ(f.UnZip.ExtractFiles(), 1); // the empty one's CRC of 0 matches
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 0);
     ASSERT_EQ(boxes.Shown.size(), 2u);
     EXPECT_EQ(boxes.Shown[0], "Ошибка Zip|Неизвестный метод архивации|0");
     EXPECT_FALSE(fs::exists(f.Out("m.bin")));
-    EXPECT_TRUE(fs::exists(f.Out("z.bin")));
+    EXPECT_FALSE(fs::exists(f.Out("z.bin")));
+}
+
+TEST(ZipExtract, AnEntryCountsOnlyWhenItsSizeCrcAndDecoderEndAgree) {
+    std::string data(40000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 7 + i / 251);
+    }
+    const std::string cut = data.substr(0, 32768);
+    TFixture f(std::vector<TTestEntry>{
+        // 100 bytes against a recorded 4 GiB - 2; the CRC-32 is that of the 100.
+        {.Name = "short.bin", .Data = std::string(100, 's'), .UncompressedSize = 0xFFFFFFFEu},
+        // No decoder for the method; the CRC-32 stored is that of nothing at all.
+        {.Name = "unknown.bin", .Data = "", .Method = 99},
+        // Deflate data longer than its recorded size, with the CRC-32 of the part that fits.
+        {.Name = "long.bin",
+         .Data = data,
+         .Method = 8,
+         .Crc = test::Crc32Of(cut),
+         .UncompressedSize = 32768u},
+        {.Name = "good.bin", .Data = data, .Method = 8}});
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+    for (const char* name : {"short.bin", "unknown.bin", "long.bin"}) {
+        EXPECT_FALSE(fs::exists(f.Out(name))) << name;
+    }
+    EXPECT_EQ(ReadFile(f.Out("good.bin")), data);
+    EXPECT_TRUE(Has(f.Events, kFailedSize + " 0"));
+    EXPECT_TRUE(Has(f.Events, kFailedData + " 1"));
+    EXPECT_TRUE(Has(f.Events, kFailedData + " 2"));
+    EXPECT_EQ(f.Events.back(), "complete 1");
+}
+
+TEST(ZipBomb, EntriesSharingBytesRefuseTheArchive) {
+    const std::string mib(1 << 20, 'z'); // deflates to about a kilobyte
+    // Many central headers for one local header; each names another volume, which a
+    // single-volume archive does not have, so they are not duplicates to the directory.
+    std::vector<TTestEntry> shared;
+    for (std::uint16_t i = 0; i < 64; ++i) {
+        shared.push_back({.Name = "part" + std::to_string(i),
+                          .Data = mib,
+                          .Method = 8,
+                          .LocalOffset = 0u,
+                          .DiskNumber = i,
+                          .OmitLocal = i > 0});
+    }
+    // A local header inside the extra field of the one before: both have the same data.
+    const std::string nested = BuildArchive({{.Name = "inner", .Data = mib, .Method = 8}}).Bytes;
+    const std::string innerHeader = nested.substr(0, 30 + 5);
+    const std::vector<TTestEntry> stacked = {
+        {.Name = "outer", .Data = mib, .Method = 8, .LocalExtra = innerHeader},
+        {.Name = "inner", .Data = mib, .Method = 8, .LocalOffset = 30u + 5u, .OmitLocal = true}};
+    // A local header inside another entry's data.
+    const std::vector<TTestEntry> inData = {
+        {.Name = "first", .Data = std::string(300, 'f')},
+        {.Name = "second", .Data = "s", .LocalOffset = 100u, .OmitLocal = true}};
+
+    for (const auto& entries : {shared, stacked, inData}) {
+        TFixture f(entries);
+        try {
+            f.UnZip.ExtractFiles();
+            ADD_FAILURE() << entries[0].Name << ": extracted";
+        } catch (const EOverlappedEntries& error) {
+            EXPECT_STREQ(error.what(),
+                         "Invalid zip file with overlapped components (possible zip bomb)");
+        }
+        EXPECT_FALSE(fs::exists(f.Out(entries[0].Name))) << entries[0].Name;
+        EXPECT_FALSE(f.UnZip.Rebuilt);
+    }
+}
+
+TEST(ZipExtract, NothingFailsSilently) {
+    // An entry without a name is neither file nor folder: skipped, with its event, even
+    // when it is the archive's only entry.
+    {
+        TFixture f(std::vector<TTestEntry>{{.Name = "", .Data = "hidden"},
+                                           {.Name = "f.txt", .Data = "f"}});
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+        EXPECT_TRUE(
+            Has(f.Events,
+                "skip " + std::to_string(static_cast<int>(TSkipReason::srEmptyName)) + " 0 "));
+        TFixture alone(std::vector<TTestEntry>{{.Name = "", .Data = "hidden"}});
+        EXPECT_EQ(alone.UnZip.ExtractFiles(), 0);
+        EXPECT_EQ(alone.Events.front(), "info 1 6");
+    }
+    // Central headers that share one local header: the directory is rebuilt from the local
+    // headers, and the entries it cannot hold are named.
+    {
+        TFixture f(std::vector<TTestEntry>{
+            {.Name = "one.txt", .Data = "1"},
+            {.Name = "two.txt", .Data = "1", .LocalOffset = 0u, .OmitLocal = true},
+            {.Name = "sub/three.txt", .Data = "1", .LocalOffset = 0u, .OmitLocal = true}});
+        f.UnZip.ReadZipDirectory();
+        EXPECT_TRUE(f.UnZip.Rebuilt);
+        EXPECT_EQ(f.UnZip.EntryCount(), 1);
+        EXPECT_EQ(f.Events, (std::vector<std::string>{"rebuilt", "dropped two.txt",
+                                                      "dropped sub\\three.txt"}));
+    }
+    // The archive ends inside one entry: that entry fails, the others are extracted.
+    {
+        auto built = BuildArchive({{.Name = "z.txt", .Data = "last by name"},
+                                   {.Name = "first.txt", .Data = "complete"},
+                                   {.Name = "cut.bin", .Data = std::string(100000, 'c')}});
+        const std::size_t central = built.CentralOffset + 2 * 46 + 5 + 9;
+        test::PutU32(built.Bytes, central + 20, 150000); // past the end of the file
+        test::PutU32(built.Bytes, central + 24, 150000);
+        TFixture f(std::vector<TTestEntry>{});
+        test::WriteFile(f.Dir.Path() / "a.zip", built.Bytes);
+        f.UnZip.SortMode = TZipSortMode::ByName; // cut.bin comes first
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 2);
+        EXPECT_EQ(f.Events[1], "start 0");
+        EXPECT_EQ(f.Events[2], kFailedEnd + " 0");
+        EXPECT_FALSE(fs::exists(f.Out("cut.bin")));
+        EXPECT_EQ(ReadFile(f.Out("first.txt")), "complete");
+        EXPECT_EQ(ReadFile(f.Out("z.txt")), "last by name");
+        EXPECT_EQ(f.Events.back(), "complete 2");
+    }
+    // The longest archive comment, its record ending the file.
+    {
+        TFixture f(std::vector<TTestEntry>{{.Name = "c.txt", .Data = "c"}},
+                   std::string(65535, '#'));
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+        EXPECT_EQ(f.UnZip.ArchiveComment().size(), 65535u);
+    }
 }
 
 TEST(ZipPassword, RightPasswordDecryptsStoredAndDeflated) {
