@@ -201,7 +201,9 @@ public:
     void DefaultGetNextDisk(int nextDisk, std::string& fName);
 
     // ---- Extraction (ZipExtract.cpp) --------------------------------------------------
-    /// Extracts the selected entries; returns the number of entries completed.
+    /// Extracts the selected entries; returns the number of entries completed: written
+    /// whole, with the recorded size and CRC-32. An entry the archive ends inside fails
+    /// alone (OnEntryFailed); entries that share bytes refuse the archive (EOverlappedEntries).
     int ExtractFiles();
     /// The folder CurrentHeader is extracted into.
     std::string EntryDestDir() const;
