@@ -98,8 +98,8 @@ void TEntryDecoder::UnshrinkEntry() {
     std::uint8_t finalByte = static_cast<std::uint8_t>(oldCode);
     PutOutputByte(finalByte);
 
-    // 3. The codes that follow, up to the end of the data.
-    const auto damaged = [&] { FlushOutput(); };
+    // 3. The codes that follow, up to the end of the data. Damaged data ends the entry
+    // with what was decoded written, and without finished_.
     for (;;) {
         unsigned code = ReadBits(codeSize);
         if (bitsShort_) {
@@ -108,11 +108,13 @@ void TEntryDecoder::UnshrinkEntry() {
         while (code == kControlCode) {
             const unsigned subCode = ReadBits(codeSize);
             if (bitsShort_) {
-                return damaged(); // a control code without its sub-code
+                FlushOutput(); // a control code without its sub-code
+                return;
             }
             if (subCode == 1) {
                 if (codeSize == kMaxCodeSize) {
-                    return damaged(); // wider codes than the format has
+                    FlushOutput(); // wider codes than the format has
+                    return;
                 }
                 ++codeSize;
             } else if (subCode == 2) {
@@ -137,7 +139,8 @@ void TEntryDecoder::UnshrinkEntry() {
         }
         while (code >= kFirstStringCode) {
             if (top == 0) {
-                return damaged(); // longer than any string can be
+                FlushOutput(); // longer than any string can be
+                return;
             }
             if (t.Prefix[code] == kFreeCode) {
                 t.Stack[--top] = finalByte;
@@ -148,7 +151,8 @@ void TEntryDecoder::UnshrinkEntry() {
             }
         }
         if (top == 0) {
-            return damaged();
+            FlushOutput();
+            return;
         }
         finalByte = t.Suffix[code];
         t.Stack[--top] = finalByte;
