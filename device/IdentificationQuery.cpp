@@ -31,7 +31,7 @@ std::string FromDevice(std::string_view bytes) {
 int TConnectToDeviceForm::ProbePort(const std::string& port) {
     ClosePortIfOpen();
     PortParams = DeviceLineParams(port);
-    if (!OpenPort(Link.Serial, Link.Clock, PortParams, PortHandle)) {
+    if (!OpenPort(Link.Serial, Link.Clock, PortParams, PortHandle, &Link.Pump)) {
         Link.Log.AddLogLine("      Ошибка! Невозможно подключиться к порту " + port +
                             " с требуемыми параметрами");
         return kProbeNotOpened;

@@ -65,7 +65,7 @@ public:
     }
 
     bool Open(const std::string& port) {
-        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle);
+        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle, &Link.Pump);
     }
     void Close() { ClosePort(Link.Serial, Handle); }
 
