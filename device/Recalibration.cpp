@@ -22,7 +22,6 @@
 #include <array>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <string_view>
 
 namespace zorvi {

@@ -33,7 +33,7 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     //    caller runs in a console (a test program, for one).
     std::wstring commandLine = WideFromUtf8(launch.CommandLine);
     std::wstring folder = WideFromUtf8(launch.CurrentDirectory);
-    if (folder.empty()) {
+    if (folder.empty()) { // no folder of its own: the Windows folder
         wchar_t windows[MAX_PATH] = {};
         const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
         if (length > 0 && length < MAX_PATH) {

@@ -208,8 +208,10 @@ TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
 // a stand-in tool as FM.EXE beside them.
 class FlashBatch : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Folder = FreshFolder("flash");
+    void SetUp() override { Prepare("flash"); }
+    /// A fresh work folder of that name with the tool and the job files.
+    void Prepare(const std::string& name) {
+        Folder = FreshFolder(name);
         ASSERT_TRUE(CopyFileW(WideFromUtf8(OwnFolder() + "app-stand-in-tool.exe").c_str(),
                               WideFromUtf8(Folder + "FM.EXE").c_str(), FALSE));
         WriteFlashJobFiles(Files, Folder, "COM7");
@@ -219,6 +221,18 @@ protected:
         DeleteFileW(WideFromUtf8(Folder + "tool-run.txt").c_str());
         return RunFlashBatch(Runner, Folder);
     }
+    /// What the tool noted in its current folder: that folder and its argument.
+    struct TToolRun {
+        std::string Folder;
+        std::string Argument;
+    };
+    TToolRun ToolRun() const {
+        std::istringstream notes(ReadFileBytes(Folder + "tool-run.txt"));
+        TToolRun run;
+        std::getline(notes, run.Folder);
+        std::getline(notes, run.Argument);
+        return run;
+    }
     std::string Folder;
     win32app::TWin32FileSystem Files;
     TWin32MessagePump Pump;
@@ -227,34 +241,22 @@ protected:
 
 TEST_F(FlashBatch, ToolSucceedingMakesTheRunSucceed) {
     ASSERT_TRUE(RunWithToolStatus("0"));
-    std::istringstream run(ReadFileBytes(Folder + "tool-run.txt"));
-    std::string cwd;
-    std::string argument;
-    std::getline(run, cwd);
-    std::getline(run, argument);
-    EXPECT_EQ(argument, "@fmconfig.txt");
-    EXPECT_NE(cwd.find("flash"), std::string::npos) << cwd;
+    const TToolRun run = ToolRun();
+    EXPECT_EQ(run.Argument, "@fmconfig.txt");
+    EXPECT_NE(run.Folder.find("flash"), std::string::npos) << run.Folder;
 }
 
 TEST_F(FlashBatch, BatchFindsItsOwnFolderWhereverItStartsAndWhateverItsName) {
     // Started outside its folder (as in a network folder, which the interpreter
     // cannot start in), from a folder whose name has no place in code page 1251.
-    Folder = FreshFolder("张伟");
-    ASSERT_TRUE(CopyFileW(WideFromUtf8(OwnFolder() + "app-stand-in-tool.exe").c_str(),
-                          WideFromUtf8(Folder + "FM.EXE").c_str(), FALSE));
-    WriteFlashJobFiles(Files, Folder, "COM7");
+    Prepare("张伟");
     WriteText(Folder + "tool-status.txt", "0");
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + Folder + "start.bat\"";
     launch.CurrentDirectory = "";
     EXPECT_EQ(Runner.RunAndWait(launch), std::optional<std::uint32_t>(0));
     // The tool wrote its notes into its current folder: the batch's own.
-    std::istringstream run(ReadFileBytes(Folder + "tool-run.txt"));
-    std::string cwd;
-    std::string argument;
-    std::getline(run, cwd);
-    std::getline(run, argument);
-    EXPECT_EQ(argument, "@fmconfig.txt");
+    EXPECT_EQ(ToolRun().Argument, "@fmconfig.txt");
 }
 
 TEST_F(FlashBatch, ToolFailingMakesTheRunFailAfterTheKeyPrompt) {
