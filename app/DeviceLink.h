@@ -18,6 +18,10 @@ public:
     virtual std::string DevicePort() const = 0;
     /// Software version the instrument reported, as last extracted (never emptied).
     virtual std::string DeviceVersion() const = 0;
+    /// Whether the last successful wait read DeviceVersion from the instrument's own
+    /// answer; false when that answer carried no readable version, so DeviceVersion
+    /// still holds what an earlier wait left.
+    virtual bool DeviceVersionRead() const = 0;
 };
 
 /// The serial recalibration exchange with the instrument at DevicePort.

@@ -40,39 +40,34 @@ std::vector<std::string> FlashConfigLines(const std::string& devicePort) {
     };
 }
 
-std::vector<std::string> StartBatchLines(const std::string& workDir) {
+std::vector<std::string> StartBatchLines() {
     return {
         "@echo off",
-        "cd \"" + workDir + "\"",
-        // cd alone does not switch drives; the drive line does.
-        DriveOfPath(workDir),
+        // The batch's own folder, as the interpreter knows it: the path never passes
+        // through the batch's text, whose code page the interpreter reads in the
+        // console's OEM code page (a Cyrillic user name would be misread, a Chinese one
+        // cannot be written in 1251 at all). pushd also changes the drive, and for a
+        // network folder, which cannot be the interpreter's current folder, it maps
+        // a drive letter for the run; popd gives it back.
+        "pushd \"%~dp0\"",
+        "if ERRORLEVEL 1 goto 100",
         "FM.EXE @fmconfig.txt",
         "if ERRORLEVEL 1 goto 100",
         // ERRORLEVEL n tests "n or more": a tool that crashed ends with a negative
         // status (an NTSTATUS such as 0xC0000005), which the line above lets through
         // as success. This line sends it to the failure branch too.
         "if not ERRORLEVEL 0 goto 100",
+        "popd",
         "exit /B 0",
         ":100",
         "pause",
+        "popd",
         "exit /B 1",
     };
 }
 
-std::string DriveOfPath(const std::string& path) {
-    if (path.size() >= 2 && path[1] == ':') {
-        return path.substr(0, 2);
-    }
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        // \\server\share\rest: up to, not including, the backslash after the share.
-        const std::size_t afterServer = path.find('\\', 2);
-        if (afterServer == std::string::npos) {
-            return path;
-        }
-        const std::size_t afterShare = path.find('\\', afterServer + 1);
-        return afterShare == std::string::npos ? path : path.substr(0, afterShare);
-    }
-    return {};
+bool IsNetworkPath(const std::string& path) {
+    return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
 }
 
 std::string TextFileBytes(const std::vector<std::string>& lines) {
@@ -89,7 +84,7 @@ void WriteFlashJobFiles(TFileSystem& files, const std::string& workDir,
     // Each file is built whole in memory and saved in one piece, so a later pass
     // replaces every line of an earlier one.
     files.WriteWholeFile(workDir + "fmconfig.txt", TextFileBytes(FlashConfigLines(devicePort)));
-    files.WriteWholeFile(workDir + "start.bat", TextFileBytes(StartBatchLines(workDir)));
+    files.WriteWholeFile(workDir + "start.bat", TextFileBytes(StartBatchLines()));
 }
 
 bool RunFlashBatch(TProcessRunner& runner, const std::string& workDir) {
@@ -98,7 +93,9 @@ bool RunFlashBatch(TProcessRunner& runner, const std::string& workDir) {
         // Quoted, so that a work folder with blanks (C:\Users\Ivan Petrov\...) names
         // the batch and not a program at the first blank.
         launch.CommandLine = "\"" + workDir + "start.bat\"";
-        launch.CurrentDirectory = workDir;
+        // The interpreter cannot start in a network folder (it complains and falls
+        // back to the Windows folder); the batch's pushd takes it there instead.
+        launch.CurrentDirectory = IsNetworkPath(workDir) ? std::string() : workDir;
         launch.ConsoleTitle = " Обновление ПО...";
         launch.WidthPixels = kConsoleWidth;
         launch.HeightPixels = kConsoleHeight;

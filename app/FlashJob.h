@@ -14,12 +14,13 @@ namespace zorvi {
 /// Lines of fmconfig.txt for the instrument at devicePort ("COM5" → "COM(5,115200)").
 std::vector<std::string> FlashConfigLines(const std::string& devicePort);
 
-/// Lines of start.bat for the work folder workDir (ending in a backslash).
-std::vector<std::string> StartBatchLines(const std::string& workDir);
+/// Lines of start.bat. They name no path: the batch changes to its own folder, so
+/// the same text serves every work folder, local or on a network share, whatever
+/// characters its path holds.
+std::vector<std::string> StartBatchLines();
 
-/// The drive part of a Windows path: "C:" for C:\..., "\\server\share" for a
-/// network path, empty for a path with neither.
-std::string DriveOfPath(const std::string& path);
+/// Whether a Windows path is a network path (\\server\share\...).
+bool IsNetworkPath(const std::string& path);
 
 /// A text file's bytes: every line in code page 1251 followed by CR LF.
 std::string TextFileBytes(const std::vector<std::string>& lines);

@@ -11,8 +11,10 @@ namespace zorvi {
 /// How the batch's console window is set up. Its position is the runner's business:
 /// the Win32 runner opens it at the middle of the main window.
 struct TConsoleLaunch {
-    std::string CommandLine;      // as given to the system, quoting included
-    std::string CurrentDirectory; // the new process's current folder
+    std::string CommandLine; // as given to the system, quoting included
+    /// The new process's current folder; empty: the system's Windows folder (for a
+    /// batch that changes to its own folder, which may be a network folder).
+    std::string CurrentDirectory;
     std::string ConsoleTitle;
     int WidthPixels = 0;
     int HeightPixels = 0;
@@ -24,7 +26,8 @@ class TProcessRunner {
 public:
     virtual ~TProcessRunner() = default;
     /// Starts the program, waits until it is idle for input and then, with no time
-    /// limit, until it ends. Returns its exit status (1 when the status cannot be
+    /// limit, until it ends, handling the window's messages meanwhile (a flashing run
+    /// lasts a minute or more). Returns its exit status (1 when the status cannot be
     /// read), or nothing when the process could not be created.
     virtual std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch& launch) = 0;
 };

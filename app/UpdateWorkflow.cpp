@@ -25,6 +25,12 @@ constexpr const char* kFlashedText =
     "Загрузка завершена. Отключите прибор от компьютера и нажмите кнопку \"OK\".";
 constexpr const char* kNotUpdatedText = "Обновление НЕ выполнено!\r\nВерсия ПО в приборе:";
 constexpr const char* kAwayFromLightText = "Направьте прибор в сторону от источника света(в пол)";
+constexpr const char* kCloseDuringRunText =
+    "Выполняется операция. Дождитесь её завершения или прервите операцию кнопкой "
+    "\"Прервать\" в окне подключения к прибору либо кнопкой \"Отмена\" в окне с "
+    "инструкцией.";
+/// Shown in the not-updated box for a version the instrument did not report.
+constexpr const char* kUnknownVersion = "неизвестна";
 constexpr const char* kAlreadyCurrentQuestion =
     "Обновление ПО не требуется. Все равно выполнить процедуру обновления?";
 
@@ -36,6 +42,10 @@ constexpr const char* kConnected = "   Подключение к прибору 
 TUpdateWorkflow::TUpdateWorkflow(const TUpdateEnvironment& environment) : Env_(environment) {}
 
 void TUpdateWorkflow::StartButtonClick() {
+    if (Running_) {
+        return;
+    }
+    Running_ = true;
     Env_.View.ClearLog();
     Env_.View.SetStartEnabled(false);
     try {
@@ -49,6 +59,19 @@ void TUpdateWorkflow::StartButtonClick() {
     // Also after an error: the operator sees the run has ended and may start again.
     Env_.Log.AddLogLine("Операция завершена");
     Env_.View.SetStartEnabled(true);
+    Running_ = false;
+}
+
+bool TUpdateWorkflow::CloseQuery() {
+    if (!Running_) {
+        return true;
+    }
+    if (!CloseNoticeShowing_) {
+        CloseNoticeShowing_ = true;
+        Inform(kCloseDuringRunText, kMbOk);
+        CloseNoticeShowing_ = false;
+    }
+    return false;
 }
 
 void TUpdateWorkflow::RunStages() {
@@ -125,9 +148,14 @@ bool TUpdateWorkflow::PerformUpdate() {
             return false;
         }
         log.AddLogLine(kConnected);
-        if (Env_.Device.DeviceVersion() != kTargetVersion) {
+        // Only a version read in this very wait confirms the flashing: when the answer
+        // carried none, DeviceVersion still holds the one read before the flashing.
+        const bool versionRead = Env_.Device.DeviceVersionRead();
+        if (!versionRead || Env_.Device.DeviceVersion() != kTargetVersion) {
             log.AddLogLine("   Обновление программного обеспечения НЕ выполнено! Повтор...");
-            Inform(kNotUpdatedText + Env_.Device.DeviceVersion(), kMbOk);
+            Inform(kNotUpdatedText +
+                       (versionRead ? Env_.Device.DeviceVersion() : std::string(kUnknownVersion)),
+                   kMbOk);
             continue;
         }
 

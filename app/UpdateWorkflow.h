@@ -49,8 +49,14 @@ public:
 
     /// The Start frame: one whole update, from an empty log to "Операция завершена",
     /// with Start disabled meanwhile. An error a stage raises is shown in a message
-    /// box; the frame still closes the log and enables Start.
+    /// box; the frame still closes the log and enables Start. A click while a run is
+    /// in progress (the window handles messages during every wait) does nothing.
     void StartButtonClick();
+
+    /// Asked when the operator closes the main window: true when it may close. During
+    /// a run it may not (the instrument could be left half flashed, the tool or the
+    /// boxes would go on without a window); an information box says so.
+    bool CloseQuery();
 
     /// Finds the instrument and decides, asking when it is current already, whether to
     /// update. Returns UpdateRequested.
@@ -64,6 +70,7 @@ public:
     bool PerformUpdate();
 
     bool UpdateRequested() const { return UpdateRequested_; }
+    bool Running() const { return Running_; }
     const TWorkFolder& WorkFolder() const { return WorkFolder_; }
 
 private:
@@ -72,6 +79,9 @@ private:
     int Inform(const std::string& text, unsigned style);
 
     TUpdateEnvironment Env_;
+    bool Running_ = false;
+    /// The close-during-run box is showing; a second close request shows no second one.
+    bool CloseNoticeShowing_ = false;
     bool UpdateRequested_ = false;
     TWorkFolder WorkFolder_;
 };

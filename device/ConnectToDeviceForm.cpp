@@ -58,6 +58,7 @@ bool TConnectToDeviceForm::WaitForDevice() {
     ClosePortIfOpen();
     Reply.clear();
     DevicePort.clear();
+    DeviceVersionRead = false;
     Window->SetInfoCaption("Подключите прибор к компьютеру...");
     ModelList.emplace();
     SplitDelimited(',', kAcceptedModels, *ModelList);

@@ -6,6 +6,7 @@
 
 #include "device/ConnectDialogWindow.h"
 #include "device/DeviceLink.h"
+#include "device/IdentificationExchange.h"
 #include "device/PortDiscovery.h"
 #include "device/SerialPort.h"
 
@@ -17,11 +18,6 @@
 #include <vector>
 
 namespace zorvi {
-
-/// Size of the identification transfer buffer: the longest reply taken in one read.
-inline constexpr std::size_t kIoBufferSize = 4098;
-/// The one accepted model, as the comma-separated list the dialog reads its models from.
-inline constexpr const char* kAcceptedModels = "Zorvi-41K6UV";
 
 // ProbePort results.
 inline constexpr int kProbeFound = 0;          ///< accepted model with both markers
@@ -62,12 +58,15 @@ public:
     std::optional<std::vector<std::string>> ModelList; ///< accepted models, while a wait lasts
     std::string DeviceVersion;                         ///< last extracted version (UTF-8)
     std::string DeviceDate;                            ///< last extracted date (UTF-8)
+    /// Whether the probe that found DevicePort extracted the version itself; false
+    /// from the start of each wait. DeviceVersion is never emptied, so without this
+    /// it cannot tell a version of this wait from one an earlier wait left.
+    bool DeviceVersionRead = false;
     TPortHandle PortHandle = kInvalidPortHandle;
     TMyComPortParams PortParams;
     std::string DevicePort; ///< port of the one instrument found
 
 private:
-    void SendQueryByte(std::uint8_t byte);
     void ClosePortIfOpen();
 
     TDeviceLink Link;

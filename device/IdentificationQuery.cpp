@@ -7,22 +7,13 @@
 // UTF-8 only where it is logged or extracted.
 #include "common/CodePage.h"
 #include "device/ConnectToDeviceForm.h"
-#include "device/SplitDelimited.h"
+#include "device/IdentificationExchange.h"
 
 #include <algorithm>
 #include <new>
 
 namespace zorvi {
 namespace {
-
-// Query bytes, sent one at a time, each flushed at once.
-constexpr std::uint8_t kQueryFirst = 0x71;  // 'q'
-constexpr std::uint8_t kQuerySecond = 0x76; // 'v'
-
-/// Polls of the input queue, kReplyPoll apart: the reply must have begun at the
-/// first and stopped growing by the last (about 1.2 s).
-constexpr int kReplyPolls = 12;
-constexpr std::chrono::milliseconds kReplyPoll{100};
 
 constexpr std::string_view kVersionMarker = "Software version: ";
 constexpr std::string_view kDateMarker = "Date: ";
@@ -37,17 +28,10 @@ std::string FromDevice(std::string_view bytes) {
 
 } // namespace
 
-void TConnectToDeviceForm::SendQueryByte(std::uint8_t byte) {
-    IoBuffer[0] = byte;
-    std::size_t written = 0;
-    Link.Serial.Write(PortHandle, IoBuffer.data(), 1, written);
-    Link.Serial.Flush(PortHandle);
-}
-
 int TConnectToDeviceForm::ProbePort(const std::string& port) {
     ClosePortIfOpen();
     PortParams = DeviceLineParams(port);
-    if (!OpenPort(Link.Serial, Link.Clock, PortParams, PortHandle)) {
+    if (!OpenPort(Link.Serial, Link.Clock, PortParams, PortHandle, &Link.Pump)) {
         Link.Log.AddLogLine("      Ошибка! Невозможно подключиться к порту " + port +
                             " с требуемыми параметрами");
         return kProbeNotOpened;
@@ -57,24 +41,12 @@ int TConnectToDeviceForm::ProbePort(const std::string& port) {
     }
     Link.Log.AddLogLine("      Подключение к порту " + port + " выполнено.");
 
-    SendQueryByte(kQueryFirst);
-    SendQueryByte(kQuerySecond);
-
-    // The reply is complete when two polls in a row see the same non-zero count.
-    std::uint32_t previous = 0;
-    std::uint32_t count = 0;
-    for (int poll = 1;; ++poll) {
-        WaitAndProcessMessages(Link, kReplyPoll);
-        count = 0;
-        Link.Serial.BytesWaiting(PortHandle, count);
-        if (count == previous && previous > 0) {
-            break;
-        }
-        if (count == 0 || poll == kReplyPolls) {
-            ClosePort(Link.Serial, PortHandle);
-            return kProbeNoReply;
-        }
-        previous = count;
+    // The outcomes of the query's writes are not tested: silence tells the same.
+    SendIdentificationQuery(Link.Serial, PortHandle, IoBuffer.data());
+    const std::uint32_t count = AwaitIdentificationReply(Link, PortHandle);
+    if (count == 0) {
+        ClosePort(Link.Serial, PortHandle);
+        return kProbeNoReply;
     }
 
     // What does not fit stays in the driver's queue and goes with the port.
@@ -86,39 +58,21 @@ int TConnectToDeviceForm::ProbePort(const std::string& port) {
         Reply.append(reinterpret_cast<const char*>(IoBuffer.data()), wanted);
     }
 
-    std::vector<std::string> items;
+    std::optional<std::string> model;
     try {
-        SplitDelimited('\r', Reply, items);
+        model = FindAcceptedModel(Reply, ModelList ? *ModelList : std::vector<std::string>());
     } catch (const std::bad_alloc&) {
         ClosePort(Link.Serial, PortHandle);
         Link.Log.AddLogLine("Нет информации о версии прибора!\r\n" + FromDevice(Reply));
         return kProbeForeignDevice;
     }
-
-    bool modelFound = false;
-    const std::vector<std::string> noModels;
-    const auto& models = ModelList ? *ModelList : noModels;
-    for (auto& item : items) {
-        std::erase(item, '\n');
-        for (const auto& model : models) {
-            if (item == model) {
-                Link.Log.AddLogLine(" Прибор обнаружен, Модель:" + model + "\r\n");
-                modelFound = true;
-                break;
-            }
-        }
-        if (modelFound) {
-            break;
-        }
-    }
-    items.clear();
-
-    if (!modelFound) {
+    if (!model) {
         ClosePort(Link.Serial, PortHandle);
         Link.Log.AddLogLine(" Прибор обнаружен, но это- не прибор из списка:\r\nZorvi-41K6UV!");
         Link.Log.AddLogLine("Обнаружен:" + FromDevice(Reply) + "\r\n");
         return kProbeForeignDevice;
     }
+    Link.Log.AddLogLine(" Прибор обнаружен, Модель:" + *model + "\r\n");
 
     if (Reply.find(kVersionMarkerBare) == std::string::npos ||
         Reply.find(kDateMarkerBare) == std::string::npos) {
@@ -126,7 +80,8 @@ int TConnectToDeviceForm::ProbePort(const std::string& port) {
         return kProbeNoMarkers;
     }
 
-    if (ParseVersionInfo()) {
+    DeviceVersionRead = ParseVersionInfo();
+    if (DeviceVersionRead) {
         Link.Log.AddLogLine("      Текущая версия прибора: " + DeviceVersion + " от " + DeviceDate);
     } else {
         Link.Log.AddLogLine("      Текущая версия прибора: неизвестна");

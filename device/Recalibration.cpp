@@ -6,11 +6,22 @@
 // to its first zero byte, so text of an earlier, longer read stays visible behind a
 // later, shorter one: the instrument sends "Calc." once, and the second cycle still
 // sees it when nothing new has come.
+//
+// The buffer rule also means that "Calc." stays visible after the instrument has
+// gone: an instrument pulled out during the countdown sends nothing more, and only
+// the serial calls can tell. A call that fails ends the exchange as a lost link. Not
+// every vanished device makes a call fail (a pseudo-terminal, some drivers), so at
+// the end the instrument must answer its identification query once more on the same
+// port before the exchange counts as done.
 #include "device/Recalibration.h"
+
+#include "device/IdentificationExchange.h"
+#include "device/SplitDelimited.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 namespace zorvi {
@@ -39,6 +50,9 @@ constexpr std::string_view kStartMarker = "Start";
 constexpr std::string_view kCalcMarker = "Calc.";
 
 constexpr const char* kAdvice = "\r\nПопробуйте сначала или обратитесь к Прoизводителю!";
+/// A serial call failed during the countdown or at its end, or the instrument no
+/// longer answers its identification query.
+constexpr const char* kLinkLost = "Ошибка! Связь с прибором потеряна!";
 
 class TRecalibrationPort {
 public:
@@ -50,7 +64,7 @@ public:
     }
 
     bool Open(const std::string& port) {
-        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle);
+        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle, &Link.Pump);
     }
     void Close() { ClosePort(Link.Serial, Handle); }
 
@@ -83,6 +97,44 @@ public:
             Link.Serial.Read(Handle, Buffer.data(), size, read);
         }
         return read;
+    }
+
+    /// Reads whatever is waiting (possibly nothing) into the start of the buffer.
+    /// False when the count of waiting bytes or the read failed.
+    bool ReadWaiting() {
+        std::uint32_t count = 0;
+        if (!Link.Serial.BytesWaiting(Handle, count)) {
+            return false;
+        }
+        const std::size_t size = std::min<std::uint32_t>(count, kReceiveCapacity);
+        std::size_t read = 0;
+        return size == 0 || Link.Serial.Read(Handle, Buffer.data(), size, read);
+    }
+
+    /// The identification exchange once more: true when the instrument answers with
+    /// an accepted model word. Logs nothing.
+    bool InstrumentAnswers() {
+        if (!SendIdentificationQuery(Link.Serial, Handle, Buffer.data())) {
+            return false;
+        }
+        const std::uint32_t count = AwaitIdentificationReply(Link, Handle);
+        if (count == 0) {
+            return false;
+        }
+        std::string reply(std::min<std::size_t>(count, kIoBufferSize), '\0');
+        std::size_t read = 0;
+        if (!Link.Serial.Read(Handle, reinterpret_cast<std::uint8_t*>(reply.data()), reply.size(),
+                              read) ||
+            read != reply.size()) {
+            return false;
+        }
+        try {
+            std::vector<std::string> models;
+            SplitDelimited(',', kAcceptedModels, models);
+            return FindAcceptedModel(reply, models).has_value();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
     }
 
     bool TextContains(std::string_view marker) const {
@@ -139,7 +191,9 @@ bool RunRecalibration(TDeviceLink& link, const std::string& devicePort) {
 
     for (int remaining = kCountdownCycles; remaining > 0;) {
         WaitAndProcessMessages(link, kCountdownCycle);
-        port.Read(port.ReadableCount());
+        if (!port.ReadWaiting()) {
+            return Fail(link, port, kLinkLost);
+        }
         const bool calcSeen = port.TextContains(kCalcMarker);
         --remaining;
         link.Log.AddLogLine(std::to_string(remaining) + "...");
@@ -149,7 +203,9 @@ bool RunRecalibration(TDeviceLink& link, const std::string& devicePort) {
     }
 
     port.Purge();
-    port.SendCommand(kFinishCommand);
+    if (port.SendCommand(kFinishCommand) == 0 || !port.InstrumentAnswers()) {
+        return Fail(link, port, kLinkLost);
+    }
     port.Close();
     return true;
 }

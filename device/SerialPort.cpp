@@ -6,8 +6,8 @@ TMyComPortParams DeviceLineParams(const std::string& portName) {
     return TMyComPortParams{portName, 921600, 8, 0, 0};
 }
 
-bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params,
-              TPortHandle& port) {
+bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params, TPortHandle& port,
+              TMessagePump* pump) {
     // The "\\.\" prefix reaches ports above COM9 too, which plain names do not.
     const std::string devicePath = "\\\\.\\" + params.PortName;
     if (port != kInvalidPortHandle) {
@@ -15,13 +15,18 @@ bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params,
     }
 
     // A bridge that was just plugged in may need a moment before it opens; the
-    // pause follows every failed attempt, the last one included.
+    // pause follows every failed attempt, the last one included. A port that never
+    // opens (another program holds it) costs five pauses, too long for a window
+    // that handles nothing meanwhile: it would be marked as not responding.
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         port = serial.Open(devicePath);
         if (port != kInvalidPortHandle) {
             break;
         }
         clock.Sleep(kOpenRetryPause);
+        if (pump != nullptr) {
+            pump->ProcessMessages();
+        }
     }
     if (port == kInvalidPortHandle) {
         return false;

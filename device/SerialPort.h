@@ -104,8 +104,10 @@ inline constexpr std::chrono::milliseconds kOpenRetryPause{1000};
 
 /// Opens and configures the port of `params` into `port` (closing what it held
 /// first). True when open and fully configured; on a configuration failure the
-/// handle stays open in `port` for the caller to close.
-bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params, TPortHandle& port);
+/// handle stays open in `port` for the caller to close. `pump`, when given,
+/// processes the window's messages after each pause between attempts.
+bool OpenPort(TSerialApi& serial, TClock& clock, const TMyComPortParams& params, TPortHandle& port,
+              TMessagePump* pump = nullptr);
 
 /// Closes `port`; it is invalid afterwards in every case. True when the platform
 /// reported success.

@@ -14,6 +14,7 @@ public:
     bool WaitForDevice() override { return Form.WaitForDevice(); }
     std::string DevicePort() const override { return Form.DevicePort; }
     std::string DeviceVersion() const override { return Form.DeviceVersion; }
+    bool DeviceVersionRead() const override { return Form.DeviceVersionRead; }
 
 private:
     TConnectToDeviceForm& Form;

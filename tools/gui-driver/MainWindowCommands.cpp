@@ -7,6 +7,7 @@
 #include "win32/ui/MainForm.h"
 
 #include <array>
+#include <chrono>
 
 namespace zorvi::driver {
 namespace {
@@ -140,6 +141,30 @@ int WaitClosed(const TArguments& arguments) {
     return kExitOk;
 }
 
+int Ping(const TArguments& arguments) {
+    // Found by its class alone: a caption is read with a message, which a window
+    // that does not answer would not answer either.
+    HWND main = FindWindowW(TMainForm::kClassName, nullptr);
+    if (!main) {
+        PrintError("there is no main window");
+        return kExitNotFound;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    DWORD_PTR ignored = 0;
+    const bool answered =
+        SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL,
+                            static_cast<UINT>(arguments.Timeout.count()), &ignored) != 0;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    if (!answered) {
+        PrintError("the main window did not answer within " +
+                   std::to_string(arguments.Timeout.count()) + " ms");
+        return kExitNoAnswer;
+    }
+    PrintLine(std::to_string(took.count()));
+    return kExitOk;
+}
+
 constexpr std::array kCommands = {
     TCommand{"wait-main", "", "wait for the main window; print its caption", 0, WaitMain},
     TCommand{"caption", "", "print the main window's caption", 0, Caption},
@@ -154,6 +179,10 @@ constexpr std::array kCommands = {
     TCommand{"close-main", "", "close the main window (as its close box)", 0, CloseMain},
     TCommand{"wait-closed", "", "wait until the main window is gone; exit 1 if it stays", 0,
              WaitClosed},
+    TCommand{"ping", "",
+             "send the main window a null message; print the ms it took to answer, exit 4 "
+             "when it did not answer within --timeout",
+             0, Ping},
 };
 
 } // namespace

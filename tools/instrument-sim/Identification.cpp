@@ -17,7 +17,8 @@ std::string IdentificationReply(const TInstrumentOptions& o) {
     } else {
         text = "Прибор ЗОРВИ\r\n" + o.Model + "\r\n";
         if (o.MissingMarker != "version") {
-            text += "Software version: " + o.Version + "\r\n";
+            text += (o.UnreadableVersion ? "Software version:" : "Software version: ") + o.Version +
+                    "\r\n";
         }
         if (o.MissingMarker != "date") {
             text += "Date: " + o.Date + "\r\n";

@@ -27,7 +27,8 @@ std::optional<bool> ToSwitch(const std::string& text) {
 }
 
 bool IsSwitch(const std::string& name) {
-    return name == "silent" || name == "foreign" || name == "no-start" || name == "no-calc";
+    return name == "silent" || name == "foreign" || name == "no-start" || name == "no-calc" ||
+           name == "unreadable-version";
 }
 
 } // namespace
@@ -39,10 +40,11 @@ std::optional<std::string> ApplySetting(TInstrumentOptions& o, const std::string
         if (!on) {
             return "not a switch value for " + name + ": " + value;
         }
-        (name == "silent"     ? o.Silent
-         : name == "foreign"  ? o.Foreign
-         : name == "no-start" ? o.NoStart
-                              : o.NoCalc) = *on;
+        (name == "silent"               ? o.Silent
+         : name == "foreign"            ? o.Foreign
+         : name == "no-start"           ? o.NoStart
+         : name == "unreadable-version" ? o.UnreadableVersion
+                                        : o.NoCalc) = *on;
         return std::nullopt;
     }
     if (name == "model") {
@@ -77,6 +79,8 @@ std::optional<std::string> ApplySetting(TInstrumentOptions& o, const std::string
             o.Flood = static_cast<std::size_t>(*number);
         } else if (name == "start-size") {
             o.StartSize = static_cast<std::size_t>(*number);
+        } else if (name == "isp-delay") {
+            o.IspDelay = std::chrono::milliseconds(*number);
         } else if (name == "time-limit") {
             o.TimeLimit = std::chrono::seconds(*number);
         } else {
@@ -122,14 +126,17 @@ Plays the instrument on a new pseudo-terminal and prints the slave's path.
   --silent              answer nothing
   --foreign             identify as another device
   --missing-marker version|date   leave that line out
+  --unreadable-version  no blank after "Software version:" (not readable)
   --flood N             pad the identification to N bytes
   --start-size N        length of the calibration start text (160)
   --no-start            start text without "Start"
   --no-calc             calibration never reports "Calc."
+  --isp-delay MS        boot loader answers erase and copy commands MS later
   --mode NAME           mode to start in: instrument (default), or programming
                         (the boot loader, for the flashing tool)
   --control FILE        follow commands appended to FILE: "set NAME=VALUE",
-                        "mode NAME", "quit", in programming mode "save-flash FILE";
+                        "mode NAME", "unplug" (the line hangs up for good, the
+                        link goes), "quit", in programming mode "save-flash FILE";
                         the count done is written to FILE.ack
   --log FILE            log to FILE (standard error)
   --link PATH           create a symbolic link PATH to the slave (removed at exit)

@@ -23,12 +23,20 @@ struct TInstrumentOptions {
     bool Silent = false;       ///< answers nothing at all
     bool Foreign = false;      ///< identifies as another device
     std::string MissingMarker; ///< "version" or "date": that line is left out
-    std::size_t Flood = 0;     ///< pads the reply to this many bytes
+    /// The version line without the blank after its colon: the markers are all
+    /// there, but the version cannot be read.
+    bool UnreadableVersion = false;
+    std::size_t Flood = 0; ///< pads the reply to this many bytes
 
     // Calibration ("a", "f", "q").
     std::size_t StartSize = 160; ///< length of the start text
     bool NoStart = false;        ///< start text without "Start"
     bool NoCalc = false;         ///< calibration never reports "Calc."
+
+    // Programming mode.
+    /// The boot loader answers each erase and copy command this much later: a slow
+    /// chip, so that a flashing run lasts long.
+    std::chrono::milliseconds IspDelay{0};
 
     // The simulator itself.
     std::string Control;                 ///< control file to follow, if any

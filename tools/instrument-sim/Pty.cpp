@@ -63,7 +63,22 @@ TPseudoTerminal::~TPseudoTerminal() {
     }
 }
 
+void TPseudoTerminal::HangUp() {
+    Queue.clear();
+    if (Slave >= 0) {
+        close(Slave);
+        Slave = -1;
+    }
+    if (Master >= 0) {
+        close(Master);
+        Master = -1;
+    }
+}
+
 bool TPseudoTerminal::ReadInput(std::string& bytes) {
+    if (HungUp()) {
+        return true;
+    }
     char buffer[4096];
     for (;;) {
         const ssize_t got = read(Master, buffer, sizeof buffer);
@@ -91,6 +106,10 @@ void TPseudoTerminal::Send(TSimClock::time_point due, std::string bytes) {
 }
 
 std::chrono::milliseconds TPseudoTerminal::Pump(TSimClock::time_point now) {
+    if (HungUp()) {
+        Queue.clear();
+        return kIdlePoll;
+    }
     while (!Queue.empty() && Queue.front().Due <= now) {
         TPiece& piece = Queue.front();
         const ssize_t put = write(Master, piece.Bytes.data(), piece.Bytes.size());

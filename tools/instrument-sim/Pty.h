@@ -37,6 +37,11 @@ public:
     std::chrono::milliseconds Pump(TSimClock::time_point now);
     /// Drops every queued piece not yet written (a new command cancels old replies).
     void CancelQueued() { Queue.clear(); }
+    /// The instrument is pulled out: both ends close, so the program's open port
+    /// sees a hung-up line and the slave's path goes away. Nothing is sent or read
+    /// afterwards.
+    void HangUp();
+    bool HungUp() const { return Master < 0; }
     std::size_t QueuedBytes() const;
 
 private:

@@ -1,5 +1,7 @@
 #include "Simulator.h"
 
+#include <filesystem>
+
 #include <poll.h>
 
 namespace zorvi::sim {
@@ -32,6 +34,15 @@ bool TSimulator::Command(const std::string& line) {
     }
     if (words[0] == "quit") {
         Quit = true;
+        return true;
+    }
+    if (words[0] == "unplug" && words.size() == 1) {
+        Context.Line.HangUp();
+        if (!Options.Link.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(Options.Link, ignored);
+        }
+        Context.Log.Line("line hung up: the instrument is unplugged");
         return true;
     }
     if (words[0] == "mode" && words.size() == 2) {

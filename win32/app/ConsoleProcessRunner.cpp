@@ -32,7 +32,14 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     //    one anyway; asking for it makes title, place and size apply also when the
     //    caller runs in a console (a test program, for one).
     std::wstring commandLine = WideFromUtf8(launch.CommandLine);
-    const std::wstring folder = WideFromUtf8(launch.CurrentDirectory);
+    std::wstring folder = WideFromUtf8(launch.CurrentDirectory);
+    if (folder.empty()) { // no folder of its own: the Windows folder
+        wchar_t windows[MAX_PATH] = {};
+        const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            folder.assign(windows, length);
+        }
+    }
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                         nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
@@ -40,9 +47,21 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     }
 
     // 3. Wait with no time limit: first until it takes input (a console process
-    //    does not, so the outcome is of no use), then until it ends.
+    //    does not, so the outcome is of no use), then until it ends. A flashing run
+    //    lasts a minute or more; a window that handles nothing for 5 s is marked as
+    //    not responding and offered to be closed, and closing it then could leave the
+    //    instrument without firmware. So the thread handles its messages whenever
+    //    some arrive: the log repaints, and the main window answers throughout.
+    //    Start stays disabled meanwhile, so the run cannot be entered again.
     WaitForInputIdle(process.hProcess, INFINITE);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    for (;;) {
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke != WAIT_OBJECT_0 + 1) {
+            break; // the process ended, or the wait failed: the status tells which
+        }
+        Pump.ProcessMessages();
+    }
     DWORD exitCode = 1; // stays 1 when the status cannot be read
     if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
         exitCode = 1;

@@ -1,8 +1,10 @@
 // Starts a program in a console window of its own, placed beside the main window,
-// and blocks until the program ends. No window messages are processed meanwhile.
+// and waits until the program ends, handling the thread's window messages meanwhile
+// so that the main window repaints and answers for the whole run.
 #pragma once
 
 #include "app/ProcessRunner.h"
+#include "common/Clock.h"
 
 #include <windows.h>
 
@@ -13,13 +15,15 @@ namespace zorvi::win32app {
 class TConsoleProcessRunner final : public TProcessRunner {
 public:
     /// mainWindow gives the window the console opens beside (may be null: then the
-    /// console opens at the screen's top left).
-    explicit TConsoleProcessRunner(std::function<HWND()> mainWindow)
-        : MainWindow(std::move(mainWindow)) {}
+    /// console opens at the screen's top left); pump handles the messages that come
+    /// while the program runs.
+    TConsoleProcessRunner(std::function<HWND()> mainWindow, TMessagePump& pump)
+        : MainWindow(std::move(mainWindow)), Pump(pump) {}
     std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch& launch) override;
 
 private:
     std::function<HWND()> MainWindow;
+    TMessagePump& Pump;
 };
 
 } // namespace zorvi::win32app

@@ -6,7 +6,7 @@ TUpdateWizard::TUpdateWizard(TMainForm& mainForm, TConnectToDeviceForm& connectF
                              TDeviceLink link, TMessageBoxes& boxes)
     : MainForm_(mainForm), View_(mainForm), Device_(connectForm), Recalibration_(link, Device_),
       Personal_([&mainForm] { return mainForm.Handle(); }), Extractor_(UnZip_),
-      Runner_([&mainForm] { return mainForm.Handle(); }),
+      Runner_([&mainForm] { return mainForm.Handle(); }, link.Pump),
       Workflow_(TUpdateEnvironment{mainForm, boxes, View_, Device_, Recalibration_, Personal_,
                                    Files_, Archive_, Extractor_, Runner_}) {
     // The component's own boxes (an unknown method, say) and its pumping during long
@@ -14,10 +14,12 @@ TUpdateWizard::TUpdateWizard(TMainForm& mainForm, TConnectToDeviceForm& connectF
     UnZip_.MessageBoxes = &boxes;
     UnZip_.ProcessMessages = [pump = &link.Pump] { pump->ProcessMessages(); };
     MainForm_.OnStartButtonClick = [this] { StartButtonClick(); };
+    MainForm_.OnCloseQuery = [this] { return Workflow_.CloseQuery(); };
 }
 
 TUpdateWizard::~TUpdateWizard() {
     MainForm_.OnStartButtonClick = nullptr;
+    MainForm_.OnCloseQuery = nullptr;
 }
 
 void TUpdateWizard::StartButtonClick() {

@@ -133,6 +133,8 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_CLOSE:
+        if (auto query = OnCloseQuery; query && !query())
+            return 0;
         // Closing the main window ends the program once the running handler (an
         // update, say) has returned; the window is only hidden until then, so the
         // objects that write to it stay valid.

@@ -50,6 +50,9 @@ public:
     /// What pressing Start does (the update workflow). The handler runs inside the
     /// click and may process messages; Start is not disabled for it automatically.
     std::function<void()> OnStartButtonClick;
+    /// Asked when the operator closes the window (close box, Alt+F4, the taskbar):
+    /// false keeps it open. Without a handler the window always closes.
+    std::function<bool()> OnCloseQuery;
 
     TPanel& TitlePanel() { return *TitlePanel_; }
     TOwnerDrawListBox& ActionLB() { return *ActionLB_; }

@@ -86,6 +86,22 @@ bool TOwnerDrawListBox::HandleNotification(UINT message, WPARAM, LPARAM lParam, 
     }
 }
 
+std::wstring LineBreaksAsBlanks(const std::wstring& text) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r' || c == L'\n') {
+            shown += L' ';
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
+                ++i; // CR LF is one break
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
     const HDC dc = item.hDC;
     RECT rect = item.rcItem;
@@ -108,9 +124,11 @@ void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
             TSelection font(dc, Font_.Get());
             RECT textRect = rect;
             textRect.left += TextIndent_;
-            // CR and LF do not break the row (DT_SINGLELINE); they are not drawn either,
-            // since the font would show them as boxes. The row keeps them for readers.
-            std::erase_if(text, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
+            // A line break does not break the row (DT_SINGLELINE); it shows as one
+            // blank, so the two lines of a message do not run together, and not as
+            // the boxes the font would draw for CR and LF. The row keeps them for
+            // readers.
+            text = LineBreaksAsBlanks(text);
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                       DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         }

@@ -21,6 +21,9 @@ struct TListBoxArgs : TChildWindowArgs {
     COLORREF FontColor = CLR_INVALID;
 };
 
+/// A row's text as drawn: each line break (CR LF, or a CR or LF alone) as one blank.
+std::wstring LineBreaksAsBlanks(const std::wstring& text);
+
 class TOwnerDrawListBox final : public TNotificationTarget {
 public:
     explicit TOwnerDrawListBox(const TListBoxArgs& args);

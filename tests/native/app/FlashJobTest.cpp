@@ -29,50 +29,64 @@ TEST(FlashJob, JobFileNamesThePortNumberAndTheFixedParameters) {
     EXPECT_EQ(FlashConfigLines("CO").front(), "COM(,115200)");
 }
 
-TEST(FlashJob, BatchChangesToTheWorkFolderAndItsDriveAndRunsTheTool) {
+const std::string kStartBatch = "@echo off\r\n"
+                                "pushd \"%~dp0\"\r\n"
+                                "if ERRORLEVEL 1 goto 100\r\n"
+                                "FM.EXE @fmconfig.txt\r\n"
+                                "if ERRORLEVEL 1 goto 100\r\n"
+                                "if not ERRORLEVEL 0 goto 100\r\n"
+                                "popd\r\n"
+                                "exit /B 0\r\n"
+                                ":100\r\n"
+                                "pause\r\n"
+                                "popd\r\n"
+                                "exit /B 1\r\n";
+
+TEST(FlashJob, BatchChangesToItsOwnFolderAndRunsTheTool) {
     TJournal journal;
     TMemoryFileSystem files(journal);
     WriteFlashJobFiles(files, kWorkDir, "COM5");
-    EXPECT_EQ(files.Read(kWorkDir + "start.bat"),
-              "@echo off\r\n"
-              "cd \"C:\\Users\\op\\Documents\\ZorviUpdate\\\"\r\n"
-              "C:\r\n"
-              "FM.EXE @fmconfig.txt\r\n"
-              "if ERRORLEVEL 1 goto 100\r\n"
-              "if not ERRORLEVEL 0 goto 100\r\n"
-              "exit /B 0\r\n"
-              ":100\r\n"
-              "pause\r\n"
-              "exit /B 1\r\n");
+    EXPECT_EQ(files.Read(kWorkDir + "start.bat"), kStartBatch);
     // fmconfig.txt first, start.bat second.
     EXPECT_EQ(journal,
               (TJournal{"WRITE " + kWorkDir + "fmconfig.txt", "WRITE " + kWorkDir + "start.bat"}));
 }
 
-TEST(FlashJob, DriveLineFollowsThePrefixOfTheWorkFolder) {
-    EXPECT_EQ(StartBatchLines("D:\\Work\\ZorviUpdate\\")[2], "D:");
-    EXPECT_EQ(StartBatchLines("\\\\server\\share\\ZorviUpdate\\")[2], "\\\\server\\share");
-    EXPECT_EQ(StartBatchLines("\\ZorviUpdate\\")[2], "");
-    EXPECT_EQ(StartBatchLines("ZorviUpdate\\")[2], "");
-
-    EXPECT_EQ(DriveOfPath("\\\\server\\share"), "\\\\server\\share");
-    EXPECT_EQ(DriveOfPath("\\\\server"), "\\\\server");
-    EXPECT_EQ(DriveOfPath("C:"), "C:");
-    EXPECT_EQ(DriveOfPath("C"), "");
-    EXPECT_EQ(DriveOfPath(""), "");
+TEST(FlashJob, BatchTextIsTheSameForNetworkAndNonAsciiWorkFolders) {
+    // The interpreter reads a batch in the console's OEM code page and cannot take a
+    // network folder as its current folder: the path must not be in the text.
+    for (const std::string workDir :
+         {"\\\\server\\share\\Documents\\ZorviUpdate\\",
+          "C:\\Users\\Иван Петров\\Documents\\ZorviUpdate\\",
+          "C:\\Users\\张伟\\Documents\\ZorviUpdate\\", "\\\\файлы\\общие\\张伟\\ZorviUpdate\\"}) {
+        TJournal journal;
+        TMemoryFileSystem files(journal);
+        WriteFlashJobFiles(files, workDir, "COM3");
+        EXPECT_EQ(files.Read(workDir + "start.bat"), kStartBatch) << workDir;
+        EXPECT_EQ(files.Read(workDir + "fmconfig.txt").substr(0, 15), "COM(3,115200)\r\n");
+    }
 }
 
-TEST(FlashJob, CyrillicWorkFolderIsWrittenInCodePage1251) {
+TEST(FlashJob, BatchInANetworkFolderStartsInTheWindowsFolder) {
     TJournal journal;
     TMemoryFileSystem files(journal);
-    const std::string workDir = "C:\\Users\\Иван\\Documents\\ZorviUpdate\\";
-    WriteFlashJobFiles(files, workDir, "COM3");
-    const std::string batch = files.Read(workDir + "start.bat");
+    const std::string workDir = "\\\\server\\share\\ZorviUpdate\\";
+    TScriptedRunner runner(journal, files);
+    runner.Statuses = {0u};
+    ASSERT_TRUE(RunFlashBatch(runner, workDir));
+    ASSERT_EQ(runner.Launches.size(), 1u);
+    EXPECT_EQ(runner.Launches[0].CommandLine, "\"\\\\server\\share\\ZorviUpdate\\start.bat\"");
+    EXPECT_EQ(runner.Launches[0].CurrentDirectory, "");
+
+    EXPECT_TRUE(IsNetworkPath(workDir));
+    EXPECT_FALSE(IsNetworkPath(kWorkDir));
+    EXPECT_FALSE(IsNetworkPath("\\"));
+    EXPECT_FALSE(IsNetworkPath("\\ZorviUpdate\\"));
+}
+
+TEST(FlashJob, TextFilesAreInCodePage1251WithCrLf) {
     // И в а н in 1251: C8 E2 E0 ED; no byte-order mark, no UTF-8 left.
-    EXPECT_EQ(batch.substr(0, 11), "@echo off\r\n");
-    EXPECT_NE(batch.find("cd \"C:\\Users\\\xC8\xE2\xE0\xED\\Documents\\ZorviUpdate\\\"\r\n"),
-              std::string::npos);
-    EXPECT_EQ(batch.find("\xD0"), std::string::npos);
+    EXPECT_EQ(TextFileBytes({"Иван", ""}), "\xC8\xE2\xE0\xED\r\n\r\n");
 }
 
 TEST(FlashJob, UnwritableJobFileRaises) {

@@ -108,7 +108,7 @@ TEST(StartFrame, FullRoadFromAnOlderVersionToTheClosingLines) {
     // The job was written for the port found, before the tool ran.
     ASSERT_EQ(rig.Runner.JobFilesSeen.size(), 1u);
     EXPECT_EQ(rig.Runner.JobFilesSeen[0].substr(0, 15), "COM(5,115200)\r\n");
-    EXPECT_EQ(rig.Files.Read(kWorkDir + "start.bat"), TextFileBytes(StartBatchLines(kWorkDir)));
+    EXPECT_EQ(rig.Files.Read(kWorkDir + "start.bat"), TextFileBytes(StartBatchLines()));
     EXPECT_EQ(workflow.WorkFolder().WorkDir, kWorkDir);
     EXPECT_TRUE(rig.View.StartEnabled);
 }
@@ -242,6 +242,62 @@ TEST(PerformUpdate, WrongVersionAfterFlashingIsShownAndTheLoopStartsOver) {
                         "BOX Информация 64: Обновление НЕ выполнено!\r\nВерсия ПО в приборе:1V4",
                         kInstructionBox, "RUN", kFlashedBox, "WAIT", kLightBox, "RECALIBRATE",
                         "START ON"}));
+}
+
+TEST(PerformUpdate, VersionNotReadAfterFlashingDoesNotConfirmTheUpdate) {
+    // "Update anyway" from 1V5; the reconnected instrument's answer carries no
+    // readable version, so the 1V5 read before the flashing is all the dialog holds.
+    TWorkflowRig rig;
+    rig.Device.Waits = {{true, "COM3", "1V5"}, {true, "COM3", "", false}};
+    rig.Boxes.Answers = {kIdYes, kIdOk, kIdOk, kIdOk, kIdCancel};
+    rig.Runner.Statuses = {0u};
+    TUpdateWorkflow workflow(rig.Environment());
+    workflow.StartButtonClick();
+
+    EXPECT_EQ(rig.Device.DeviceVersion(), "1V5");
+    const TLines lines = LogLines(rig.Journal);
+    EXPECT_EQ(TLines(lines.end() - 3, lines.end()),
+              (TLines{"   Подключение к прибору выполнено.",
+                      "   Обновление программного обеспечения НЕ выполнено! Повтор...",
+                      "Операция завершена"}));
+    EXPECT_EQ(CountOf(rig.Journal, "RECALIBRATE"), 0u);
+    const TJournal interactions = Interactions(rig.Journal);
+    EXPECT_EQ(TJournal(interactions.end() - 4, interactions.end()),
+              (TJournal{"WAIT",
+                        "BOX Информация 64: Обновление НЕ выполнено!\r\nВерсия ПО в приборе:"
+                        "неизвестна",
+                        kInstructionBox, "START ON"}));
+}
+
+TEST(StartFrame, DuringARunTheWindowDoesNotCloseAndStartIsNotEnteredAgain) {
+    TFlashingRig rig;
+    rig.Boxes.Answers = {kIdOk, kIdOk, kIdOk};
+    rig.Runner.Statuses = {1u};
+    TUpdateWorkflow workflow(rig.Environment());
+    EXPECT_TRUE(workflow.CloseQuery()) << "idle: the window closes as always";
+
+    bool closable = true;
+    bool closableWhileTheBoxShows = true;
+    rig.Runner.WhileRunning = [&] {
+        // The operator presses the close box while the tool runs, closes once more
+        // from the taskbar while the box shows, and presses Start.
+        rig.Boxes.WhileShown = [&] { closableWhileTheBoxShows = workflow.CloseQuery(); };
+        closable = workflow.CloseQuery();
+        workflow.StartButtonClick();
+        closable = closable || workflow.CloseQuery();
+    };
+    workflow.StartButtonClick();
+
+    EXPECT_FALSE(closable);
+    EXPECT_FALSE(closableWhileTheBoxShows);
+    const std::string closeBox =
+        "BOX Информация 64: Выполняется операция. Дождитесь её завершения или прервите операцию "
+        "кнопкой \"Прервать\" в окне подключения к прибору либо кнопкой \"Отмена\" в окне с "
+        "инструкцией.";
+    EXPECT_EQ(Interactions(rig.Journal), (TJournal{"CLEAR", "START OFF", "WAIT", kInstructionBox,
+                                                   "RUN", closeBox, closeBox, "START ON"}));
+    EXPECT_FALSE(workflow.Running());
+    EXPECT_TRUE(workflow.CloseQuery());
 }
 
 TEST(PerformUpdate, FailedRecalibrationLeadsBackToTheInstructionsAndFlashesAgain) {

@@ -16,9 +16,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorvi::testing {
@@ -55,6 +57,9 @@ public:
                        unsigned style) override {
         Journal.push_back("BOX " + caption + " " + std::to_string(style) + ": " + text);
         Texts.push_back(text);
+        if (auto whileShown = std::exchange(WhileShown, nullptr)) {
+            whileShown(); // messages the box's own loop handles, once
+        }
         if (Answers.empty()) {
             ADD_FAILURE() << "unexpected message box: " << text;
             return kIdCancel;
@@ -66,6 +71,7 @@ public:
     TJournal& Journal;
     std::deque<int> Answers;
     std::vector<std::string> Texts;
+    std::function<void()> WhileShown;
 };
 
 class TJournalView : public TStartFrameView {
@@ -85,16 +91,19 @@ struct TFoundDevice {
     bool Found = true;
     std::string Port;
     std::string Version;
+    /// false: the answer carried no readable version (Version is then not taken).
+    bool VersionRead = true;
 };
 
 /// The connect dialog from a script; records "WAIT". Like the real dialog it keeps
-/// the last version when a wait is aborted.
+/// the last version when a wait is aborted or its answer had no readable version.
 class TScriptedDevice : public TDeviceConnection {
 public:
     explicit TScriptedDevice(TJournal& journal) : Journal(journal) {}
     bool WaitForDevice() override {
         Journal.push_back("WAIT");
         Port.clear();
+        VersionRead = false;
         if (Waits.empty()) {
             ADD_FAILURE() << "unexpected wait for the instrument";
             return false;
@@ -103,16 +112,21 @@ public:
         Waits.pop_front();
         if (next.Found) {
             Port = next.Port;
-            Version = next.Version;
+            VersionRead = next.VersionRead;
+            if (next.VersionRead) {
+                Version = next.Version;
+            }
         }
         return next.Found;
     }
     std::string DevicePort() const override { return Port; }
     std::string DeviceVersion() const override { return Version; }
+    bool DeviceVersionRead() const override { return VersionRead; }
     TJournal& Journal;
     std::deque<TFoundDevice> Waits;
     std::string Port;
     std::string Version;
+    bool VersionRead = false;
 };
 
 class TScriptedRecalibration : public TRecalibration {
@@ -240,6 +254,9 @@ public:
         Journal.push_back("RUN");
         Launches.push_back(launch);
         JobFilesSeen.push_back(Files.Read(launch.CurrentDirectory + "fmconfig.txt"));
+        if (WhileRunning) {
+            WhileRunning(); // the window's messages handled while the tool runs
+        }
         if (Statuses.empty()) {
             ADD_FAILURE() << "unexpected tool run";
             return std::nullopt;
@@ -253,6 +270,7 @@ public:
     std::deque<std::optional<std::uint32_t>> Statuses;
     std::vector<TConsoleLaunch> Launches;
     std::vector<std::string> JobFilesSeen;
+    std::function<void()> WhileRunning;
 };
 
 /// The whole environment of one workflow, wired to one journal.

@@ -1,5 +1,6 @@
 #include "FakeDevice.h"
 
+#include "common/CodePage.h"
 #include "device/ConnectToDeviceForm.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,33 @@ TEST(ConnectToDeviceForm, TwoInstrumentsUntilOneIsUnplugged) {
     EXPECT_EQ(f.CountLines(kWaiting), 2);
     EXPECT_EQ(f.Form.DevicePort, "COM5");
     EXPECT_EQ(f.Form.DeviceVersion, "1V4");
+}
+
+TEST(ConnectToDeviceForm, VersionCountsAsReadOnlyWhenTheDecidingProbeReadIt) {
+    TDialogFixture f;
+    f.PlugInstrument("COM5", "1V4");
+    f.PlugInstrument("COM7", "1V5");
+    f.Window.BeforeTick = [&](int tick) {
+        if (tick == 2) {
+            // COM7 goes; COM5 now answers with a version line that cannot be read.
+            f.Unplug("COM7");
+            AnswerIdentification(f.W.Serial.Port("COM5"),
+                                 FromUtf8("Zorvi-41K6UV\r\nSoftware version:1V4\r\nDate: x\r\n",
+                                          TCodePage::Windows1251));
+        }
+    };
+    EXPECT_TRUE(f.Form.WaitForDevice());
+    EXPECT_EQ(f.Form.DevicePort, "COM5");
+    EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: неизвестна");
+    // What the first tick read of the other instrument is still there.
+    EXPECT_EQ(f.Form.DeviceVersion, "1V5");
+    EXPECT_FALSE(f.Form.DeviceVersionRead);
+
+    AnswerIdentification(f.W.Serial.Port("COM5"), IdentificationText("Zorvi-41K6UV", "1V4"));
+    f.Window.BeforeTick = nullptr;
+    EXPECT_TRUE(f.Form.WaitForDevice());
+    EXPECT_EQ(f.Form.DeviceVersion, "1V4");
+    EXPECT_TRUE(f.Form.DeviceVersionRead);
 }
 
 TEST(ConnectToDeviceForm, MessagePulsesInRedAcrossWaits) {

@@ -20,7 +20,10 @@ void TFakePort::Send(std::chrono::milliseconds at, const std::string& bytes, std
 
 TFakePort* TFakeSerial::Find(TPortHandle port) {
     const auto open = Open_.find(port);
-    return open == Open_.end() ? nullptr : &Ports[open->second];
+    if (open == Open_.end() || Ports[open->second].Gone) {
+        return nullptr;
+    }
+    return &Ports[open->second];
 }
 
 TPortHandle TFakeSerial::Open(const std::string& devicePath) {
@@ -37,8 +40,8 @@ TPortHandle TFakeSerial::Open(const std::string& devicePath) {
             return kInvalidPortHandle;
         }
     }
-    if (port.FailingOpens != 0) {
-        if (port.FailingOpens > 0) {
+    if (port.Gone || port.FailingOpens != 0) {
+        if (port.FailingOpens > 0 && !port.Gone) {
             --port.FailingOpens;
         }
         return kInvalidPortHandle;
@@ -133,7 +136,7 @@ bool TFakeSerial::BytesWaiting(TPortHandle port, std::uint32_t& count) {
 bool TFakeSerial::Read(TPortHandle port, std::uint8_t* data, std::size_t size, std::size_t& read) {
     read = 0;
     TFakePort* p = Find(port);
-    if (p == nullptr) {
+    if (p == nullptr || p->RejectReads) {
         return false;
     }
     while (read < size && read < p->ReadLimit && !p->Input.empty() &&

@@ -63,6 +63,8 @@ struct TFakePort {
     int FailingOpens = 0;        ///< this many opens fail before one succeeds (-1: all)
     bool RejectSettings = false; ///< SetCommState fails
     bool RejectWrites = false;   ///< WriteFile reports failure and 0 bytes
+    bool RejectReads = false;    ///< ReadFile reports failure and 0 bytes
+    bool Gone = false;           ///< pulled out: it does not open, and every call fails
     TCommState State{};          ///< what the driver reports
     TCommTimeouts Timeouts{};
     std::deque<std::pair<std::chrono::milliseconds, std::uint8_t>> Input; ///< arrival, byte

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -53,6 +54,10 @@ public:
 
     void Write(const std::string& bytes) {
         ASSERT_EQ(write(Slave, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    /// The error of a write that fails, 0 when it goes through.
+    int WriteError(const std::string& bytes) {
+        return write(Slave, bytes.data(), bytes.size()) < 0 ? errno : 0;
     }
 
     /// Everything that arrives within `period`.
@@ -177,6 +182,16 @@ TEST(InstrumentSim, CalibrationFaults) {
     const std::string progress = sim.ReadFor(1400ms);
     EXPECT_FALSE(progress.empty());
     EXPECT_EQ(progress.find("Calc."), std::string::npos);
+}
+
+TEST(InstrumentSim, UnreadableVersionThenUnplugged) {
+    TRunningSim sim({"--unreadable-version"});
+    sim.Write("qv");
+    EXPECT_NE(sim.ReadFor(300ms).find("\r\nSoftware version:1V4\r\nDate: "), std::string::npos);
+    sim.Control({"unplug"});
+    // The port the program holds open sees a hung-up line.
+    EXPECT_EQ(sim.WriteError("qv"), EIO);
+    EXPECT_NE(sim.SimLog().find("control: unplug"), std::string::npos);
 }
 
 TEST(InstrumentSimOptions, RejectsWhatItDoesNotKnow) {

@@ -25,12 +25,18 @@ struct TCalibrationScript {
     std::string FirstCycle = "Calc.\r\n";
     /// Sent in each later cycle, 500 ms into it (cycle 2 is the first of these).
     std::vector<std::string> LaterCycles;
+    /// The answer to "q" then "v", 20 ms after the "v"; empty: none.
+    std::string Identification = IdentificationText();
 };
 
 void Play(TFakePort& port, TCalibrationScript script) {
-    port.OnByte = [script = std::move(script)](TFakePort& self, std::uint8_t byte,
-                                               std::chrono::milliseconds now) {
-        if (byte == 'a') {
+    port.OnByte = [script = std::move(script), last = std::uint8_t{0}](
+                      TFakePort& self, std::uint8_t byte, std::chrono::milliseconds now) mutable {
+        const bool query = last == 'q' && byte == 'v';
+        last = byte;
+        if (query) {
+            self.Send(now + 20ms, script.Identification);
+        } else if (byte == 'a') {
             self.Send(now + 30ms, script.StartReply);
         } else if (byte == 'f') {
             self.Send(now + 200ms, script.FirstCycle);
@@ -39,6 +45,14 @@ void Play(TFakePort& port, TCalibrationScript script) {
             }
         }
     };
+}
+
+TLines Join(std::initializer_list<TLines> parts) {
+    TLines all;
+    for (const TLines& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }
 
 TLines Countdown(int from, int to) {
@@ -64,12 +78,85 @@ TEST(RunRecalibration, RunsThroughFifteenCycles) {
         expected.push_back(line);
     }
     EXPECT_EQ(w.Log.Lines, expected);
-    EXPECT_EQ(port.Written, "afq");
+    // The closing "q", then the identification query that confirms the instrument
+    // is still there; it logs nothing.
+    EXPECT_EQ(port.Written, "afqqv");
     EXPECT_EQ(port.Purges, (std::vector<std::uint32_t>{12, 15, 15}));
     EXPECT_EQ(w.Serial.OpenHandles(), 0u);
-    // First poll at 100 ms, 1000 ms pause, fifteen cycles of 1000 ms.
-    EXPECT_EQ(w.Clock.Now(), 100ms + 1000ms + 15000ms);
-    EXPECT_EQ(w.Pump.Calls, 1 + 15);
+    // First poll at 100 ms, 1000 ms pause, fifteen cycles of 1000 ms, two polls of
+    // the confirmation's reply.
+    EXPECT_EQ(w.Clock.Now(), 100ms + 1000ms + 15000ms + 200ms);
+    EXPECT_EQ(w.Pump.Calls, 1 + 15 + 2);
+}
+
+TEST(RunRecalibration, LinkLostDuringTheCountdownEndsItAsAFailure) {
+    const std::string lost = "Ошибка! Связь с прибором потеряна!" + kAdvice;
+    // Pulled out after "12...": the next count of waiting bytes fails.
+    {
+        TDeviceWorld w;
+        TFakePort& port = w.Serial.Port("COM5");
+        TCalibrationScript script;
+        script.LaterCycles = {"Calc. 10%\r\n"};
+        Play(port, script);
+        w.Pump.OnProcess = [&] { port.Gone = w.Log.Lines.back() == "12..."; };
+        EXPECT_FALSE(RunRecalibration(w.Link, "COM5"));
+        TLines expected{kConnected, "14...", "13...", "12...", lost};
+        EXPECT_EQ(w.Log.Lines, expected);
+        EXPECT_EQ(port.Written, "af");
+        EXPECT_EQ(w.Serial.OpenHandles(), 0u);
+    }
+    // A driver that still counts the waiting bytes but cannot read them.
+    {
+        TDeviceWorld w;
+        TFakePort& port = w.Serial.Port("COM5");
+        TCalibrationScript script;
+        script.LaterCycles = std::vector<std::string>(14, "Calc. 50%\r\n");
+        Play(port, script);
+        w.Pump.OnProcess = [&] { port.RejectReads = w.Log.Lines.back() == "5..."; };
+        EXPECT_FALSE(RunRecalibration(w.Link, "COM5"));
+        EXPECT_EQ(w.Log.Lines.back(), lost);
+        EXPECT_EQ(w.Log.Lines[w.Log.Lines.size() - 2], "5...");
+    }
+}
+
+TEST(RunRecalibration, InstrumentGoneAtTheEndIsAFailureNotACalibration) {
+    const TLines lost{"Ошибка! Связь с прибором потеряна!" + kAdvice};
+    // The closing command cannot be written.
+    {
+        TDeviceWorld w;
+        TFakePort& port = w.Serial.Port("COM5");
+        Play(port, TCalibrationScript{});
+        w.Pump.OnProcess = [&] { port.RejectWrites = w.Log.Lines.back() == "1..."; };
+        EXPECT_FALSE(RunRecalibration(w.Link, "COM5"));
+        EXPECT_EQ(TLines(w.Log.Lines.end() - 2, w.Log.Lines.end()), Join({{"0..."}, lost}));
+        EXPECT_EQ(port.Written, "af");
+        EXPECT_EQ(w.Serial.OpenHandles(), 0u);
+    }
+    // Every call works (a pseudo-terminal whose other end has gone), but nothing
+    // answers the identification query: the confirmation gives up after the
+    // first poll.
+    {
+        TDeviceWorld w;
+        TFakePort& port = w.Serial.Port("COM5");
+        TCalibrationScript script;
+        script.Identification.clear();
+        Play(port, script);
+        EXPECT_FALSE(RunRecalibration(w.Link, "COM5"));
+        EXPECT_EQ(w.Log.Lines.size(), 1u + 15u + 1u);
+        EXPECT_EQ(w.Log.Lines.back(), lost.front());
+        EXPECT_EQ(port.Written, "afqqv");
+        EXPECT_EQ(w.Clock.Now(), 100ms + 1000ms + 15000ms + 100ms);
+        EXPECT_EQ(w.Serial.OpenHandles(), 0u);
+    }
+    // Something else answers now: no accepted model word in the reply.
+    {
+        TDeviceWorld w;
+        TCalibrationScript script;
+        script.Identification = IdentificationText("Zorvi-41K6UV,");
+        Play(w.Serial.Port("COM5"), script);
+        EXPECT_FALSE(RunRecalibration(w.Link, "COM5"));
+        EXPECT_EQ(w.Log.Lines.back(), lost.front());
+    }
 }
 
 TEST(RunRecalibration, StartTextOfFewerThan100BytesFailsAfterFifteenPolls) {

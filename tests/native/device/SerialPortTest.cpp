@@ -18,6 +18,14 @@ TEST(OpenPort, MissingPortCostsFiveAttemptsOneSecondApart) {
     // The pause follows the fifth attempt too.
     EXPECT_EQ(w.Clock.Now(), 5000ms);
     EXPECT_EQ(w.Pump.Calls, 0);
+
+    // With the window's pump, its messages are handled after each pause: the five
+    // seconds never freeze the window.
+    std::vector<std::chrono::milliseconds> handled;
+    w.Pump.OnProcess = [&] { handled.push_back(w.Clock.Now()); };
+    EXPECT_FALSE(OpenPort(w.Serial, w.Clock, DeviceLineParams("COM9"), handle, &w.Pump));
+    EXPECT_EQ(handled,
+              (std::vector<std::chrono::milliseconds>{6000ms, 7000ms, 8000ms, 9000ms, 10000ms}));
 }
 
 TEST(OpenPort, PortThatOpensAtTheThirdAttempt) {

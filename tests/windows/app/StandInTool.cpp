@@ -3,10 +3,12 @@
 // tool-status.txt (decimal, may be negative). Before a failing status it types a key
 // into its console, as the operator does to answer the batch's "pause".
 // Started with --startup-info it only writes the STARTUPINFO it was given to
-// tool-startup.txt: flags, show, x, y, width, height, columns, rows, title.
+// tool-startup.txt: flags, show, x, y, width, height, columns, rows, title; with
+// --sleep MS it only waits that long (a long tool run).
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -58,6 +60,10 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     if (argc == 2 && std::string(argv[1]) == "--startup-info") {
         WriteStartupInfo();
+        return 0;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--sleep") {
+        Sleep(static_cast<DWORD>(std::atoi(argv[2])));
         return 0;
     }
     char folder[MAX_PATH] = {};

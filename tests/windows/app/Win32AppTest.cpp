@@ -7,6 +7,7 @@
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/ShellPersonalFolder.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/ui/MessagePump.h"
 #include "win32/ui/Utf16.h"
 
 #include <windows.h>
@@ -123,7 +124,8 @@ TEST(ResourceArchive, MissingResourceRaises) {
 
 TEST(ConsoleProcessRunner, ReturnsTheBatchExitStatusAndRunsInTheGivenFolder) {
     const std::string folder = FreshFolder("runner");
-    win32app::TConsoleProcessRunner runner(nullptr);
+    TWin32MessagePump pump;
+    win32app::TConsoleProcessRunner runner(nullptr, pump);
     for (const std::uint32_t status : {0u, 4u, 1u}) {
         WriteText(folder + "start.bat",
                   "@echo off\r\ncd > cwd.txt\r\nexit /B " + std::to_string(status) + "\r\n");
@@ -149,7 +151,8 @@ TEST(ConsoleProcessRunner, ConsoleOpensAtTheMiddleOfTheMainWindowWithItsTitleAnd
                                 nullptr, nullptr, nullptr);
     ASSERT_NE(main, nullptr);
     const std::string folder = FreshFolder("startup");
-    win32app::TConsoleProcessRunner runner([main] { return main; });
+    TWin32MessagePump pump;
+    win32app::TConsoleProcessRunner runner([main] { return main; }, pump);
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + OwnFolder() + "app-stand-in-tool.exe\" --startup-info";
     launch.CurrentDirectory = folder;
@@ -173,8 +176,28 @@ TEST(ConsoleProcessRunner, ConsoleOpensAtTheMiddleOfTheMainWindowWithItsTitleAnd
                                                 " Обновление ПО..."}));
 }
 
+TEST(ConsoleProcessRunner, WindowMessagesAreHandledWhileTheProgramRuns) {
+    // A thread timer every 50 ms while the program runs 1.5 s: its ticks are
+    // dispatched only when the wait handles messages.
+    static int ticks = 0;
+    ticks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+    ASSERT_NE(timer, 0u);
+    const std::string folder = FreshFolder("pump");
+    TWin32MessagePump pump;
+    win32app::TConsoleProcessRunner runner(nullptr, pump);
+    TConsoleLaunch launch;
+    launch.CommandLine = "\"" + OwnFolder() + "app-stand-in-tool.exe\" --sleep 1500";
+    launch.CurrentDirectory = folder;
+    const std::optional<std::uint32_t> status = runner.RunAndWait(launch);
+    KillTimer(nullptr, timer);
+    ASSERT_EQ(status, std::optional<std::uint32_t>(0));
+    EXPECT_GE(ticks, 10);
+}
+
 TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
-    win32app::TConsoleProcessRunner runner(nullptr);
+    TWin32MessagePump pump;
+    win32app::TConsoleProcessRunner runner(nullptr, pump);
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + TempFolder() + "no such folder\\start.bat\"";
     launch.CurrentDirectory = TempFolder() + "no such folder\\";
@@ -185,8 +208,10 @@ TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
 // a stand-in tool as FM.EXE beside them.
 class FlashBatch : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Folder = FreshFolder("flash");
+    void SetUp() override { Prepare("flash"); }
+    /// A fresh work folder of that name with the tool and the job files.
+    void Prepare(const std::string& name) {
+        Folder = FreshFolder(name);
         ASSERT_TRUE(CopyFileW(WideFromUtf8(OwnFolder() + "app-stand-in-tool.exe").c_str(),
                               WideFromUtf8(Folder + "FM.EXE").c_str(), FALSE));
         WriteFlashJobFiles(Files, Folder, "COM7");
@@ -196,20 +221,42 @@ protected:
         DeleteFileW(WideFromUtf8(Folder + "tool-run.txt").c_str());
         return RunFlashBatch(Runner, Folder);
     }
+    /// What the tool noted in its current folder: that folder and its argument.
+    struct TToolRun {
+        std::string Folder;
+        std::string Argument;
+    };
+    TToolRun ToolRun() const {
+        std::istringstream notes(ReadFileBytes(Folder + "tool-run.txt"));
+        TToolRun run;
+        std::getline(notes, run.Folder);
+        std::getline(notes, run.Argument);
+        return run;
+    }
     std::string Folder;
     win32app::TWin32FileSystem Files;
-    win32app::TConsoleProcessRunner Runner{nullptr};
+    TWin32MessagePump Pump;
+    win32app::TConsoleProcessRunner Runner{nullptr, Pump};
 };
 
 TEST_F(FlashBatch, ToolSucceedingMakesTheRunSucceed) {
     ASSERT_TRUE(RunWithToolStatus("0"));
-    std::istringstream run(ReadFileBytes(Folder + "tool-run.txt"));
-    std::string cwd;
-    std::string argument;
-    std::getline(run, cwd);
-    std::getline(run, argument);
-    EXPECT_EQ(argument, "@fmconfig.txt");
-    EXPECT_NE(cwd.find("flash"), std::string::npos) << cwd;
+    const TToolRun run = ToolRun();
+    EXPECT_EQ(run.Argument, "@fmconfig.txt");
+    EXPECT_NE(run.Folder.find("flash"), std::string::npos) << run.Folder;
+}
+
+TEST_F(FlashBatch, BatchFindsItsOwnFolderWhereverItStartsAndWhateverItsName) {
+    // Started outside its folder (as in a network folder, which the interpreter
+    // cannot start in), from a folder whose name has no place in code page 1251.
+    Prepare("张伟");
+    WriteText(Folder + "tool-status.txt", "0");
+    TConsoleLaunch launch;
+    launch.CommandLine = "\"" + Folder + "start.bat\"";
+    launch.CurrentDirectory = "";
+    EXPECT_EQ(Runner.RunAndWait(launch), std::optional<std::uint32_t>(0));
+    // The tool wrote its notes into its current folder: the batch's own.
+    EXPECT_EQ(ToolRun().Argument, "@fmconfig.txt");
 }
 
 TEST_F(FlashBatch, ToolFailingMakesTheRunFailAfterTheKeyPrompt) {

@@ -7,70 +7,16 @@
 //
 // With --confirm it prints "waiting" when the batch waits for the key and presses it
 // once a line arrives on its input (the test takes its screenshot meanwhile).
-#include <windows.h>
-
-#include <tlhelp32.h>
+#include "BatchProcess.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
-struct TProcess {
-    DWORD Id = 0;
-    DWORD Parent = 0;
-    std::wstring Name;
-};
-
-std::vector<TProcess> Processes() {
-    std::vector<TProcess> all;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return all;
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
-        all.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
-    }
-    CloseHandle(snapshot);
-    return all;
-}
-
-bool SameName(const std::wstring& a, const wchar_t* b) {
-    return lstrcmpiW(a.c_str(), b) == 0;
-}
-
-// The batch's cmd.exe (0 while there is none) and whether a tool runs under it.
-struct TBatchState {
-    DWORD Batch = 0;
-    bool ToolRunning = false;
-};
-
-TBatchState FindBatch() {
-    const std::vector<TProcess> all = Processes();
-    for (const TProcess& batch : all) {
-        if (!SameName(batch.Name, L"cmd.exe")) {
-            continue;
-        }
-        TBatchState state;
-        bool fromWizard = false;
-        for (const TProcess& other : all) {
-            fromWizard |= other.Id == batch.Parent && SameName(other.Name, L"ZorviUpdate.exe");
-            // The console host of the batch's window is its child too, under Wine.
-            state.ToolRunning |= other.Parent == batch.Id && !SameName(other.Name, L"conhost.exe");
-        }
-        if (fromWizard) {
-            state.Batch = batch.Id;
-            return state;
-        }
-    }
-    return {};
-}
+using namespace zorvi::e2e;
 
 bool PressEnter(DWORD batch) {
     FreeConsole();

@@ -4,7 +4,8 @@ answering the boxes as a person would (the bench is road.py's). Each road is one
 CTest test:
 
     e2e.py ROAD        ROAD: full-road, already-current, cancel-instructions,
-                       flash-failure, recalibration-retry, abort-connect
+                       flash-failure, recalibration-retry, abort-connect,
+                       instrument-lost, slow-flash-user-folders
 
 Run by CTest (zorvi_add_wine_script_test), which provides ZORVI_WINE_STATE,
 ZORVI_WINE_RUN, ZORVI_BIN and ZORVI_ARTIFACTS; ZORVI_SIM names the simulator (a
@@ -19,7 +20,7 @@ import zipfile
 
 from road import (ALREADY_CURRENT, AWAY_FROM_LIGHT, CONNECT_DIALOG, FLASHED, INFORMATION,
                   INSTRUCTIONS, PORT, QUESTION, WAITING_FOR_INSTRUMENT, Bench, Failure, Road,
-                  find_ignoring_case, play_full_road)
+                  documents_folder, find_ignoring_case, play_full_road)
 
 BENCH = Bench.from_environment("e2e")
 
@@ -98,13 +99,14 @@ def work_dir_of(rows):
     raise Failure("no work folder in the log")
 
 
-def job_files(work_dir):
+def job_files():
     fmconfig = ("COM(5,115200)\r\nDEVICE(LPC2138,14.318180)\r\nHARDWARE(BOOTEXEC,50,100)\r\n"
                 "HIGHSPEED(0,115200)\r\nERASEUSED(Data.hex,PROTECTISP)\r\n"
                 "HEXFILE(Data.hex,NOCHECKSUMS,NOFILL,PROTECTISP)\r\n")
-    start = ("@echo off\r\n" f'cd "{work_dir}"\r\n' f"{work_dir[:2]}\r\n"
+    # The same for every work folder: the batch changes to its own folder.
+    start = ('@echo off\r\npushd "%~dp0"\r\nif ERRORLEVEL 1 goto 100\r\n'
              "FM.EXE @fmconfig.txt\r\nif ERRORLEVEL 1 goto 100\r\nif not ERRORLEVEL 0 goto 100\r\n"
-             "exit /B 0\r\n:100\r\npause\r\nexit /B 1\r\n")
+             "popd\r\nexit /B 0\r\n:100\r\npause\r\npopd\r\nexit /B 1\r\n")
     return fmconfig.encode("cp1251"), start.encode("cp1251")
 
 
@@ -113,7 +115,7 @@ def check_work_folder(work_dir):
     folder = BENCH.windows_to_linux(work_dir)
     if find_ignoring_case(folder, "update.zip").read_bytes() != BENCH.archive.read_bytes():
         raise Failure("update.zip differs from the archive the program carries")
-    fmconfig, start = job_files(work_dir)
+    fmconfig, start = job_files()
     replaced = {"fmconfig.txt": fmconfig, "start.bat": start}
     with zipfile.ZipFile(BENCH.archive) as archive:
         for entry in archive.infolist():
@@ -256,6 +258,145 @@ def abort_connect():
         expect_rows(CONNECT + [row("   Операция прервана."), row("Операция завершена")], rows)
 
 
+NOT_UPDATED_UNKNOWN = "Обновление НЕ выполнено!\\r\\nВерсия ПО в приборе:неизвестна"
+CLOSE_DURING_RUN = ("Выполняется операция. Дождитесь её завершения или прервите операцию кнопкой "
+                    "\"Прервать\" в окне подключения к прибору либо кнопкой \"Отмена\" в окне с "
+                    "инструкцией.")
+LINK_LOST = row("Ошибка! Связь с прибором потеряна!\r\n"
+                "Попробуйте сначала или обратитесь к Прoизводителю!")
+
+
+def instrument_lost():
+    """"Update anyway" from 1V5: the instrument comes back answering without a
+    readable version, which does not confirm the flashing. After a second flashing
+    it reports 1V5; in the recalibration's countdown the close box is pressed (the
+    window and the run stay), then the instrument is pulled out: the recalibration
+    fails and the instructions come again, never the success lines."""
+    with Road(BENCH, "instrument-lost", "--version", "1V5") as road:
+        road.click_start()
+        road.answer(QUESTION, ALREADY_CURRENT, "yes", "question")
+        road.answer(INFORMATION, INSTRUCTIONS, "ok", "instructions", before=road.programming_mode)
+        road.answer(INFORMATION, FLASHED, "ok", "flashed",
+                    before=lambda: road.sim("set unreadable-version=1"))
+        road.answer(INFORMATION, NOT_UPDATED_UNKNOWN, "ok", "not-updated")
+        road.wait_box_gone(INFORMATION, NOT_UPDATED_UNKNOWN)
+
+        def readable_again():
+            road.sim("set unreadable-version=0")
+            road.programming_mode()
+        road.answer(INFORMATION, INSTRUCTIONS, "ok", "instructions-again", before=readable_again)
+        road.answer(INFORMATION, FLASHED, "ok", "flashed-again")
+        road.answer(INFORMATION, AWAY_FROM_LIGHT, "ok", "away-from-light")
+
+        # Reading the log takes a second a row while the countdown handles messages
+        # only once a second: the simulator tells when the countdown has begun.
+        road.wait_for_instrument("calibration started")
+        road.driver("close-main")
+        road.answer(INFORMATION, CLOSE_DURING_RUN, "ok", "close-during-run")
+        road.wait_box_gone(INFORMATION, CLOSE_DURING_RUN)
+        road.driver("wait-main", timeout=5000)
+        time.sleep(2.5)  # a few cycles on
+        road.pull_out()
+        road.answer(INFORMATION, INSTRUCTIONS, "cancel", "instructions-after-loss")
+        rows = road.wait_until_done()
+
+        work_dir = work_dir_of(rows)
+        head = (CONNECT + connect_rows("1V5", "12.03.2019") + VERSION_CHECK
+                + [row("   Обновление программного обеспечения не требуется."), row("")]
+                + deployment_rows(work_dir) + flash_pass_rows(True)
+                + [row(f"      Подключение к порту {PORT} выполнено."),
+                   row(" Прибор обнаружен, Модель:Zorvi-41K6UV\r\n"),
+                   row("      Текущая версия прибора: неизвестна"),
+                   row("   Подключение к прибору выполнено."),
+                   row("   Обновление программного обеспечения НЕ выполнено! Повтор...")]
+                + flash_pass_rows(False) + connect_rows("1V5")
+                + [row("   Подключение к прибору выполнено."),
+                   row(" Обновление программного обеспечения до версии 1V5 выполнено."),
+                   row("   Начало перекалибровки..."),
+                   row(f"Подключение к порту {PORT} выполнено. начало калибровки...")])
+        # The countdown goes on until a serial call fails or, at its end, the
+        # instrument does not answer; which of them tells depends on the driver.
+        counted = len(rows) - len(head) - 3
+        if not 1 <= counted <= 15:
+            raise Failure(f"{counted} countdown rows")
+        expect_rows(head + [row(f"{n}...") for n in range(14, 14 - counted, -1)]
+                    + [LINK_LOST, row(" Калибровка не выполнена. Повтор ...."),
+                       row("Операция завершена")], rows)
+
+
+# The batch's console shows the tool's own lines and nothing else (an interpreter
+# that misread the batch would complain first).
+TOOL_LINES = ("FM.EXE - ", "Job file: ", "HEX file: ", "Port: ", "  ", "Flashing completed.")
+
+
+def slow_flash_user_folders():
+    """Documents folders of a user named in Cyrillic and of one named in Chinese,
+    one run each. The chip is slow (its boot loader answers each erase and copy
+    400 ms late, so the flashing lasts about ten seconds): the main window answers
+    a null message within 2 s every time it is asked meanwhile, the batch's console
+    shows only the tool's own lines, and the flash succeeds."""
+    with Road(BENCH, "slow-flash-user-folders", "--version", "1V4", "--isp-delay", "400") as road:
+        for number, user in enumerate(("Иван Петров", "张伟"), start=1):
+            with documents_folder(BENCH, rf"C:\users\{user}\Documents"):
+                if number > 1:
+                    road.replug()
+                road.click_start()
+                if number > 1:
+                    road.answer(QUESTION, ALREADY_CURRENT, "yes", f"question-{number}")
+                console = []
+
+                def start_flashing():
+                    road.programming_mode()
+                    console.append(subprocess.Popen(
+                        [BENCH.wine_run, str(BENCH.bin / "e2e-batch-console.exe"), "60000"],
+                        env=BENCH.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE))
+                road.answer(INFORMATION, INSTRUCTIONS, "ok", f"instructions-{number}",
+                            before=start_flashing)
+                reader = console[0]
+                started, pings, slowest = time.monotonic(), 0, 0
+                while reader.poll() is None:
+                    if time.monotonic() - started > 120:
+                        raise Failure("the batch did not end in 120 s")
+                    code, took, err = road.run_driver("ping", timeout=2000)
+                    if code != 0:
+                        raise Failure(f"the main window did not answer within 2 s while the "
+                                      f"tool ran ({pings} answers before): {took}{err}")
+                    pings, slowest = pings + 1, max(slowest, int(took))
+                flashing = time.monotonic() - started
+                print(f"{user}: flashing {flashing:.1f} s, {pings} pings answered, the slowest "
+                      f"in {slowest} ms")
+                out, err = reader.communicate()
+                lines = out.decode("utf-8", "replace").splitlines()
+                if reader.returncode != 0 or not lines:
+                    raise Failure(f"the batch's console was not read: {err.decode(errors='replace')}")
+                if flashing < 7 or pings < 5:
+                    raise Failure(f"the flashing took {flashing:.1f} s with {pings} pings: "
+                                  "not the slow run wanted")
+                if not lines[0].startswith(TOOL_LINES[0]) or not all(
+                        line.startswith(TOOL_LINES) for line in lines):
+                    raise Failure("the batch's console holds more than the tool's lines:\n"
+                                  + "\n".join(lines))
+
+                road.answer(INFORMATION, FLASHED, "ok", f"flashed-{number}", before=road.unplug)
+                road.driver("wait-log", WAITING_FOR_INSTRUMENT, timeout=20000)
+                road.driver("press", CONNECT_DIALOG, "Прервать")
+                rows, _ = without_waiting(road.wait_until_done())
+                work_dir = work_dir_of(rows)
+                if work_dir != f"C:\\users\\{user}\\Documents\\ZorviUpdate\\":
+                    raise Failure(f"work folder {work_dir}")
+                version = ("1V4", "12.03.2019") if number == 1 else ("1V5", "07.09.2015")
+                decision = (NEEDS_UPDATE if number == 1 else
+                            [row("   Обновление программного обеспечения не требуется."), row("")])
+                expect_rows(CONNECT + connect_rows(*version) + VERSION_CHECK + decision
+                            + deployment_rows(work_dir) + flash_pass_rows(True)
+                            + [row("   Операция прервана."), row("Операция завершена")], rows)
+                check_work_folder(work_dir)
+                started = road.sim_log.read_text(errors="replace").count(
+                    "flashed firmware started: version 1V5")
+                if started != number:
+                    raise Failure(f"the simulator started flashed firmware {started} times")
+
+
 ROADS = {
     "full-road": full_road,
     "already-current": already_current,
@@ -263,6 +404,8 @@ ROADS = {
     "flash-failure": flash_failure,
     "recalibration-retry": recalibration_retry,
     "abort-connect": abort_connect,
+    "instrument-lost": instrument_lost,
+    "slow-flash-user-folders": slow_flash_user_folders,
 }
 
 if __name__ == "__main__":

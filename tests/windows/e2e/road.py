@@ -7,6 +7,7 @@ A Bench names the Wine environment and the programs; a Road is one run of the
 wizard on that bench, with the instrument's physical side (programming mode,
 unplugging, replugging) and the operator's side (boxes, Start, the log) as methods.
 """
+import contextlib
 import os
 import pathlib
 import pwd
@@ -254,6 +255,19 @@ class Road:
         self.link.unlink(missing_ok=True)
         self.plug_registry(False)
 
+    def wait_for_instrument(self, event, seconds=30):
+        """Waits until the simulator's log tells of the event (its own words)."""
+        wait_for(lambda: event in self.sim_log.read_text(errors="replace"), seconds,
+                 f"the instrument's '{event}'")
+
+    def pull_out(self):
+        """The bridge is pulled out while the program has its port open: the
+        simulator's line hangs up for good (the open port fails or goes silent) and
+        the COM link and registry value go."""
+        self.say(f"instrument: pulled out while in use ({PORT} is gone)")
+        self.sim("unplug")
+        self.unplug()
+
     def replug(self):
         self.say(f"instrument: plugged in again ({PORT} is back)")
         self.link.unlink(missing_ok=True)
@@ -333,6 +347,18 @@ class Road:
         self.say(f"operator: presses {button.upper()}")
         self.driver("press-box", caption, button)
 
+    def wait_box_gone(self, caption, text, seconds=10):
+        """Waits until the box with that text is no longer shown (answered), so the
+        next box of the same caption is not mistaken for it."""
+        end = time.monotonic() + seconds
+        while True:
+            code, shown, _ = self.run_driver("wait-box", caption, timeout=0)
+            if code != DRIVER_OK or shown != text:
+                return
+            if time.monotonic() > end:
+                raise Failure(f"box '{caption}' stayed after it was answered")
+            time.sleep(0.05)
+
     def log_rows(self, check=True, timeout=None):
         rows = self.driver("log", check=check, timeout=timeout)
         return rows.split("\n") if rows else []
@@ -343,6 +369,34 @@ class Road:
             raise Failure("Start is not enabled after the run")
         self.screenshot("done")
         return self.log_rows()
+
+
+USER_SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+
+
+@contextlib.contextmanager
+def documents_folder(bench, path):
+    """The shell's documents folder at path (a Windows path on the prefix's C:
+    drive, made here, emptied of an earlier work folder) for the time of the block;
+    afterwards the prefix's own again."""
+    before = bench.wine("reg", "query", USER_SHELL_FOLDERS, "/v", "Personal",
+                        capture_output=True).stdout.decode("utf-8", "replace")
+    match = re.search(r"Personal\s+REG_EXPAND_SZ\s+(.*?)\s*$", before, re.M)
+    if not match:
+        raise Failure(f"no documents folder in the registry:\n{before}")
+    folder = bench.windows_to_linux(path)
+    shutil.rmtree(folder / "ZorviUpdate", ignore_errors=True)
+    folder.mkdir(parents=True, exist_ok=True)
+
+    def point_to(value):
+        bench.wine("reg", "add", USER_SHELL_FOLDERS, "/v", "Personal", "/t", "REG_EXPAND_SZ",
+                   "/d", value, "/f", capture_output=True, check=True)
+
+    point_to(path)
+    try:
+        yield folder
+    finally:
+        point_to(match.group(1))
 
 
 def play_full_road(road):

@@ -225,5 +225,32 @@ TEST_F(RenderingTest, LogTextSitsTwoPixelsInAndCentredInItsRow) {
     });
 }
 
+TEST_F(RenderingTest, LineBreakInALogRowIsDrawnAsABlank) {
+    EXPECT_EQ(LineBreaksAsBlanks(L"a\r\nb\rc\nd\r\n"), L"a b c d ");
+    TWin32MessagePump pump;
+    TMainForm form(nullptr, pump);
+    form.Show(SW_SHOWNORMAL);
+    form.AddLogLine("x\r\nШ"); // row 0
+    form.AddLogLine("x Ш");    // row 1
+    form.AddLogLine("xШ");     // row 2
+    form.AddLogLine("");       // row 3 selected, so rows 0 to 2 are plain
+    EXPECT_EQ(form.ActionLB().Text(0), " x\r\nШ") << "the row keeps its text";
+    HWND log = form.ActionLB().Handle();
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    Inspect(log, [&](HDC dc) {
+        std::optional<TInk> ink[3];
+        for (int row = 0; row < 3; ++row) {
+            RECT rect{};
+            SendMessageW(log, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+            ink[row] = FindInk(dc, rect, window);
+            ASSERT_TRUE(ink[row]) << row;
+        }
+        // Courier is monospaced: the break takes exactly the place of one blank.
+        EXPECT_EQ(ink[0]->Left, ink[1]->Left);
+        EXPECT_EQ(ink[0]->Right, ink[1]->Right);
+        EXPECT_GT(ink[0]->Right, ink[2]->Right) << "not run together";
+    });
+}
+
 } // namespace
 } // namespace zorvi

@@ -67,6 +67,7 @@ expect_eq 3 "$(exit_code wait-log "no such row" --timeout 300)" "exit code of a 
 expect_eq "ЗОРВИ-41K6УФ. Обновление ПО. Версия 1.008.14.08.2015" "$caption" "caption"
 expect_eq 0 "$(driver log-count)" "rows of the fresh log"
 expect_eq enabled "$(driver start-enabled)" "Start at first"
+expect_eq 0 "$(exit_code ping --timeout 2000)" "exit code of a ping the window answers"
 
 # The window is painted once the log's white shows at the screen's centre, which
 # the centred window covers. (xwd -root shows an owned window above its owner as

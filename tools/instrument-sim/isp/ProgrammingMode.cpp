@@ -39,9 +39,11 @@ public:
             return;
         }
         const char c = static_cast<char>(byte);
+        const bool command = Chip->State() == TIspBootLoader::TState::Commands;
         const std::string answer = Chip->Receive(std::string_view(&c, 1));
+        const std::chrono::milliseconds delay = AnswerDelay(command, c, context.Options);
         if (!answer.empty()) {
-            context.SendAfter(kAnswerDelay, answer);
+            context.SendAfter(delay, answer);
         }
         if (Chip->State() == TIspBootLoader::TState::Running) {
             StartFirmware(context);
@@ -66,6 +68,24 @@ public:
     }
 
 private:
+    /// The delay of the answer to a byte, which it notes in the command line being
+    /// received: the end of an erase ("E") or copy ("C") command line waits
+    /// IspDelay, as on a slow chip; everything else goes at once.
+    std::chrono::milliseconds AnswerDelay(bool command, char byte,
+                                          const TInstrumentOptions& options) {
+        if (!command) {
+            CommandLine.clear();
+            return kAnswerDelay;
+        }
+        if (byte != '\n') {
+            CommandLine += byte;
+            return kAnswerDelay;
+        }
+        const bool slow = CommandLine.starts_with("E ") || CommandLine.starts_with("C ");
+        CommandLine.clear();
+        return slow ? options.IspDelay : kAnswerDelay;
+    }
+
     void StartFirmware(TSimContext& context) {
         if (AdoptFlashedFirmware(*Chip, context.Options)) {
             context.Log.Line("flashed firmware started: version " + context.Options.Version +
@@ -80,6 +100,7 @@ private:
     std::shared_ptr<TIspBootLoader> Chip;
     TInstrumentOptions* Options = nullptr;
     std::unique_ptr<TSimMode> Firmware; // the flashed program, once "G" started it
+    std::string CommandLine;            // the command line being received
 };
 
 } // namespace
