@@ -37,6 +37,8 @@ struct TCommand {
 std::span<const TCommand> MainWindowCommands();
 std::span<const TCommand> MessageBoxCommands();
 std::span<const TCommand> WindowCommands();
+std::span<const TCommand> LogMenuCommands();
+std::span<const TCommand> LayoutCommands();
 
 /// Every command of the driver, in help order.
 std::vector<TCommand> AllCommands();

@@ -87,6 +87,9 @@ int Run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     // A crash of the driver must end it, not wait for a click on a dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // Window rectangles and pointer positions in the screen's own pixels, as the
+    // program (which scales itself) has them, not scaled down to 96 DPI.
+    SetProcessDPIAware();
     // UTF-8 bytes out as they are: no LF to CR LF translation.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
