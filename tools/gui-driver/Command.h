@@ -22,6 +22,7 @@ struct TArguments {
     std::vector<std::string> Positional;
     std::chrono::milliseconds Timeout{10000};
     bool Exact = false; // "--exact": whole-row comparison instead of substring
+    bool Raw = false;   // "--raw": texts as they are (log rows each ended by a NUL)
 };
 
 struct TCommand {

@@ -149,13 +149,16 @@ int Key(const TArguments& arguments) {
     return PressKeys(*keys) ? kExitOk : kExitNoAnswer;
 }
 
-int Clipboard(const TArguments&) {
+int Clipboard(const TArguments& arguments) {
     const auto text = ClipboardText(nullptr);
     if (!text) {
         PrintError("the clipboard holds no text");
         return kExitNo;
     }
-    PrintLine(EscapeLineBreaks(Utf8(*text)));
+    if (arguments.Raw)
+        PrintRaw(Utf8(*text));
+    else
+        PrintLine(EscapeLineBreaks(Utf8(*text)));
     return kExitOk;
 }
 
@@ -245,7 +248,8 @@ constexpr std::array kCommands = {
              2, LogMenu},
     TCommand{"key", "KEYS",
              "press keys in the main window (or the dialog over it), e.g. ctrl+c, escape", 1, Key},
-    TCommand{"clipboard", "", "print the clipboard's text (CR, LF as \\r, \\n)", 0, Clipboard},
+    TCommand{"clipboard", "", "print the clipboard's text (CR, LF as \\r, \\n; --raw: as it is)", 0,
+             Clipboard},
     TCommand{"wait-save-dialog", "", "wait for the save dialog; print the file name it proposes", 0,
              WaitSaveDialog},
     TCommand{"press-save-dialog", "ok|cancel",
