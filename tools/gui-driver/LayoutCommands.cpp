@@ -4,8 +4,6 @@
 #include "tools/gui-driver/Output.h"
 #include "tools/gui-driver/WindowQueries.h"
 
-#include "win32/ui/Dpi.h"
-
 #include <array>
 
 namespace zorvi::driver {
@@ -42,7 +40,6 @@ int Controls(const TArguments& arguments) {
     GetClientRect(window, &client);
     PrintLine("window " + RectText(outer));
     PrintLine("client " + std::to_string(client.right) + " " + std::to_string(client.bottom));
-    PrintLine("dpi " + std::to_string(WindowDpi(window)));
     EnumChildWindows(window, PrintControl, 0);
     return kExitOk;
 }
@@ -50,7 +47,7 @@ int Controls(const TArguments& arguments) {
 constexpr std::array kCommands = {
     TCommand{"controls", "CAPTION",
              "print a window's screen rectangle (\"window L T R B\"), its client size "
-             "(\"client W H\"), its DPI (\"dpi N\") and every control as \"control ID PARENT-ID "
+             "(\"client W H\") and every control as \"control ID PARENT-ID "
              "CLASS L T R B\" in "
              "its parent's client area",
              1, Controls},
