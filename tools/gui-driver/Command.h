@@ -3,6 +3,8 @@
 // new file with its own table, listed once in CommandTable.cpp.
 #pragma once
 
+#include <windows.h>
+
 #include <chrono>
 #include <span>
 #include <string>
@@ -34,6 +36,13 @@ struct TCommand {
     size_t Arguments;
     int (*Run)(const TArguments& arguments);
 };
+
+/// The program's main window, once it shows (MainWindowCommands.cpp); prints why not
+/// and returns nullptr when it does not within the time-out.
+HWND AwaitMainWindow(const TArguments& arguments);
+/// The visible top-level window captioned by the first argument, once it shows
+/// (WindowCommands.cpp); prints why not and returns nullptr on time-out.
+HWND AwaitWindow(const TArguments& arguments);
 
 std::span<const TCommand> MainWindowCommands();
 std::span<const TCommand> MessageBoxCommands();

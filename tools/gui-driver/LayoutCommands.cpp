@@ -27,13 +27,9 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
 }
 
 int Controls(const TArguments& arguments) {
-    const std::wstring caption = Wide(arguments.Positional[0]);
-    HWND window = nullptr;
-    if (!WaitUntil(arguments.Timeout,
-                   [&] { return (window = FindTopLevel(caption)) != nullptr; })) {
-        PrintError("no window \"" + arguments.Positional[0] + "\" appeared");
+    HWND window = AwaitWindow(arguments);
+    if (!window)
         return kExitNotFound;
-    }
     RECT outer{};
     RECT client{};
     GetWindowRect(window, &outer);

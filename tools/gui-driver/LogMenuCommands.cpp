@@ -26,17 +26,6 @@ constexpr wchar_t kDialogClass[] = L"#32770";
 // memory there), so the driver knows the order and clicks by place.
 constexpr std::array kLogMenuItems = {TMainForm::kCopyLogItem, TMainForm::kSaveLogItem};
 
-HWND AwaitMainWindow(const TArguments& arguments) {
-    HWND main = nullptr;
-    if (!WaitUntil(arguments.Timeout, [&] {
-            return (main = FindTopLevel(Wide(TMainForm::kCaption), TMainForm::kClassName)) !=
-                   nullptr;
-        })) {
-        PrintError("the main window did not appear");
-    }
-    return main;
-}
-
 std::optional<int> ParseIndex(const std::string& text) {
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);

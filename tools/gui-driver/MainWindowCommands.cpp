@@ -25,16 +25,6 @@ HWND LogListBox(HWND main) {
     return FindDescendantOfClass(main, L"ListBox");
 }
 
-// Waits for the main window; prints why not and returns nullptr on time-out.
-HWND AwaitMainWindow(const TArguments& arguments) {
-    HWND main = nullptr;
-    if (!WaitUntil(arguments.Timeout, [&] { return (main = MainWindow()) != nullptr; })) {
-        PrintError("the main window did not appear");
-        return nullptr;
-    }
-    return main;
-}
-
 int WaitMain(const TArguments& arguments) {
     HWND main = AwaitMainWindow(arguments);
     if (!main)
@@ -164,6 +154,15 @@ constexpr std::array kCommands = {
 };
 
 } // namespace
+
+HWND AwaitMainWindow(const TArguments& arguments) {
+    HWND main = nullptr;
+    if (!WaitUntil(arguments.Timeout, [&] { return (main = MainWindow()) != nullptr; })) {
+        PrintError("the main window did not appear");
+        return nullptr;
+    }
+    return main;
+}
 
 std::span<const TCommand> MainWindowCommands() {
     return kCommands;
