@@ -43,7 +43,8 @@ std::optional<std::string> AskLogFilePath(HWND owner, const std::string& folder,
     dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
     dialog.lpstrDefExt = kDefaultExtension;
     // An existing file is replaced only after the technician agrees; the program's
-    // current folder stays where it was (the batch file relies on its own cd).
+    // current folder stays where it was (the dialog would move it to the folder
+    // chosen).
     dialog.Flags =
         OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&dialog)) {
