@@ -8,8 +8,15 @@ set(ZORVI_WINE_ENV ${CMAKE_SOURCE_DIR}/tools/wine/wine-env.sh)
 set(ZORVI_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(ZORVI_ARTIFACTS ${CMAKE_BINARY_DIR}/artifacts)
 
+# A 32-bit build runs in a 32-bit prefix, as on a 32-bit Windows.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ZORVI_WINE_ARCH win32)
+else()
+    set(ZORVI_WINE_ARCH win64)
+endif()
 add_test(NAME wine.setup COMMAND ${ZORVI_WINE_ENV} start ${ZORVI_WINE_STATE})
-set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine TIMEOUT 120)
+set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine TIMEOUT 120
+                                           ENVIRONMENT "ZORVI_WINE_ARCH=${ZORVI_WINE_ARCH}")
 add_test(NAME wine.cleanup COMMAND ${ZORVI_WINE_ENV} stop ${ZORVI_WINE_STATE})
 set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine RESOURCE_LOCK wine TIMEOUT 120)
 

@@ -1,17 +1,4 @@
-# Cross toolchain for the Windows product: MinGW-w64, x86_64, the posix thread
-# variant (the default win32 variant lacks std::mutex and std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 64-bit Windows product: MinGW-w64, x86_64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(ZORVI_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZORVI_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZORVI_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZORVI_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZORVI_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Windows programs run under Wine when CTest starts them.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

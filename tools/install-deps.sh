@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test everything:
-# the native toolchain with GoogleTest, the MinGW-w64 cross compiler for the
-# Windows product, Wine with a virtual display for the Windows tests, and the
-# tools the tests and screenshots use. Needs root: asks sudo when run as a user.
+# the native toolchain with GoogleTest, the MinGW-w64 cross compilers for the
+# 64-bit and 32-bit Windows products, Wine (both sides) with a virtual display for
+# the Windows tests, and the tools the tests and screenshots use. Needs root: asks
+# sudo when run as a user.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -14,12 +15,20 @@ packages=(
     libgtest-dev libgmock-dev googletest
     zlib1g-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine64 wine
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    wine64 wine wine32:i386
     xvfb x11-apps x11-utils imagemagick fonts-liberation
     python3 zip unzip
 )
 
 export DEBIAN_FRONTEND=noninteractive
+
+# Wine runs 32-bit Windows programs with its 32-bit side, a package of the i386
+# architecture, which dpkg must be told about before the package lists name it.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

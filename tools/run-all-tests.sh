@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds the native (Debug, sanitizers) and the Windows (MinGW-w64) presets and runs
-# every test: the native unit tests, then the Windows tests under Wine.
+# Builds the native (Debug, sanitizers) and both Windows (MinGW-w64) presets and runs
+# the tests: the native unit tests, then every Windows test of the 64-bit build under
+# Wine, then the 32-bit build's Windows test programs and the whole road of an update
+# under Wine's 32-bit side (its other roads: ctest --preset windows-x86-all); last it
+# makes dist/ from both builds and checks it (tools/make-dist.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +18,11 @@ echo "== windows build and tests (under Wine)"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows
+
+echo "== windows x86 (32-bit) build and tests (under Wine's 32-bit side)"
+cmake --preset windows-x86
+cmake --build --preset windows-x86 -j "$jobs"
+ctest --preset windows-x86
+
+echo "== what a maker ships (dist/, checked)"
+tools/make-dist.sh

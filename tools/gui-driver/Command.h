@@ -3,6 +3,8 @@
 // new file with its own table, listed once in CommandTable.cpp.
 #pragma once
 
+#include <windows.h>
+
 #include <chrono>
 #include <span>
 #include <string>
@@ -22,6 +24,7 @@ struct TArguments {
     std::vector<std::string> Positional;
     std::chrono::milliseconds Timeout{10000};
     bool Exact = false; // "--exact": whole-row comparison instead of substring
+    bool Raw = false;   // "--raw": texts as they are (log rows each ended by a NUL)
 };
 
 struct TCommand {
@@ -34,9 +37,18 @@ struct TCommand {
     int (*Run)(const TArguments& arguments);
 };
 
+/// The program's main window, once it shows (MainWindowCommands.cpp); prints why not
+/// and returns nullptr when it does not within the time-out.
+HWND AwaitMainWindow(const TArguments& arguments);
+/// The visible top-level window captioned by the first argument, once it shows
+/// (WindowCommands.cpp); prints why not and returns nullptr on time-out.
+HWND AwaitWindow(const TArguments& arguments);
+
 std::span<const TCommand> MainWindowCommands();
 std::span<const TCommand> MessageBoxCommands();
 std::span<const TCommand> WindowCommands();
+std::span<const TCommand> LogMenuCommands();
+std::span<const TCommand> LayoutCommands();
 
 /// Every command of the driver, in help order.
 std::vector<TCommand> AllCommands();

@@ -4,7 +4,8 @@ namespace zorvi::driver {
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> all;
-    for (auto group : {MainWindowCommands(), MessageBoxCommands(), WindowCommands()})
+    for (auto group : {MainWindowCommands(), MessageBoxCommands(), WindowCommands(),
+                       LogMenuCommands(), LayoutCommands()})
         all.insert(all.end(), group.begin(), group.end());
     return all;
 }

@@ -17,7 +17,7 @@ namespace zorvi::driver {
 namespace {
 
 void PrintHelp() {
-    PrintLine("usage: gui-driver COMMAND [ARGUMENTS] [--timeout MS] [--exact]");
+    PrintLine("usage: gui-driver COMMAND [ARGUMENTS] [--timeout MS] [--exact] [--raw]");
     PrintLine("");
     PrintLine("commands:");
     for (const TCommand& command : AllCommands()) {
@@ -29,6 +29,8 @@ void PrintHelp() {
     }
     PrintLine("");
     PrintLine("--timeout MS  how long to wait for a window or a row (default 10000)");
+    PrintLine("--raw         log and clipboard: the texts as they are, CR and LF unescaped");
+    PrintLine("              (log: every row ended by a NUL byte), for exact comparisons");
     PrintLine("");
     PrintLine("exit codes: 0 done / yes, 1 no / cannot now, 2 usage, 3 not found in time,");
     PrintLine("            4 the program did not answer");
@@ -45,6 +47,8 @@ int Run(int argc, wchar_t** argv) {
         }
         if (argument == "--exact") {
             arguments.Exact = true;
+        } else if (argument == "--raw") {
+            arguments.Raw = true;
         } else if (argument == "--timeout") {
             if (i + 1 >= argc) {
                 PrintError("--timeout needs a value in milliseconds");
@@ -87,6 +91,9 @@ int Run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     // A crash of the driver must end it, not wait for a click on a dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // Window rectangles and pointer positions in the screen's own pixels, as the
+    // program (which scales itself) has them, not scaled down to 96 DPI.
+    SetProcessDPIAware();
     // UTF-8 bytes out as they are: no LF to CR LF translation.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);

@@ -26,16 +26,6 @@ HWND LogListBox(HWND main) {
     return FindDescendantOfClass(main, L"ListBox");
 }
 
-// Waits for the main window; prints why not and returns nullptr on time-out.
-HWND AwaitMainWindow(const TArguments& arguments) {
-    HWND main = nullptr;
-    if (!WaitUntil(arguments.Timeout, [&] { return (main = MainWindow()) != nullptr; })) {
-        PrintError("the main window did not appear");
-        return nullptr;
-    }
-    return main;
-}
-
 int WaitMain(const TArguments& arguments) {
     HWND main = AwaitMainWindow(arguments);
     if (!main)
@@ -58,8 +48,12 @@ int Log(const TArguments& arguments) {
     const auto rows = ListBoxRows(LogListBox(main));
     if (!rows)
         return kExitNoAnswer;
-    for (const std::wstring& row : *rows)
-        PrintLine(EscapeLineBreaks(Utf8(row)));
+    for (const std::wstring& row : *rows) {
+        if (arguments.Raw)
+            PrintRaw(Utf8(row) + std::string(1, '\0'));
+        else
+            PrintLine(EscapeLineBreaks(Utf8(row)));
+    }
     return kExitOk;
 }
 
@@ -168,7 +162,10 @@ int Ping(const TArguments& arguments) {
 constexpr std::array kCommands = {
     TCommand{"wait-main", "", "wait for the main window; print its caption", 0, WaitMain},
     TCommand{"caption", "", "print the main window's caption", 0, Caption},
-    TCommand{"log", "", "print every log row, one a line (CR, LF in a row as \\r, \\n)", 0, Log},
+    TCommand{"log", "",
+             "print every log row, one a line (CR, LF in a row as \\r, \\n; --raw: as they are, "
+             "each row ended by a NUL)",
+             0, Log},
     TCommand{"log-count", "", "print the number of log rows", 0, LogCount},
     TCommand{"wait-log", "TEXT",
              "wait for a log row containing TEXT (--exact: equal to it); print the row", 1,
@@ -186,6 +183,15 @@ constexpr std::array kCommands = {
 };
 
 } // namespace
+
+HWND AwaitMainWindow(const TArguments& arguments) {
+    HWND main = nullptr;
+    if (!WaitUntil(arguments.Timeout, [&] { return (main = MainWindow()) != nullptr; })) {
+        PrintError("the main window did not appear");
+        return nullptr;
+    }
+    return main;
+}
 
 std::span<const TCommand> MainWindowCommands() {
     return kCommands;

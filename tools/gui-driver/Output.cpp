@@ -10,6 +10,11 @@ void PrintLine(const std::string& utf8) {
     std::fflush(stdout);
 }
 
+void PrintRaw(const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
 void PrintError(const std::string& utf8) {
     const std::string line = "gui-driver: " + utf8 + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);

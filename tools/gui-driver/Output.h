@@ -7,6 +7,8 @@
 namespace zorvi::driver {
 
 void PrintLine(const std::string& utf8);
+/// The bytes as they are, nothing added.
+void PrintRaw(const std::string& bytes);
 void PrintError(const std::string& utf8);
 
 /// A row of text as one output line: CR becomes "\r" and LF "\n" (two characters).

@@ -7,7 +7,6 @@
 #include <array>
 
 namespace zorvi::driver {
-namespace {
 
 HWND AwaitWindow(const TArguments& arguments) {
     const std::wstring caption = Wide(arguments.Positional[0]);
@@ -19,6 +18,8 @@ HWND AwaitWindow(const TArguments& arguments) {
     }
     return window;
 }
+
+namespace {
 
 int Find(const TArguments& arguments) {
     HWND window = AwaitWindow(arguments);

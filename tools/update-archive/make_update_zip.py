@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Builds assets/update.zip, the update archive that ZorviUpdate.exe carries.
+"""Builds assets/update.zip, the update archive that ZorviUpdate.exe carries, or
+assets/update-x86.zip, the one of the 32-bit ZorviUpdate.exe (the same entries with
+the 32-bit flashing tool).
 
     cmake --build build/windows --target update-archive
+    cmake --build build/windows-x86 --target update-archive
 or by hand, from a Windows build:
     python3 tools/update-archive/make_update_zip.py --tool-dir build/windows/bin \\
         --output assets/update.zip

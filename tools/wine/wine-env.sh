@@ -9,6 +9,10 @@
 #   wine-env.sh stop STATE_DIR    stops the wineserver, every Windows process of the prefix
 #                                 and the display started by "start"
 #
+# ZORVI_WINE_ARCH (win64) is the prefix's kind: win32 makes a 32-bit prefix, a 32-bit
+# Windows, run by Wine's 32-bit side. ZORVI_WINE_SCREEN (1280x1024) is the size of
+# the virtual display, when one is started.
+#
 # Every long-lived process started here (Xvfb, wineserver, the services wineboot starts)
 # gets its standard streams from /dev/null and log files, never from the caller: CTest
 # waits for the end of the output pipe it gave the test, so a daemon holding that pipe
@@ -59,7 +63,7 @@ prefix_pids() {
 start_display() {
     local numfile=$state/xvfb.display
     rm -f "$numfile"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    Xvfb -displayfd 3 -screen 0 "${ZORVI_WINE_SCREEN:-1280x1024}x24" -nolisten tcp \
         3>"$numfile" </dev/null >"$state/xvfb.log" 2>&1 &
     echo $! >"$state/xvfb.pid"
     for _ in $(seq 1 100); do
@@ -135,7 +139,7 @@ start)
     fi
     cat >"$state/env" <<ENV
 export WINEPREFIX='$prefix'
-export WINEARCH=win64
+export WINEARCH='${ZORVI_WINE_ARCH:-win64}'
 export DISPLAY='$display'
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'

@@ -2,6 +2,8 @@
 // it, the connect dialog and the serial link find and recalibrate the instrument,
 // the shell, the file system, the process runner and the embedded archive serve
 // the work folder. One object for the program's whole run, made after the windows.
+// It also saves the log when the technician asks (the log's menu), proposing the
+// work folder.
 #pragma once
 
 #include "app/UpdateWorkflow.h"
@@ -18,7 +20,8 @@ namespace zorvi::win32app {
 
 class TUpdateWizard {
 public:
-    /// Installs itself as the main window's Start handler. All arguments outlive it.
+    /// Installs itself as the main window's Start handler and as what saves its log.
+    /// All arguments outlive it.
     TUpdateWizard(TMainForm& mainForm, TConnectToDeviceForm& connectForm, TDeviceLink link,
                   TMessageBoxes& boxes);
     ~TUpdateWizard();
@@ -41,8 +44,10 @@ private:
     };
 
     void StartButtonClick();
+    void SaveLogClick();
 
     TMainForm& MainForm_;
+    TMessageBoxes& Boxes_;
     TMainFormView View_;
     TConnectDialogDevice Device_;
     TSerialRecalibration Recalibration_;

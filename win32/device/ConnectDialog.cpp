@@ -9,6 +9,7 @@ namespace {
 
 /// The message panel's cream background.
 constexpr COLORREF kInfoBackground = RGB(255, 251, 240);
+// In layout pixels.
 /// Each panel is half the client height.
 constexpr int kPanelHeight = 41;
 /// The button sits 4 pixels inside Panel2 on every side.
@@ -48,7 +49,7 @@ void PaintRedCross(HDC dc, int left, int top, int size, bool enabled) {
           {left + a, top + b - stroke}}},
     }};
     TBrushHandle brush(CreateSolidBrush(fill));
-    TPenHandle pen(CreatePen(PS_SOLID, 1, outline));
+    TPenHandle pen(CreatePen(PS_SOLID, GlyphOutlineWidth(size), outline));
     TSelection selectedBrush(dc, brush.Get());
     TSelection selectedPen(dc, pen.Get());
     for (const auto& points : strokes) {
@@ -61,6 +62,7 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
     : TDialogWindow(DialogArgs(mainWindow), pump), MainWindow(mainWindow), Events(events) {
     TPanelArgs info;
     info.Parent = Handle();
+    info.Dpi = Dpi();
     info.Width = kClientWidth;
     info.Height = kPanelHeight;
     info.Caption = "Подключите прибор к компьютеру...";
@@ -70,6 +72,7 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
 
     TPanelArgs bottom;
     bottom.Parent = Handle();
+    bottom.Dpi = Dpi();
     bottom.Top = kClientHeight - kPanelHeight;
     bottom.Width = kClientWidth;
     bottom.Height = kPanelHeight;
@@ -77,6 +80,7 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
 
     TFlatButtonArgs button;
     button.Parent = Panel2->Handle();
+    button.Dpi = Dpi();
     button.Left = kButtonMargin;
     button.Top = kButtonMargin;
     button.Width = kClientWidth - 2 * kButtonMargin;
@@ -84,7 +88,7 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
     button.Id = kStartButtonId;
     button.Caption = "Прервать";
     button.Font = TFontSpec{"Arial", 16, true, RUSSIAN_CHARSET};
-    button.Glyph = MakeTwoStateGlyph(kGlyphSize, PaintRedCross);
+    button.Glyph = PaintRedCross;
     button.GlyphSize = kGlyphSize;
     StartButton = std::make_unique<TFlatButton>(std::move(button));
     StartButton->OnClick = [this] { Events.StartButtonClick(); };
@@ -108,6 +112,28 @@ void TConnectDialog::SetInfoCaption(const std::string& text) {
 
 void TConnectDialog::SetInfoFontColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     InfoPanel->SetFontColor(RGB(red, green, blue));
+}
+
+void TConnectDialog::OnShow() {
+    // Laid out at the main window's scale before the placement reads its width.
+    SetDpi(WindowDpi(MainWindow));
+    Events.FormShow();
+}
+
+void TConnectDialog::OnDpiChanged(UINT dpi) {
+    InfoPanel->SetDpi(dpi);
+    Panel2->SetDpi(dpi);
+    StartButton->SetDpi(dpi);
+}
+
+void TConnectDialog::MoveTo(int left, int top) {
+    // The dialog's logic centres it from the two windows' real outer widths, which
+    // needs no scaling, and puts its top a fixed distance below the main window's
+    // top. That distance is a layout size like every other (300 pixels at 96 DPI),
+    // so it is scaled here to the dialog's DPI.
+    RECT main{};
+    GetWindowRect(MainWindow, &main);
+    TDialogWindow::MoveTo(left, main.top + ScaleToDpi(top - main.top, Dpi()));
 }
 
 TWindowBounds TConnectDialog::MainWindowBounds() const {

@@ -1,7 +1,8 @@
 // The connect dialog's window: "Подключение к прибору", a fixed dialog of 370 x 82
-// client pixels holding the message panel InfoPanel on top and Panel2 with the flat
-// abort button "Прервать" below, and the one-second CheckTimer. Everything it shows
-// and every event it reports belong to TConnectToDeviceForm.
+// client pixels (layout pixels, scaled to the DPI of the main window it is shown
+// over) holding the message panel InfoPanel on top and Panel2 with the flat abort
+// button "Прервать" below, and the one-second CheckTimer. Everything it shows and
+// every event it reports belong to TConnectToDeviceForm.
 #pragma once
 
 #include "device/ConnectDialogWindow.h"
@@ -34,13 +35,15 @@ public:
     void SetTimerEnabled(bool enabled) override { CheckTimer.SetEnabled(enabled); }
     TWindowBounds MainWindowBounds() const override;
     int OuterWidth() const override;
-    void MoveTo(int left, int top) override { TDialogWindow::MoveTo(left, top); }
+    /// Places the dialog; see ConnectDialog.cpp for how the top is scaled.
+    void MoveTo(int left, int top) override;
 
     bool TimerEnabled() const { return CheckTimer.Enabled(); }
 
 protected:
-    void OnShow() override { Events.FormShow(); }
+    void OnShow() override;
     void OnModalEnd() override { Events.FormClose(); }
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     HWND MainWindow;

@@ -19,7 +19,7 @@ namespace zorvi {
 namespace {
 
 constexpr const char* kApplicationTitle = "Обновление ЗОРВИ-41K6УФ";
-constexpr int kIconResource = 1; // assets/ZorviUpdate.rc
+constexpr int kIconResource = 1; // assets/ZorviUpdate.rc.in
 
 int RunProgram() {
     // Common controls 6 (chosen by the manifest) for the themed message boxes.

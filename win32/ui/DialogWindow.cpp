@@ -2,9 +2,13 @@
 
 namespace zorvi {
 
-TDialogWindow::TDialogWindow(const TDialogArgs& args, TWin32MessagePump& pump) : Pump_(pump) {
-    RECT outer{0, 0, args.ClientWidth, args.ClientHeight};
-    AdjustWindowRectEx(&outer, args.Style, FALSE, args.ExStyle);
+TDialogWindow::TDialogWindow(const TDialogArgs& args, TWin32MessagePump& pump)
+    : Pump_(pump), ClientWidth_(args.ClientWidth), ClientHeight_(args.ClientHeight),
+      Style_(args.Style), ExStyle_(args.ExStyle),
+      // Hidden until shown over its owner, it starts at the owner's DPI.
+      Dpi_(WindowDpi(args.Owner)) {
+    const SIZE outer = OuterSizeForClient(ScaleToDpi(ClientWidth_, Dpi_),
+                                          ScaleToDpi(ClientHeight_, Dpi_), Style_, ExStyle_, Dpi_);
     TWindowArgs window;
     window.ClassName = args.ClassName;
     window.ClassBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
@@ -14,9 +18,23 @@ TDialogWindow::TDialogWindow(const TDialogArgs& args, TWin32MessagePump& pump) :
     window.Parent = args.Owner;
     window.Left = 0;
     window.Top = 0;
-    window.Width = outer.right - outer.left;
-    window.Height = outer.bottom - outer.top;
+    window.Width = outer.cx;
+    window.Height = outer.cy;
     CreateFrom(window);
+}
+
+void TDialogWindow::SetDpi(UINT dpi) {
+    const RECT bounds = Bounds();
+    ResizeForDpi(dpi, bounds.left, bounds.top);
+}
+
+void TDialogWindow::ResizeForDpi(UINT dpi, int left, int top) {
+    const bool changed = dpi != Dpi_;
+    Dpi_ = dpi;
+    PlaceWindowAroundClient(Handle(), left, top, ScaleToDpi(ClientWidth_, dpi),
+                            ScaleToDpi(ClientHeight_, dpi), dpi);
+    if (changed)
+        OnDpiChanged(dpi);
 }
 
 TDialogWindow::~TDialogWindow() {
@@ -53,6 +71,14 @@ int TDialogWindow::ShowModal() {
 }
 
 LRESULT TDialogWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DPICHANGED) {
+        // The window moved to a monitor of another scale: Windows suggests where it
+        // goes; its size is ours to make exact.
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        if (LOWORD(wParam) != Dpi_)
+            ResizeForDpi(LOWORD(wParam), suggested->left, suggested->top);
+        return 0;
+    }
     if (message == WM_CLOSE) {
         // The close box cancels a modal dialog; the window itself is kept.
         if (InModalLoop_)

@@ -4,8 +4,12 @@
 // the result to kModalCancel; a WM_QUIT ends the loop with kModalCancel too (the
 // pump keeps the quit for the main loop).
 //
-// A dialog derives from TDialogWindow, creates its controls in its constructor and
-// overrides OnShow / OnModalEnd where it needs them:
+// The dialog is laid out in layout pixels (see Dpi.h) and shown at the DPI of its
+// monitor; when that changes (WM_DPICHANGED, or SetDpi) it resizes its client area
+// and calls OnDpiChanged, where the dialog re-lays its controls.
+//
+// A dialog derives from TDialogWindow, creates its controls in its constructor (at
+// Dpi()) and overrides OnShow / OnModalEnd / OnDpiChanged where it needs them:
 //
 //     class TAskForm final : public TDialogWindow {
 //     public:
@@ -31,7 +35,7 @@ struct TDialogArgs {
     /// The window disabled while the dialog is up (the main window).
     HWND Owner = nullptr;
     std::string Caption;
-    /// Client area size in pixels; the frame is added around it.
+    /// Client area size in layout pixels; the frame is added around it.
     int ClientWidth = 0;
     int ClientHeight = 0;
     /// A fixed dialog frame with a caption and a close box.
@@ -52,16 +56,31 @@ public:
     int ModalResult() const { return ModalResult_; }
     bool InModalLoop() const { return InModalLoop_; }
 
+    /// The DPI the dialog is laid out for.
+    UINT Dpi() const { return Dpi_; }
+    /// Lays the dialog out for another DPI; its top left corner stays.
+    void SetDpi(UINT dpi);
+
 protected:
     /// Called before the window appears (position it here).
     virtual void OnShow() {}
     /// Called once the modal loop has ended, whatever the result.
     virtual void OnModalEnd() {}
+    /// Called once the client area has its size for a new DPI: scale the controls.
+    virtual void OnDpiChanged(UINT /*dpi*/) {}
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    /// Sizes the window for dpi with its top left corner at (left, top).
+    void ResizeForDpi(UINT dpi, int left, int top);
+
     TWin32MessagePump& Pump_;
+    int ClientWidth_;
+    int ClientHeight_;
+    DWORD Style_;
+    DWORD ExStyle_;
+    UINT Dpi_;
     int ModalResult_ = kModalResultNone;
     bool InModalLoop_ = false;
 };

@@ -7,10 +7,27 @@
 namespace zorvi {
 
 TFlatButton::TFlatButton(TFlatButtonArgs args)
-    : Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor),
-      Glyph_(std::move(args.Glyph)), GlyphSize_(args.GlyphSize) {
+    : Place_(args), FontSpec_(args.Font), FontColor_(args.FontColor),
+      GlyphPainter_(std::move(args.Glyph)), GlyphSize_(args.GlyphSize) {
+    MakeDpiResources();
     CreateFrom(
         ChildWindowArgs(kClassName, args, args.Caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS));
+}
+
+void TFlatButton::MakeDpiResources() {
+    Font_ = CreateFontFromSpec(FontSpec_, Place_.Dpi);
+    // The glyph is drawn from its outline at the size it is shown at, never scaled
+    // as a bitmap: a stretched bitmap blurs or steps its edges, and its
+    // transparent colour would bleed into them (see Glyph.h).
+    GlyphSizeNow_ = GlyphPainter_ ? ScaleToDpi(GlyphSize_, Place_.Dpi) : 0;
+    Glyph_ = GlyphPainter_ ? MakeTwoStateGlyph(GlyphSizeNow_, GlyphPainter_) : TBitmapHandle();
+}
+
+void TFlatButton::SetDpi(UINT dpi) {
+    Place_.Dpi = dpi;
+    MakeDpiResources();
+    MoveChildToDpi(Handle(), Place_, dpi);
+    Invalidate();
 }
 
 TFlatButton::~TFlatButton() {
@@ -63,13 +80,14 @@ void TFlatButton::Paint(HDC dc) const {
     TSelection font(dc, Font_.Get());
     SIZE text{};
     GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-    const int glyphWidth = Glyph_ ? GlyphSize_ : 0;
-    const int gap = (Glyph_ && !caption.empty()) ? kSpacing : 0;
-    const int shift = down ? 1 : 0;
+    const int glyphWidth = Glyph_ ? GlyphSizeNow_ : 0;
+    const int gap = (Glyph_ && !caption.empty()) ? ScaleToDpi(kSpacing, Place_.Dpi) : 0;
+    const int line = LineWidthAtDpi(Place_.Dpi);
+    const int shift = down ? line : 0;
     const int blockLeft = (client.right - (glyphWidth + gap + text.cx)) / 2 + shift;
     if (Glyph_) {
-        const int glyphTop = (client.bottom - GlyphSize_) / 2 + shift;
-        DrawGlyph(dc, Glyph_.Get(), GlyphSize_, enabled ? 0 : 1, blockLeft, glyphTop);
+        const int glyphTop = (client.bottom - GlyphSizeNow_) / 2 + shift;
+        DrawGlyph(dc, Glyph_.Get(), GlyphSizeNow_, enabled ? 0 : 1, blockLeft, glyphTop);
     }
     RECT textRect{blockLeft + glyphWidth + gap, shift, client.right, client.bottom + shift};
     SetBkMode(dc, TRANSPARENT);
@@ -78,9 +96,9 @@ void TFlatButton::Paint(HDC dc) const {
         SetTextColor(dc, FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : FontColor_);
         DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, kTextFlags);
     } else {
-        // Etched: a highlight copy one pixel down and right under a shadow copy.
+        // Etched: a highlight copy one line down and right under a shadow copy.
         RECT etch = textRect;
-        OffsetRect(&etch, 1, 1);
+        OffsetRect(&etch, line, line);
         SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
         DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &etch, kTextFlags);
         SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));

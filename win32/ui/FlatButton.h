@@ -20,8 +20,9 @@ struct TFlatButtonArgs : TChildWindowArgs {
     TFontSpec Font{"MS Sans Serif", 11};
     /// Caption colour; CLR_INVALID: the system's window-text colour.
     COLORREF FontColor = CLR_INVALID;
-    /// Two images side by side (MakeTwoStateGlyph); may be empty.
-    TBitmapHandle Glyph;
+    /// Draws the glyph's two images (see Glyph.h); empty: no glyph.
+    TGlyphPainter Glyph;
+    /// Side of the square glyph, in layout pixels.
     int GlyphSize = 24;
 };
 
@@ -29,11 +30,18 @@ class TFlatButton final : public TWindow {
 public:
     /// Class name of the button's window, for drivers that look it up.
     static constexpr const wchar_t* kClassName = L"ZorviFlatButton";
-    /// Pixels between the glyph and the caption.
+    /// Layout pixels between the glyph and the caption.
     static constexpr int kSpacing = 4;
 
     explicit TFlatButton(TFlatButtonArgs args);
     ~TFlatButton() override;
+
+    /// Shows the button at another DPI: its place and font scaled, its glyph drawn
+    /// anew at the scaled size.
+    void SetDpi(UINT dpi);
+    UINT Dpi() const { return Place_.Dpi; }
+    /// Side of the glyph's square as drawn now, in pixels.
+    int GlyphSizeNow() const { return GlyphSizeNow_; }
 
     /// Runs on every click. The handler may run for long (it may process messages).
     std::function<void()> OnClick;
@@ -48,11 +56,17 @@ private:
     void Paint(HDC dc) const;
     bool CursorInside(LPARAM lParam) const;
     void SetHot(bool hot);
+    void MakeDpiResources();
 
+    TChildWindowArgs Place_;
+    TFontSpec FontSpec_;
     TFontHandle Font_;
     COLORREF FontColor_;
-    TBitmapHandle Glyph_;
+    TGlyphPainter GlyphPainter_;
     int GlyphSize_;
+    // Made for the DPI of Place_.
+    TBitmapHandle Glyph_;
+    int GlyphSizeNow_ = 0;
     bool Hot_ = false;     // the mouse is over the button
     bool Pressed_ = false; // the left button went down on it and is still down
 };

@@ -56,13 +56,13 @@ std::wstring ResolveFontFace(const std::string& face, BYTE charset) {
     return wide;
 }
 
-TFontHandle CreateFontFromSpec(const TFontSpec& font) {
+TFontHandle CreateFontFromSpec(const TFontSpec& font, UINT dpi) {
     const std::wstring face = ResolveFontFace(font.Face, font.Charset);
     // A negative height asks for the character height rather than the cell height.
-    return TFontHandle(CreateFontW(-font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE,
-                                   FALSE, FALSE, font.Charset, OUT_DEFAULT_PRECIS,
-                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                   DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+    return TFontHandle(CreateFontW(-ScaleToDpi(font.Height, dpi), 0, 0, 0,
+                                   font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                   font.Charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
 }
 
 } // namespace zorvi

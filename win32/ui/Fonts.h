@@ -3,6 +3,7 @@
 // Courier New).
 #pragma once
 
+#include "win32/ui/Dpi.h"
 #include "win32/ui/Handles.h"
 
 #include <string>
@@ -11,7 +12,7 @@ namespace zorvi {
 
 struct TFontSpec {
     std::string Face;
-    /// Character height in pixels (the cell height less the internal leading).
+    /// Character height in layout pixels (the cell height less the internal leading).
     int Height = 11;
     bool Bold = false;
     BYTE Charset = DEFAULT_CHARSET;
@@ -25,7 +26,8 @@ bool FontFamilyInstalled(const std::wstring& face, BYTE charset);
 /// requested name (the font mapper then picks what it can).
 std::wstring ResolveFontFace(const std::string& face, BYTE charset);
 
-/// Creates the font; never fails short of the system running out of GDI objects.
-TFontHandle CreateFontFromSpec(const TFontSpec& font);
+/// Creates the font, its height scaled to dpi; never fails short of the system
+/// running out of GDI objects.
+TFontHandle CreateFontFromSpec(const TFontSpec& font, UINT dpi = kLayoutDpi);
 
 } // namespace zorvi

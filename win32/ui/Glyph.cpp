@@ -1,5 +1,6 @@
 #include "win32/ui/Glyph.h"
 
+#include <algorithm>
 #include <array>
 
 namespace zorvi {
@@ -15,6 +16,11 @@ TBitmapHandle MakeTwoStateGlyph(int size, const TGlyphPainter& paint) {
     paint(dc.Get(), 0, 0, size, true);
     paint(dc.Get(), size, 0, size, false);
     return bitmap;
+}
+
+int GlyphOutlineWidth(int size) {
+    constexpr int kDesignSize = 24;
+    return std::max(1, size / kDesignSize);
 }
 
 void PaintLightningBolt(HDC dc, int left, int top, int size, bool enabled) {
@@ -39,7 +45,7 @@ void PaintLightningBolt(HDC dc, int left, int top, int size, bool enabled) {
     const COLORREF fill = enabled ? RGB(255, 230, 0) : RGB(192, 192, 192);
     const COLORREF outline = enabled ? RGB(128, 80, 0) : RGB(128, 128, 128);
     TBrushHandle brush(CreateSolidBrush(fill));
-    TPenHandle pen(CreatePen(PS_SOLID, 1, outline));
+    TPenHandle pen(CreatePen(PS_SOLID, GlyphOutlineWidth(size), outline));
     TSelection selectedBrush(dc, brush.Get());
     TSelection selectedPen(dc, pen.Get());
     Polygon(dc, points.data(), static_cast<int>(points.size()));

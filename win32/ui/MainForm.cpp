@@ -1,7 +1,13 @@
 #include "win32/ui/MainForm.h"
 
+#include "common/LogText.h"
 #include "win32/ui/ApplicationWindow.h"
+#include "win32/ui/Clipboard.h"
 #include "win32/ui/Glyph.h"
+#include "win32/ui/MessageBoxes.h"
+#include "win32/ui/Utf16.h"
+
+#include <windowsx.h>
 
 namespace zorvi {
 namespace {
@@ -11,9 +17,12 @@ namespace {
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 
-// Resource id of the program's icon (see assets/ZorviUpdate.rc).
+// Resource id of the program's icon (see assets/ZorviUpdate.rc.in).
 constexpr int kIconResource = 1;
 
+const TFontSpec kFormFont{"MS Sans Serif", 11, false, DEFAULT_CHARSET};
+
+// In layout pixels.
 constexpr int kStartLeft = 4;
 constexpr int kStartTop = 4;
 constexpr int kStartWidth = 93;
@@ -23,12 +32,11 @@ constexpr int kGlyphSize = 24;
 } // namespace
 
 TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
-    : Application_(application), Pump_(pump),
-      FormFont_(CreateFontFromSpec({"MS Sans Serif", 11, false, DEFAULT_CHARSET})) {
-    RECT outer{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
+    : Application_(application), Pump_(pump) {
+    // Made at 96 DPI first: the DPI of a window is known once it exists.
+    const SIZE outer = OuterSize(kLayoutDpi);
+    const int width = outer.cx;
+    const int height = outer.cy;
 
     TWindowArgs window;
     window.ClassName = kClassName;
@@ -44,10 +52,13 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     window.Width = width;
     window.Height = height;
     CreateFrom(window);
+    Dpi_ = WindowDpi(Handle());
+    FormFont_ = CreateFontFromSpec(kFormFont, Dpi_);
     SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FormFont_.Get()), FALSE);
 
     TPanelArgs title;
     title.Parent = Handle();
+    title.Dpi = Dpi_;
     title.Width = kClientWidth;
     title.Height = kTitleHeight;
     title.Id = kTitlePanelId;
@@ -58,6 +69,7 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
 
     TListBoxArgs log;
     log.Parent = Handle();
+    log.Dpi = Dpi_;
     log.Top = kTitleHeight;
     log.Width = kClientWidth;
     log.Height = kClientHeight - kTitleHeight;
@@ -65,10 +77,12 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     log.ItemHeight = kLogRowHeight;
     log.TextIndent = 2;
     log.Font = {"Courier New", 15, true, RUSSIAN_CHARSET};
+    log.ReportKeys = true; // Ctrl+C
     ActionLB_ = std::make_unique<TOwnerDrawListBox>(log);
 
     TFlatButtonArgs start;
     start.Parent = TitlePanel_->Handle();
+    start.Dpi = Dpi_;
     start.Left = kStartLeft;
     start.Top = kStartTop;
     start.Width = kStartWidth;
@@ -76,12 +90,37 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     start.Id = kStartButtonId;
     start.Caption = kStartCaption;
     start.Font = {"Arial", 16, true, RUSSIAN_CHARSET};
-    start.Glyph = MakeTwoStateGlyph(kGlyphSize, PaintLightningBolt);
+    start.Glyph = PaintLightningBolt;
     start.GlyphSize = kGlyphSize;
     StartButton_ = std::make_unique<TFlatButton>(std::move(start));
     StartButton_->OnClick = [this] { StartButtonClick(); };
 
+    if (Dpi_ != kLayoutDpi) {
+        // Centred on the screen at the size of this DPI.
+        const SIZE scaled = OuterSize(Dpi_);
+        PlaceWindowAroundClient(Handle(), (GetSystemMetrics(SM_CXSCREEN) - scaled.cx) / 2,
+                                (GetSystemMetrics(SM_CYSCREEN) - scaled.cy) / 2,
+                                ScaleToDpi(kClientWidth, Dpi_), ScaleToDpi(kClientHeight, Dpi_),
+                                Dpi_);
+    }
+
     FormCreate();
+}
+
+SIZE TMainForm::OuterSize(UINT dpi) const {
+    return OuterSizeForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi), kStyle,
+                              kExStyle, dpi);
+}
+
+void TMainForm::SetDpi(UINT dpi, int left, int top) {
+    Dpi_ = dpi;
+    PlaceWindowAroundClient(Handle(), left, top, ScaleToDpi(kClientWidth, dpi),
+                            ScaleToDpi(kClientHeight, dpi), dpi);
+    FormFont_ = CreateFontFromSpec(kFormFont, dpi);
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FormFont_.Get()), FALSE);
+    TitlePanel_->SetDpi(dpi);
+    ActionLB_->SetDpi(dpi);
+    StartButton_->SetDpi(dpi);
 }
 
 TMainForm::~TMainForm() {
@@ -116,6 +155,52 @@ bool TMainForm::StartEnabled() const {
     return StartButton_->Enabled();
 }
 
+bool TMainForm::CopyLog() {
+    if (SetClipboardText(Handle(), WideFromUtf8(LogText(ActionLB_->Rows()))))
+        return true;
+    ReportClipboardFailure();
+    return false;
+}
+
+bool TMainForm::CopySelectedRow() {
+    const int selected = ActionLB_->SelectedIndex();
+    if (selected < 0)
+        return false;
+    if (SetClipboardText(Handle(), WideFromUtf8(LogRowLine(ActionLB_->Text(selected)))))
+        return true;
+    ReportClipboardFailure();
+    return false;
+}
+
+void TMainForm::ReportClipboardFailure() {
+    TWin32MessageBoxes(Handle()).ShowMessageBox(
+        "Не удалось поместить текст журнала в буфер обмена: его занимает другая "
+        "программа. "
+        "Попробуйте ещё раз.",
+        "Информация", MB_OK | MB_ICONWARNING);
+}
+
+void TMainForm::ShowLogMenu(POINT screen) {
+    const bool empty = ActionLB_->Count() == 0;
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuW(menu, MF_STRING | (empty ? MF_GRAYED : 0), kCopyLogCommand,
+                WideFromUtf8(kCopyLogItem).c_str());
+    AppendMenuW(menu, MF_STRING | (empty || !OnSaveLogClick ? MF_GRAYED : 0), kSaveLogCommand,
+                WideFromUtf8(kSaveLogItem).c_str());
+    const UINT command =
+        static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                         screen.x, screen.y, 0, Handle(), nullptr));
+    DestroyMenu(menu);
+    if (command == kCopyLogCommand) {
+        CopyLog();
+    } else if (command == kSaveLogCommand) {
+        if (auto handler = OnSaveLogClick)
+            handler();
+    }
+}
+
 void TMainForm::StartButtonClick() {
     if (auto handler = OnStartButtonClick)
         handler();
@@ -132,6 +217,41 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == ActionLB_->Handle()) {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (lParam == -1) {
+                // From the keyboard (Shift+F10, the menu key): below the selected row,
+                // or at the log's top left corner.
+                RECT row{};
+                const int selected = ActionLB_->SelectedIndex();
+                if (selected < 0 ||
+                    SendMessageW(ActionLB_->Handle(), LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                                 reinterpret_cast<LPARAM>(&row)) == LB_ERR)
+                    row = RECT{};
+                at = POINT{row.left, row.bottom};
+                ClientToScreen(ActionLB_->Handle(), &at);
+            }
+            ShowLogMenu(at);
+            return 0;
+        }
+        break;
+    case WM_VKEYTOITEM:
+        // Every key pressed in the log comes here first: -2 when we took it, -1 for
+        // the list box's own handling.
+        if (reinterpret_cast<HWND>(lParam) == ActionLB_->Handle() && LOWORD(wParam) == 'C' &&
+            GetKeyState(VK_CONTROL) < 0) {
+            CopySelectedRow();
+            return -2;
+        }
+        return -1;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: Windows suggests where the window
+        // goes; its size is ours to make exact.
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetDpi(LOWORD(wParam), suggested->left, suggested->top);
+        return 0;
+    }
     case WM_CLOSE:
         if (auto query = OnCloseQuery; query && !query())
             return 0;

@@ -2,6 +2,13 @@
 // brings, and below it the progress log, a list box with one row per step. It is
 // the program's TProgressLog. What Start does is plugged in from outside
 // (OnStartButtonClick); without a handler, Start only empties the log.
+//
+// The log can be handed on: a right-click on it opens a menu that copies every row
+// to the clipboard or saves the log (OnSaveLogClick), and Ctrl+C copies the selected
+// row. Nothing is copied or written unless the technician asks.
+//
+// Sizes are in layout pixels (see Dpi.h); the window lays itself out at the DPI of
+// its monitor, and again when it moves to a monitor of another scale.
 #pragma once
 
 #include "common/Clock.h"
@@ -25,7 +32,12 @@ public:
     static constexpr const char* kCaption = "ЗОРВИ-41K6УФ. Обновление ПО. Версия 1.008.14.08.2015";
     static constexpr const char* kTitleCaption = "Версия ПО: 1V5  ";
     static constexpr const char* kStartCaption = "Старт";
-    // Layout, in pixels.
+    // The log's menu: item texts and command ids.
+    static constexpr const char* kCopyLogItem = "Копировать";
+    static constexpr const char* kSaveLogItem = "Сохранить журнал...";
+    static constexpr UINT kCopyLogCommand = 1;
+    static constexpr UINT kSaveLogCommand = 2;
+    // Layout, in layout pixels.
     static constexpr int kClientWidth = 705;
     static constexpr int kClientHeight = 532;
     static constexpr int kTitleHeight = 41;
@@ -47,12 +59,30 @@ public:
     void SetStartEnabled(bool enabled);
     bool StartEnabled() const;
 
+    /// Every row to the clipboard, one line per row (see common/LogText.h). False,
+    /// after telling the technician in a box, when the clipboard could not be had.
+    bool CopyLog();
+    /// The selected row to the clipboard (Ctrl+C); false when no row is selected or
+    /// the clipboard could not be had (then a box says so).
+    bool CopySelectedRow();
+    /// Opens the log's menu at a point of the screen and carries out the command
+    /// chosen. Both items are grey while the log is empty; "Сохранить журнал..."
+    /// also while no OnSaveLogClick is set.
+    void ShowLogMenu(POINT screen);
+
+    /// The DPI the window is laid out for.
+    UINT Dpi() const { return Dpi_; }
+    /// Lays the window out for another DPI, its top left corner at (left, top).
+    void SetDpi(UINT dpi, int left, int top);
+
     /// What pressing Start does (the update workflow). The handler runs inside the
     /// click and may process messages; Start is not disabled for it automatically.
     std::function<void()> OnStartButtonClick;
     /// Asked when the operator closes the window (close box, Alt+F4, the taskbar):
     /// false keeps it open. Without a handler the window always closes.
     std::function<bool()> OnCloseQuery;
+    /// What "Сохранить журнал..." does: the save dialog and the file.
+    std::function<void()> OnSaveLogClick;
 
     TPanel& TitlePanel() { return *TitlePanel_; }
     TOwnerDrawListBox& ActionLB() { return *ActionLB_; }
@@ -70,9 +100,13 @@ protected:
 private:
     void FormCreate();
     void StartButtonClick();
+    void ReportClipboardFailure();
+    /// The outer size of the window at dpi.
+    SIZE OuterSize(UINT dpi) const;
 
     TApplicationWindow* Application_;
     TMessagePump& Pump_;
+    UINT Dpi_ = kLayoutDpi;
     TFontHandle FormFont_;
     std::unique_ptr<TPanel> TitlePanel_;
     std::unique_ptr<TOwnerDrawListBox> ActionLB_;

@@ -1,5 +1,6 @@
 #include "win32/ui/OwnerDrawListBox.h"
 
+#include "common/LogText.h"
 #include "win32/ui/Handles.h"
 #include "win32/ui/Utf16.h"
 
@@ -9,22 +10,39 @@
 namespace zorvi {
 
 TOwnerDrawListBox::TOwnerDrawListBox(const TListBoxArgs& args)
-    : ItemHeight_(args.ItemHeight), TextIndent_(args.TextIndent),
-      Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor) {
+    : Place_(args), ItemHeight_(args.ItemHeight), TextIndent_(args.TextIndent),
+      FontSpec_(args.Font), Font_(CreateFontFromSpec(args.Font, args.Dpi)),
+      FontColor_(args.FontColor) {
     // LBS_OWNERDRAWFIXED: every row has the height we give it, whatever its text.
     // LBS_NOINTEGRALHEIGHT: the list box keeps the height it is given instead of
     // shrinking to a whole number of rows.
-    constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY |
-                             LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
-    Handle_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", kStyle, args.Left, args.Top,
-                              args.Width, args.Height, args.Parent,
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY |
+                        LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT |
+                        (args.ReportKeys ? LBS_WANTKEYBOARDINPUT : 0);
+    const RECT rect = ChildRectAtDpi(args, args.Dpi);
+    Handle_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, args.Parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.Id)),
                               GetModuleHandleW(nullptr), nullptr);
     if (!Handle_)
         throw std::runtime_error("creating the list box failed");
     Bind(Handle_, this);
     SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font_.Get()), FALSE);
-    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ItemHeight_, 0));
+    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(ItemHeight_, Place_.Dpi), 0));
+}
+
+void TOwnerDrawListBox::SetDpi(UINT dpi) {
+    Place_.Dpi = dpi;
+    Font_ = CreateFontFromSpec(FontSpec_, dpi);
+    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font_.Get()), FALSE);
+    // Of an owner-drawn list box of fixed rows, LB_SETITEMHEIGHT sets every row's.
+    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(ItemHeight_, dpi), 0));
+    MoveChildToDpi(Handle_, Place_, dpi);
+    // Selecting the selected row again scrolls it into view at its new height.
+    const int selected = SelectedIndex();
+    if (selected >= 0)
+        Select(selected);
+    InvalidateRect(Handle_, nullptr, TRUE);
 }
 
 TOwnerDrawListBox::~TOwnerDrawListBox() {
@@ -59,6 +77,15 @@ std::string TOwnerDrawListBox::Text(int index) const {
     return Utf8FromWide(text);
 }
 
+std::vector<std::string> TOwnerDrawListBox::Rows() const {
+    std::vector<std::string> rows;
+    const int count = Count();
+    rows.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    for (int index = 0; index < count; ++index)
+        rows.push_back(Text(index));
+    return rows;
+}
+
 void TOwnerDrawListBox::Select(int index) {
     SendMessageW(Handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
@@ -74,7 +101,8 @@ int TOwnerDrawListBox::ItemHeight(int index) const {
 bool TOwnerDrawListBox::HandleNotification(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(ItemHeight_);
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight =
+            static_cast<UINT>(ScaleToDpi(ItemHeight_, Place_.Dpi));
         result = TRUE;
         return true;
     case WM_DRAWITEM:
@@ -84,22 +112,6 @@ bool TOwnerDrawListBox::HandleNotification(UINT message, WPARAM, LPARAM lParam, 
     default:
         return false;
     }
-}
-
-std::wstring LineBreaksAsBlanks(const std::wstring& text) {
-    std::wstring shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'\r' || c == L'\n') {
-            shown += L' ';
-            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i; // CR LF is one break
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
@@ -123,12 +135,12 @@ void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
             text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
             TSelection font(dc, Font_.Get());
             RECT textRect = rect;
-            textRect.left += TextIndent_;
+            textRect.left += ScaleToDpi(TextIndent_, Place_.Dpi);
             // A line break does not break the row (DT_SINGLELINE); it shows as one
             // blank, so the two lines of a message do not run together, and not as
             // the boxes the font would draw for CR and LF. The row keeps them for
             // readers.
-            text = LineBreaksAsBlanks(text);
+            text = WideFromUtf8(LogRowLine(Utf8FromWide(text)));
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                       DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         }

@@ -9,20 +9,21 @@
 #include "win32/ui/Window.h"
 
 #include <string>
+#include <vector>
 
 namespace zorvi {
 
 struct TListBoxArgs : TChildWindowArgs {
+    /// Row height in layout pixels.
     int ItemHeight = 24;
-    /// Pixels between the left edge of a row and its text.
+    /// Layout pixels between the left edge of a row and its text.
     int TextIndent = 2;
     TFontSpec Font{"MS Sans Serif", 11};
     /// Text colour of unselected rows; CLR_INVALID: the system's window-text colour.
     COLORREF FontColor = CLR_INVALID;
+    /// The parent sees every key first, as WM_VKEYTOITEM (LBS_WANTKEYBOARDINPUT).
+    bool ReportKeys = false;
 };
-
-/// A row's text as drawn: each line break (CR LF, or a CR or LF alone) as one blank.
-std::wstring LineBreaksAsBlanks(const std::wstring& text);
 
 class TOwnerDrawListBox final : public TNotificationTarget {
 public:
@@ -38,10 +39,16 @@ public:
     void Clear();
     int Count() const;
     std::string Text(int index) const;
+    /// Every row, first to last.
+    std::vector<std::string> Rows() const;
     /// Selects a row and scrolls it into view; -1 removes the selection.
     void Select(int index);
     int SelectedIndex() const;
     int ItemHeight(int index) const;
+
+    /// Shows the list box at another DPI: place, font, row height and indent scaled.
+    void SetDpi(UINT dpi);
+    UINT Dpi() const { return Place_.Dpi; }
 
     bool HandleNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -49,8 +56,11 @@ private:
     void DrawItem(const DRAWITEMSTRUCT& item) const;
 
     HWND Handle_ = nullptr;
+    TChildWindowArgs Place_;
+    // In layout pixels.
     int ItemHeight_;
     int TextIndent_;
+    TFontSpec FontSpec_;
     TFontHandle Font_;
     COLORREF FontColor_;
 };

@@ -7,19 +7,19 @@ namespace {
 
 constexpr wchar_t kPanelClass[] = L"ZorviPanel";
 
-// One bevel line of width 1: top and left edges in one colour, bottom and right in
+// One bevel line of width w: top and left edges in one colour, bottom and right in
 // the other; returns the rectangle inside it.
-RECT DrawBevel(HDC dc, RECT rect, COLORREF topLeft, COLORREF bottomRight) {
+RECT DrawBevel(HDC dc, RECT rect, int w, COLORREF topLeft, COLORREF bottomRight) {
     auto fill = [dc](int left, int top, int right, int bottom, COLORREF color) {
         const RECT strip{left, top, right, bottom};
         SetBkColor(dc, color);
         ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &strip, nullptr, 0, nullptr);
     };
-    fill(rect.left, rect.top, rect.right - 1, rect.top + 1, topLeft);       // top
-    fill(rect.left, rect.top, rect.left + 1, rect.bottom - 1, topLeft);     // left
-    fill(rect.right - 1, rect.top, rect.right, rect.bottom, bottomRight);   // right
-    fill(rect.left, rect.bottom - 1, rect.right, rect.bottom, bottomRight); // bottom
-    return RECT{rect.left + 1, rect.top + 1, rect.right - 1, rect.bottom - 1};
+    fill(rect.left, rect.top, rect.right - w, rect.top + w, topLeft);       // top
+    fill(rect.left, rect.top, rect.left + w, rect.bottom - w, topLeft);     // left
+    fill(rect.right - w, rect.top, rect.right, rect.bottom, bottomRight);   // right
+    fill(rect.left, rect.bottom - w, rect.right, rect.bottom, bottomRight); // bottom
+    return RECT{rect.left + w, rect.top + w, rect.right - w, rect.bottom - w};
 }
 
 UINT AlignmentFlags(TAlignment alignment) {
@@ -36,7 +36,8 @@ UINT AlignmentFlags(TAlignment alignment) {
 } // namespace
 
 TPanel::TPanel(const TPanelArgs& args)
-    : Alignment_(args.Alignment), Font_(CreateFontFromSpec(args.Font)), FontColor_(args.FontColor),
+    : Place_(args), Alignment_(args.Alignment), FontSpec_(args.Font),
+      Font_(CreateFontFromSpec(args.Font, args.Dpi)), FontColor_(args.FontColor),
       Background_(args.Background) {
     CreateFrom(ChildWindowArgs(kPanelClass, args, args.Caption,
                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS));
@@ -44,6 +45,13 @@ TPanel::TPanel(const TPanelArgs& args)
 
 TPanel::~TPanel() {
     Destroy();
+}
+
+void TPanel::SetDpi(UINT dpi) {
+    Place_.Dpi = dpi;
+    Font_ = CreateFontFromSpec(FontSpec_, dpi);
+    MoveChildToDpi(Handle(), Place_, dpi);
+    Invalidate();
 }
 
 void TPanel::SetFontColor(COLORREF color) {
@@ -63,7 +71,8 @@ void TPanel::SetBackground(COLORREF color) {
 RECT TPanel::CaptionRect() const {
     RECT rect{};
     GetClientRect(Handle(), &rect);
-    InflateRect(&rect, -2 * kBevelWidth, -2 * kBevelWidth);
+    const int bevels = 2 * LineWidthAtDpi(Place_.Dpi);
+    InflateRect(&rect, -bevels, -bevels);
     return rect;
 }
 
@@ -72,8 +81,9 @@ void TPanel::Paint(HDC dc) const {
     GetClientRect(Handle(), &rect);
     const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
     const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-    rect = DrawBevel(dc, rect, shadow, light); // outer, lowered
-    rect = DrawBevel(dc, rect, light, shadow); // inner, raised
+    const int bevel = LineWidthAtDpi(Place_.Dpi);
+    rect = DrawBevel(dc, rect, bevel, shadow, light); // outer, lowered
+    rect = DrawBevel(dc, rect, bevel, light, shadow); // inner, raised
     SetBkColor(dc, Background_ == CLR_INVALID ? GetSysColor(COLOR_BTNFACE) : Background_);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
 

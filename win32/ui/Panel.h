@@ -25,11 +25,12 @@ struct TPanelArgs : TChildWindowArgs {
 
 class TPanel final : public TWindow {
 public:
-    /// Width of each bevel line, in pixels.
-    static constexpr int kBevelWidth = 1;
-
     explicit TPanel(const TPanelArgs& args);
     ~TPanel() override;
+
+    /// Shows the panel at another DPI: its place, its bevels and its font scaled.
+    void SetDpi(UINT dpi);
+    UINT Dpi() const { return Place_.Dpi; }
 
     void SetFontColor(COLORREF color);
     COLORREF FontColor() const;
@@ -44,7 +45,9 @@ protected:
 private:
     void Paint(HDC dc) const;
 
+    TChildWindowArgs Place_;
     TAlignment Alignment_;
+    TFontSpec FontSpec_;
     TFontHandle Font_;
     COLORREF FontColor_;
     COLORREF Background_;

@@ -164,17 +164,29 @@ LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, L
 
 TWindowArgs ChildWindowArgs(const wchar_t* className, const TChildWindowArgs& place,
                             const std::string& caption, DWORD style) {
+    const RECT rect = ChildRectAtDpi(place, place.Dpi);
     TWindowArgs window;
     window.ClassName = className;
     window.Caption = caption;
     window.Style = style;
     window.Parent = place.Parent;
-    window.Left = place.Left;
-    window.Top = place.Top;
-    window.Width = place.Width;
-    window.Height = place.Height;
+    window.Left = rect.left;
+    window.Top = rect.top;
+    window.Width = rect.right - rect.left;
+    window.Height = rect.bottom - rect.top;
     window.Id = place.Id;
     return window;
+}
+
+RECT ChildRectAtDpi(const TChildWindowArgs& place, UINT dpi) {
+    return ScaleRectToDpi(
+        RECT{place.Left, place.Top, place.Left + place.Width, place.Top + place.Height}, dpi);
+}
+
+void MoveChildToDpi(HWND child, const TChildWindowArgs& place, UINT dpi) {
+    const RECT rect = ChildRectAtDpi(place, dpi);
+    SetWindowPos(child, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace zorvi

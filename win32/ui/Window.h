@@ -5,6 +5,8 @@
 // wrapper, so a control handles its own drawing and clicks.
 #pragma once
 
+#include "win32/ui/Dpi.h"
+
 #include <windows.h>
 
 #include <string>
@@ -50,7 +52,8 @@ struct TWindowArgs {
 };
 
 /// Where a child control sits: its parent, its place and size in the parent's client
-/// area, and its control id. The controls' argument structs start with it.
+/// area in layout pixels (see Dpi.h), its control id, and the DPI it is shown at.
+/// The controls' argument structs start with it.
 struct TChildWindowArgs {
     HWND Parent = nullptr;
     int Left = 0;
@@ -58,11 +61,19 @@ struct TChildWindowArgs {
     int Width = 0;
     int Height = 0;
     int Id = 0;
+    UINT Dpi = kLayoutDpi;
 };
 
-/// The window arguments of a child control of one of our classes, at its place.
+/// The window arguments of a child control of one of our classes, at its place
+/// scaled to its DPI.
 TWindowArgs ChildWindowArgs(const wchar_t* className, const TChildWindowArgs& place,
                             const std::string& caption, DWORD style);
+
+/// The place of a child in its parent's client area at dpi, in screen pixels.
+RECT ChildRectAtDpi(const TChildWindowArgs& place, UINT dpi);
+
+/// Moves and sizes a child to its place at dpi.
+void MoveChildToDpi(HWND child, const TChildWindowArgs& place, UINT dpi);
 
 class TWindow {
 public:

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Checks the committed update archive against what the update relies on.
+"""Checks a committed update archive against what the update relies on.
 
-    check_update_zip.py ARCHIVE
+    check_update_zip.py ARCHIVE amd64|i386
 
 The six entries in their order with their methods, dates, attributes and format
 versions; the sample job and batch files byte for byte; data.hex equal to what
 make_firmware_hex.py generates now (so a changed generator cannot go unnoticed
-with a stale archive); the tool files Windows programs (PE images) without a link
-time stamp. Exit status 0 when all holds.
+with a stale archive); the tool files Windows programs (PE images) for the
+product's processor (a 64-bit tool does not start on 32-bit Windows) without a
+link time stamp. Exit status 0 when all holds.
 """
 
 import os
@@ -30,17 +31,25 @@ EXPECTED = [  # name, method, date and time, text
 ]
 
 
-def pe_timestamp(image):
-    """The TimeDateStamp of the COFF header, or None when this is no PE image."""
+# The COFF header's Machine field of each processor.
+MACHINES = {"amd64": 0x8664, "i386": 0x014C}
+
+
+def pe_header(image):
+    """(Machine, TimeDateStamp) of the COFF header, or None when this is no PE image."""
     if image[:2] != b"MZ":
         return None
     offset = struct.unpack_from("<I", image, 0x3C)[0]
     if image[offset:offset + 4] != b"PE\0\0":
         return None
-    return struct.unpack_from("<I", image, offset + 8)[0]
+    machine, _sections, stamp = struct.unpack_from("<HHI", image, offset + 4)
+    return machine, stamp
 
 
 def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in MACHINES:
+        sys.exit(f"usage: check_update_zip.py ARCHIVE {'|'.join(MACHINES)}")
+    machine = MACHINES[sys.argv[2]]
     problems = []
     with zipfile.ZipFile(sys.argv[1]) as archive:
         infos = archive.infolist()
@@ -66,13 +75,16 @@ def main():
             problems.append("data.hex is not what make_firmware_hex.py generates: "
                             "rebuild the archive (target update-archive)")
         for name in ("FlashMagic.dll", "FlashMagicARM.dll", "FM.EXE"):
-            stamp = pe_timestamp(archive.read(name))
-            if stamp is None:
+            header = pe_header(archive.read(name))
+            if header is None:
                 problems.append(f"{name} is no Windows program")
-            elif stamp != 0:
-                problems.append(f"{name} carries a link time stamp ({stamp})")
+                continue
+            if header[0] != machine:
+                problems.append(f"{name} is for machine {header[0]:#06x}, not {sys.argv[2]}")
+            if header[1] != 0:
+                problems.append(f"{name} carries a link time stamp ({header[1]})")
     for problem in problems:
-        print("update.zip:", problem)
+        print(f"{sys.argv[1]}:", problem)
     if not problems:
         print(f"{sys.argv[1]}: as expected")
     return 1 if problems else 0

@@ -12,11 +12,13 @@
 #
 # Environment (set by CTest): ZORVI_WINE_STATE, ZORVI_WINE_RUN, ZORVI_BIN (FM.EXE
 # and its DLLs), ISP_SIM_PTY (host build of the boot loader), ISP_SOURCE_DIR,
-# ISP_INSTRUMENT_SIM (may be empty).
+# ISP_INSTRUMENT_SIM (may be empty), ISP_UPDATE_ARCHIVE (the archive the build's
+# product carries; assets/update.zip when unset).
 set -euo pipefail
 
 : "${ZORVI_WINE_STATE:?}" "${ZORVI_WINE_RUN:?}" "${ZORVI_BIN:?}" "${ISP_SIM_PTY:?}" "${ISP_SOURCE_DIR:?}"
 here=$(cd "$(dirname "$0")" && pwd)
+update_archive=${ISP_UPDATE_ARCHIVE:-$ISP_SOURCE_DIR/assets/update.zip}
 # shellcheck disable=SC1091
 . "$ZORVI_WINE_STATE/env"
 
@@ -71,8 +73,8 @@ prepare_folder() {
     local folder=$1
     mkdir -p "$folder"
     cp "$ZORVI_BIN/FM.EXE" "$ZORVI_BIN/FlashMagic.dll" "$ZORVI_BIN/FlashMagicARM.dll" "$folder/"
-    if [ -f "$ISP_SOURCE_DIR/assets/update.zip" ]; then
-        (cd "$folder" && unzip -q -o "$ISP_SOURCE_DIR/assets/update.zip" data.hex)
+    if [ -f "$update_archive" ]; then
+        (cd "$folder" && unzip -q -o "$update_archive" data.hex)
     else
         python3 "$ISP_SOURCE_DIR/tools/update-archive/make_firmware_hex.py" "$folder/data.hex"
     fi
@@ -118,11 +120,11 @@ else
     echo "ok: flashing"
 fi
 
-if [ -f "$ISP_SOURCE_DIR/assets/update.zip" ]; then
+if [ -f "$update_archive" ]; then
     echo "== the archive's own FM.EXE and DLLs"
     start_sim --image "$work/flash-archive.bin"
     prepare_folder "$work/archive"
-    (cd "$work/archive" && unzip -q -o "$ISP_SOURCE_DIR/assets/update.zip" FM.EXE FlashMagic.dll FlashMagicARM.dll)
+    (cd "$work/archive" && unzip -q -o "$update_archive" FM.EXE FlashMagic.dll FlashMagicARM.dll)
     run_fm "$work/archive"
     stop_sim
     if [ "$status" -ne 0 ]; then

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 namespace zorvi {
 namespace {
@@ -88,9 +89,11 @@ public:
     int Shows = 0;
     int Ends = 0;
     bool VisibleAtEnd = true;
+    std::vector<UINT> DpiChanges;
 
 protected:
     void OnShow() override { ++Shows; }
+    void OnDpiChanged(UINT dpi) override { DpiChanges.push_back(dpi); }
     void OnModalEnd() override {
         ++Ends;
         VisibleAtEnd = Visible();
@@ -153,6 +156,47 @@ TEST_F(DialogWindowTest, QuitEndsTheModalLoopAndIsKeptForTheMainLoop) {
     EXPECT_TRUE(Pump.QuitRequested());
     EXPECT_TRUE(IsWindowEnabled(Owner));
     EXPECT_EQ(Pump.Run(), 3) << "the main loop ends at once with the quit's code";
+}
+
+TEST_F(DialogWindowTest, ANewDpiScalesTheClientAreaWhereWindowsPutsTheDialog) {
+    TTestDialog dialog(Owner, Pump);
+    ASSERT_EQ(dialog.Dpi(), 96u);
+    RECT suggested{50, 60, 100, 100};
+    SendMessageW(dialog.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT client{};
+    GetClientRect(dialog.Handle(), &client);
+    EXPECT_EQ(client.right, 555);
+    EXPECT_EQ(client.bottom, 123);
+    EXPECT_EQ(dialog.Bounds().left, 50);
+    EXPECT_EQ(dialog.Bounds().top, 60);
+    // The same DPI again changes nothing, wherever Windows suggests.
+    suggested = RECT{0, 0, 10, 10};
+    SendMessageW(dialog.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(dialog.Bounds().left, 50);
+    dialog.SetDpi(96);
+    GetClientRect(dialog.Handle(), &client);
+    EXPECT_EQ(client.right, 370);
+    EXPECT_EQ(client.bottom, 82);
+    EXPECT_EQ(dialog.DpiChanges, (std::vector<UINT>{144, 96}));
+}
+
+TEST(Dpi, LengthsRoundToTheNearestPixelAndNeighboursStillTouch) {
+    EXPECT_EQ(ScaleToDpi(41, 96), 41);
+    EXPECT_EQ(ScaleToDpi(41, 120), 51); // 51.25
+    EXPECT_EQ(ScaleToDpi(41, 144), 62); // 61.5, halves away from zero
+    EXPECT_EQ(ScaleToDpi(-41, 144), -62);
+    EXPECT_EQ(ScaleToDpi(300, 168), 525);
+    // The title panel (0..41) and the log (41..532) meet at every scale.
+    for (UINT dpi : {96u, 120u, 144u, 168u, 192u, 240u}) {
+        const RECT panel = ScaleRectToDpi({0, 0, 705, 41}, dpi);
+        const RECT log = ScaleRectToDpi({0, 41, 705, 532}, dpi);
+        EXPECT_EQ(panel.bottom, log.top) << dpi;
+    }
+    EXPECT_EQ(LineWidthAtDpi(96), 1);
+    EXPECT_EQ(LineWidthAtDpi(144), 1);
+    EXPECT_EQ(LineWidthAtDpi(192), 2);
 }
 
 TEST(MessagePump, ProcessMessagesStopsAtQuitAndRecordsIt) {

@@ -1,6 +1,7 @@
 // The real main window, created in this process: the log rows AddLogLine makes, the
 // layout, the Start button.
 #include "win32/ui/MainForm.h"
+#include "win32/ui/Clipboard.h"
 #include "win32/ui/MessagePump.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,83 @@ TEST_F(MainFormTest, MouseClickOnStartRunsTheHandlerOnlyWhenReleasedOverIt) {
     SendMessageW(start, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
     SendMessageW(start, WM_LBUTTONUP, 0, MAKELPARAM(200, 10));
     EXPECT_EQ(clicks, 1);
+}
+
+bool operator==(const RECT& a, const RECT& b) {
+    return EqualRect(&a, &b) != FALSE;
+}
+
+// Every rectangle of the window at one DPI: client size, panel, log, Start, row.
+struct TLayout {
+    RECT Client, Panel, Log, Start;
+    int Row;
+    bool operator==(const TLayout&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const RECT& r) {
+    return out << "{" << r.left << "," << r.top << "," << r.right << "," << r.bottom << "}";
+}
+std::ostream& operator<<(std::ostream& out, const TLayout& l) {
+    return out << "client " << l.Client << " panel " << l.Panel << " log " << l.Log << " start "
+               << l.Start << " row " << l.Row;
+}
+
+TLayout LayoutOf(TMainForm& form) {
+    TLayout layout{};
+    GetClientRect(form.Handle(), &layout.Client);
+    layout.Panel = RectInParent(form.TitlePanel().Handle());
+    layout.Log = RectInParent(form.ActionLB().Handle());
+    layout.Start = RectInParent(form.StartButton().Handle());
+    layout.Row = form.ActionLB().ItemHeight(0);
+    return layout;
+}
+
+// WM_DPICHANGED as Windows sends it when the window moves to a monitor of that DPI
+// (under Wine every monitor has the system's DPI, so a test sends it itself).
+void MoveToMonitorOfDpi(TMainForm& form, UINT dpi, POINT topLeft) {
+    RECT suggested{topLeft.x, topLeft.y, topLeft.x + 100, topLeft.y + 100};
+    SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+}
+
+TEST_F(MainFormTest, EveryRectangleScalesWithTheDpiAndComesBackExactly) {
+    ASSERT_EQ(Form.Dpi(), 96u) << "the test prefix runs at 96 DPI";
+    Form.AddLogLine("row");
+    const TLayout at96 = LayoutOf(Form);
+    EXPECT_EQ(at96,
+              (TLayout{{0, 0, 705, 532}, {0, 0, 705, 41}, {0, 41, 705, 532}, {4, 4, 97, 37}, 24}));
+
+    // 150 % and 175 % (the largest scale at which the window fits the test's
+    // screen): edges scaled and rounded (41 * 1.5 = 61.5 -> 62), so the panel and
+    // the log still meet.
+    MoveToMonitorOfDpi(Form, 144, {30, 20});
+    EXPECT_EQ(
+        LayoutOf(Form),
+        (TLayout{{0, 0, 1058, 798}, {0, 0, 1058, 62}, {0, 62, 1058, 798}, {6, 6, 146, 56}, 36}));
+    EXPECT_EQ(Form.Bounds().left, 30) << "placed where Windows suggested";
+    EXPECT_EQ(Form.Bounds().top, 20);
+    MoveToMonitorOfDpi(Form, 168, {0, 0});
+    EXPECT_EQ(
+        LayoutOf(Form),
+        (TLayout{{0, 0, 1234, 931}, {0, 0, 1234, 72}, {0, 72, 1234, 931}, {7, 7, 170, 65}, 42}));
+    MoveToMonitorOfDpi(Form, 96, {10, 10});
+    EXPECT_EQ(LayoutOf(Form), at96);
+}
+
+TEST_F(MainFormTest, CopyingPutsTheRowsOnTheClipboardOneLineEach) {
+    Form.AddLogLine("Подключение к прибору...");
+    Form.AddLogLine("Ошибка! Калибровка не стартовала!\r\nПопробуйте сначала");
+    Form.AddLogLine("");
+    ASSERT_TRUE(Form.CopyLog());
+    EXPECT_EQ(ClipboardText(nullptr), L" Подключение к прибору...\r\n"
+                                      L" Ошибка! Калибровка не стартовала! Попробуйте сначала\r\n"
+                                      L" \r\n");
+    Form.ActionLB().Select(0);
+    ASSERT_TRUE(Form.CopySelectedRow());
+    EXPECT_EQ(ClipboardText(nullptr), L" Подключение к прибору...");
+    Form.ActionLB().Select(-1);
+    EXPECT_FALSE(Form.CopySelectedRow()) << "no row selected: nothing to copy";
+    EXPECT_EQ(ClipboardText(nullptr), L" Подключение к прибору...");
 }
 
 TEST_F(MainFormTest, StateStartsEmpty) {

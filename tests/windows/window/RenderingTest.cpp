@@ -175,7 +175,7 @@ TEST_F(RenderingTest, FlatButtonDrawsTheGlyphOfItsStateWithoutMagenta) {
     args.Height = 33;
     args.Caption = "Старт";
     args.Font = {"Arial", 16, true, RUSSIAN_CHARSET};
-    args.Glyph = MakeTwoStateGlyph(24, PaintLightningBolt);
+    args.Glyph = PaintLightningBolt;
     TFlatButton button(std::move(args));
 
     auto count = [&](COLORREF wanted) {
@@ -226,7 +226,6 @@ TEST_F(RenderingTest, LogTextSitsTwoPixelsInAndCentredInItsRow) {
 }
 
 TEST_F(RenderingTest, LineBreakInALogRowIsDrawnAsABlank) {
-    EXPECT_EQ(LineBreaksAsBlanks(L"a\r\nb\rc\nd\r\n"), L"a b c d ");
     TWin32MessagePump pump;
     TMainForm form(nullptr, pump);
     form.Show(SW_SHOWNORMAL);
@@ -250,6 +249,65 @@ TEST_F(RenderingTest, LineBreakInALogRowIsDrawnAsABlank) {
         EXPECT_EQ(ink[0]->Right, ink[1]->Right);
         EXPECT_GT(ink[0]->Right, ink[2]->Right) << "not run together";
     });
+}
+
+TEST_F(RenderingTest, GlyphAndTextAreDrawnAtTheSizeOfTheDpi) {
+    TWin32MessagePump pump;
+    TMainForm form(nullptr, pump);
+    form.Show(SW_SHOWNORMAL);
+    form.AddLogLine("Ш");
+    form.AddLogLine(""); // selected, so row 0 is plain
+    HWND log = form.ActionLB().Handle();
+    HWND start = form.StartButton().Handle();
+    struct TSizes {
+        TInk Bolt;
+        TInk Letter;
+        int Magenta;
+    };
+    auto measure = [&] {
+        TSizes sizes{};
+        Inspect(start, [&](HDC dc) {
+            RECT client{};
+            GetClientRect(start, &client);
+            const auto bolt = FindInk(dc, client, GetSysColor(COLOR_BTNFACE));
+            ASSERT_TRUE(bolt);
+            sizes.Bolt = *bolt;
+            for (int y = 0; y < client.bottom; ++y)
+                for (int x = 0; x < client.right; ++x)
+                    sizes.Magenta += GetPixel(dc, x, y) == kGlyphTransparent;
+        });
+        Inspect(log, [&](HDC dc) {
+            RECT row{};
+            SendMessageW(log, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+            const auto letter = FindInk(dc, row, GetSysColor(COLOR_WINDOW));
+            ASSERT_TRUE(letter);
+            sizes.Letter = *letter;
+        });
+        return sizes;
+    };
+    const TSizes at96 = measure();
+    // 175 %, at which the window still fits the test's screen (a window that does
+    // not fit is cut to the screen's size).
+    RECT suggested{0, 0, 100, 100};
+    SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(168, 168),
+                 reinterpret_cast<LPARAM>(&suggested));
+    const TSizes at168 = measure();
+    auto scaled = [](int length) { return length * 7 / 4; };
+
+    // The button's ink starts with the glyph: its top and bottom are the bolt's,
+    // drawn anew at 42 pixels instead of 24 (two pixels of slack for rounding).
+    const int bolt96 = at96.Bolt.Bottom - at96.Bolt.Top;
+    const int bolt168 = at168.Bolt.Bottom - at168.Bolt.Top;
+    EXPECT_GE(bolt96, 20);
+    EXPECT_NEAR(bolt168, scaled(bolt96), 2);
+    EXPECT_EQ(at168.Magenta, 0) << "the transparent colour never shows";
+    // The letter of the log's 15-pixel font at 26 pixels, and the row's text still
+    // starts after the indent and the blank, as much farther in.
+    const int letter96 = at96.Letter.Bottom - at96.Letter.Top;
+    const int letter168 = at168.Letter.Bottom - at168.Letter.Top;
+    EXPECT_GE(letter96, 9);
+    EXPECT_NEAR(letter168, scaled(letter96), 2);
+    EXPECT_NEAR(at168.Letter.Left, scaled(at96.Letter.Left), 2);
 }
 
 } // namespace
