@@ -229,6 +229,26 @@ private:
     /// Raises OnDirectoryRebuilt, then OnEntryDropped for each name of `unplaced` (central
     /// headers the rebuilt list had no entry for) that no entry of the list has.
     void ReportRebuild(const std::vector<std::string>& unplaced);
+    static bool ReadRawName(TStream& stream, std::size_t length, std::string& raw);
+
+    // The steps of ReadCentralDirectory (ZipDirectory.cpp).
+    enum class TDirectorySource { None, Archive, ZfcCopy };
+    enum class THeadersRead { All, Unreadable, SharedLocalHeader };
+    TDirectorySource FindDirectory();
+    /// The caller's choice (OnInCompleteZip) for an archive without an end record: raise,
+    /// or rebuild the list from the local headers.
+    void ApplyMissingDirectoryPolicy();
+    /// Takes the disk and volume facts from the end record and positions the stream it
+    /// returns at the first central header.
+    TStream* EnterDirectory(TDirectorySource source);
+    THeadersRead ReadCentralHeaders(TStream*& stream, int headerCount);
+    /// Central headers after a rebuild: each adds its fields to the scanned entry of its
+    /// local header; returns the names of those that found none.
+    std::vector<std::string> EnrichRebuiltEntries(TStream& stream, int headerCount);
+    /// The archive comment of a multi-volume archive, the disk count, the sorted view.
+    void FinishDirectory(TDirectorySource source);
+    void RebuildOrRaise();
+    [[noreturn]] void RaiseBadArchive();
 
     int ExtractSelected();
     void ExtractEntry(int index);
