@@ -4,6 +4,28 @@
 #include "zip/Stream.h"
 
 namespace zorvi {
+namespace {
+
+// Both headers hold the same seven fields in the same order, from "version needed" on
+// (offset 6 of a central header, 4 of a local one): offsets relative to that field.
+constexpr std::size_t kSharedBitFlags = 2, kSharedMethod = 4, kSharedDosDateTime = 6,
+                      kSharedCrc32 = 10, kSharedCompressedSize = 14, kSharedUncompressedSize = 18;
+static_assert(central::kUncompressedSize - central::kVersionNeeded == kSharedUncompressedSize &&
+              local::kUncompressedSize - local::kVersionNeeded == kSharedUncompressedSize &&
+              central::kMethod - central::kVersionNeeded == kSharedMethod &&
+              local::kMethod - local::kVersionNeeded == kSharedMethod);
+
+void ParseSharedFields(const std::uint8_t* p, TZipHeaderInfo& entry) {
+    entry.VersionNeeded = GetU16(p);
+    entry.BitFlags = GetU16(p + kSharedBitFlags);
+    entry.CompressionMethod = GetU16(p + kSharedMethod);
+    entry.DosDateTime = FixDosDateTime(GetU32(p + kSharedDosDateTime));
+    entry.Crc32 = GetU32(p + kSharedCrc32);
+    entry.CompressedSize = GetU32(p + kSharedCompressedSize);
+    entry.UncompressedSize = GetU32(p + kSharedUncompressedSize);
+}
+
+} // namespace
 
 THeaderTail CentralHeaderTail(const std::uint8_t* header) {
     return {GetU16(header + central::kNameLength), GetU16(header + central::kExtraLength),
@@ -13,13 +35,7 @@ THeaderTail CentralHeaderTail(const std::uint8_t* header) {
 THeaderTail ParseCentralHeader(const std::uint8_t* h, TZipHeaderInfo& entry) {
     const THeaderTail tail = CentralHeaderTail(h);
     entry.VersionMadeBy = GetU16(h + central::kVersionMadeBy);
-    entry.VersionNeeded = GetU16(h + central::kVersionNeeded);
-    entry.BitFlags = GetU16(h + central::kBitFlags);
-    entry.CompressionMethod = GetU16(h + central::kMethod);
-    entry.DosDateTime = FixDosDateTime(GetU32(h + central::kDosDateTime));
-    entry.Crc32 = GetU32(h + central::kCrc32);
-    entry.CompressedSize = GetU32(h + central::kCompressedSize);
-    entry.UncompressedSize = GetU32(h + central::kUncompressedSize);
+    ParseSharedFields(h + central::kVersionNeeded, entry);
     entry.ExtraFieldLength = tail.ExtraLength;
     entry.LocalExtraFieldLength = 0;
     entry.FileCommentLength = tail.CommentLength;
@@ -39,13 +55,7 @@ THeaderTail LocalHeaderTail(const std::uint8_t* header) {
 THeaderTail ParseLocalHeader(const std::uint8_t* h, TZipHeaderInfo& entry) {
     const THeaderTail tail = LocalHeaderTail(h);
     entry.VersionMadeBy = 0;
-    entry.VersionNeeded = GetU16(h + local::kVersionNeeded);
-    entry.BitFlags = GetU16(h + local::kBitFlags);
-    entry.CompressionMethod = GetU16(h + local::kMethod);
-    entry.DosDateTime = FixDosDateTime(GetU32(h + local::kDosDateTime));
-    entry.Crc32 = GetU32(h + local::kCrc32);
-    entry.CompressedSize = GetU32(h + local::kCompressedSize);
-    entry.UncompressedSize = GetU32(h + local::kUncompressedSize);
+    ParseSharedFields(h + local::kVersionNeeded, entry);
     entry.ExtraFieldLength = 0;
     entry.LocalExtraFieldLength = tail.ExtraLength;
     entry.FileCommentLength = 0;

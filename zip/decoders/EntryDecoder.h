@@ -11,8 +11,8 @@
 //     (past the 12-byte encryption header of an encrypted entry, whose password check it has
 //     done with TZipCipher), creates the output file, and calls StartEntry. StartEntry sets
 //     CrcRegister to 0xFFFFFFFF and resets every count and buffer position.
-//  3. It calls the decoder of the entry's method (the dispatch and the message for unknown
-//     methods are the engine's). A decoder returns when the entry is decoded or when bad data
+//  3. It calls DecodeEntry with the entry's method (the message for a method without a
+//     decoder is the engine's). A decoder returns when the entry is decoded or when bad data
 //     stopped it, with its output written (when bad data stops inflate or explode, what
 //     their window still holds is dropped). Bad compressed data never raises by itself;
 //     EntryFinished tells whether the decoder reached the regular end of its data.
@@ -150,6 +150,10 @@ public:
     /// and implode's uncompressed size decoded from the entry's own bits. False after bad
     /// data, input that ran out inside a code or an item, and before any decoder ran.
     bool EntryFinished() const { return finished_; }
+
+    /// Decodes the entry with the decoder of its compression method: one of the five below.
+    /// False, with nothing read or written, for a method that has no decoder.
+    bool DecodeEntry(int method);
 
     /// Method 0: copies the entry's data to the output in blocks of 32768 bytes.
     void UnstoreEntry();
