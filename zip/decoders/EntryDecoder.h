@@ -41,12 +41,15 @@
 #include <memory>
 #include <string>
 
+#include "zip/decoders/DecodeResult.h"
 #include "zip/decoders/HuffmanTable.h"
 
 namespace zorvi {
 
+class TBitReader;
 class TMessageBoxes;
 class TZipCipher;
+struct TShrinkTables;
 namespace inflate {
 struct TInflateTables;
 }
@@ -183,7 +186,7 @@ public:
     void UpdateCrc(const std::uint8_t* data, std::size_t count);
 
 private:
-    struct TBitReader;
+    struct TExplodeCodes;
     class TInflater;
     friend class TInflater;
 
@@ -195,21 +198,16 @@ private:
                             const std::uint16_t* bases, const std::uint8_t* extras,
                             THuftEntry*& table, int& lookupBits);
 
-    // Shrink and reduce bit reader.
-    void FillBitBuffer();
-    unsigned ReadBits(unsigned n);
+    // Shrink and reduce.
+    TDecodeResult UnshrinkCodes(TBitReader& bits, const TShrinkTables& tables);
     void PartialClear();
-    void LoadFollowerSets(std::uint8_t* followers, std::uint8_t* counts);
+    void LoadFollowerSets(TBitReader& bits, std::uint8_t* followers, std::uint8_t* counts);
 
     // Implode.
-    int ReadExplodeTree(std::uint8_t* lengths, unsigned expected);
-    bool ExplodeWithLiteralTree(const THuftEntry* literals, int literalBits,
-                                const THuftEntry* lengths, int lengthBits,
-                                const THuftEntry* distances, int distanceBits);
-    bool ExplodeWithoutLiteralTree(const THuftEntry* lengths, int lengthBits,
-                                   const THuftEntry* distances, int distanceBits);
-    bool ExplodeItems(const THuftEntry* literals, int literalBits, const THuftEntry* lengths,
-                      int lengthBits, const THuftEntry* distances, int distanceBits);
+    TDecodeResult ReadExplodeTree(std::uint8_t* lengths, unsigned expected);
+    TDecodeResult ReadExplodeCode(unsigned codes, unsigned s, const std::uint16_t* bases,
+                                  const std::uint8_t* extras, THuftEntry*& table, int& lookupBits);
+    TDecodeResult ExplodeItems(const TExplodeCodes& codes);
 
     TDecodeHooks hooks_;
     std::unique_ptr<std::uint8_t[]> workArea_;
@@ -225,11 +223,6 @@ private:
     std::size_t inputCount_ = 0;  // bytes not yet delivered in the input buffer
     std::size_t outputCount_ = 0; // bytes waiting in the output buffer
     std::int64_t bytesWritten_ = 0;
-    // Shrink/reduce reader: bits taken from the least significant end.
-    std::uint32_t bitBuffer_ = 0;
-    std::uint16_t bitCount_ = 0;
-    bool endOfInput_ = false;
-    bool bitsShort_ = false;      // a read asked for more bits than the data had left
     bool finished_ = false;       // see EntryFinished
     unsigned shrinkNextFree_ = 0; // the lowest free shrink code
 };

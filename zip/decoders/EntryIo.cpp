@@ -53,10 +53,6 @@ void TEntryDecoder::StartEntry(const TEntryDecodeParams& params) {
     inputCount_ = 0;
     outputCount_ = 0;
     bytesWritten_ = 0;
-    bitBuffer_ = 0;
-    bitCount_ = 0;
-    endOfInput_ = false;
-    bitsShort_ = false;
     finished_ = false;
     CrcRegister = 0xFFFFFFFFu;
 }
