@@ -35,8 +35,10 @@
 // the engine hands over in TEntryDecodeParams, so the engine never sees the data.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -181,6 +183,7 @@ public:
     /// Appends one byte to the output buffer, flushing when it holds 32768.
     void PutOutputByte(std::uint8_t byte);
     /// Moves `count` bytes from `window` to the output buffer, flushing at every 32768.
+    /// Inline: shrink hands over every string it decodes, most of a few bytes.
     void FlushWindow(const std::uint8_t* window, std::size_t count);
     /// Advances CrcRegister over `count` bytes.
     void UpdateCrc(const std::uint8_t* data, std::size_t count);
@@ -199,7 +202,7 @@ private:
                             THuftEntry*& table, int& lookupBits);
 
     // Shrink and reduce.
-    TDecodeResult UnshrinkCodes(TBitReader& bits, const TShrinkTables& tables);
+    TDecodeResult UnshrinkCodes(const TShrinkTables& tables);
     void PartialClear();
     void LoadFollowerSets(TBitReader& bits, std::uint8_t* followers, std::uint8_t* counts);
 
@@ -226,5 +229,18 @@ private:
     bool finished_ = false;       // see EntryFinished
     unsigned shrinkNextFree_ = 0; // the lowest free shrink code
 };
+
+inline void TEntryDecoder::FlushWindow(const std::uint8_t* window, std::size_t count) {
+    while (count > 0) {
+        const std::size_t k = std::min(count, kBlockSize - outputCount_);
+        std::memcpy(outputBuffer_.get() + outputCount_, window, k);
+        outputCount_ += k;
+        window += k;
+        count -= k;
+        if (outputCount_ == kBlockSize) {
+            FlushOutput();
+        }
+    }
+}
 
 } // namespace zorvi

@@ -129,19 +129,6 @@ void TEntryDecoder::PutOutputByte(std::uint8_t byte) {
     }
 }
 
-void TEntryDecoder::FlushWindow(const std::uint8_t* window, std::size_t count) {
-    while (count > 0) {
-        const std::size_t k = std::min(count, kBlockSize - outputCount_);
-        std::memcpy(outputBuffer_.get() + outputCount_, window, k);
-        outputCount_ += k;
-        window += k;
-        count -= k;
-        if (outputCount_ == kBlockSize) {
-            FlushOutput();
-        }
-    }
-}
-
 void TEntryDecoder::UpdateCrc(const std::uint8_t* data, std::size_t count) {
     CrcRegister = UpdateCrc32(CrcRegister, data, count);
 }

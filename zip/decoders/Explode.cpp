@@ -65,7 +65,8 @@ unsigned Complemented(const TBitReader& bits, unsigned n) {
 
 /// One code through a table: the entry of the code found, its bits consumed, or an entry
 /// with operation kOpInvalid where no code has the bits (nothing consumed at its level).
-const THuftEntry* DecodeComplemented(TBitReader& bits, const THuftEntry* table, int lookupBits) {
+inline const THuftEntry* DecodeComplemented(TBitReader& bits, const THuftEntry* table,
+                                            int lookupBits) {
     bits.Need(static_cast<unsigned>(lookupBits));
     const THuftEntry* e = table + Complemented(bits, static_cast<unsigned>(lookupBits));
     while (e->Operation > kOpSubTable && e->Operation != kOpInvalid) {

@@ -126,13 +126,13 @@ void TEntryDecoder::UnshrinkEntry() {
     }
     t.Suffix[kControlCode] = 0; // never a string's byte in valid data; fixed for damaged data
     shrinkNextFree_ = kFirstStringCode;
-    TBitReader bits(*this, kFillTo);
-    const TDecodeResult result = UnshrinkCodes(bits, t);
+    const TDecodeResult result = UnshrinkCodes(t);
     FlushOutput();
     finished_ = result == TDecodeResult::Done;
 }
 
-TDecodeResult TEntryDecoder::UnshrinkCodes(TBitReader& bits, const TShrinkTables& t) {
+TDecodeResult TEntryDecoder::UnshrinkCodes(const TShrinkTables& t) {
+    TBitReader bits(*this, kFillTo);
     unsigned codeSize = kFirstCodeSize;
     std::uint64_t loadedBefore = 0;
     const auto readCode = [&] {
