@@ -10,6 +10,8 @@
 #   bench/extract-bench.sh build/bx-release/bin/zorvi-unzip [build/bench-data]
 #
 # RUNS (default 7, odd so the median is one run) sets the runs per tool and archive.
+# BASELINE=path/to/another/zorvi-unzip (an older build, say) adds it as one more tool,
+# "baseline", taking turns with the others: old against new in one run.
 #
 # Each run extracts into an empty folder on a tmpfs (/dev/shm, or TMPDIR when set), so
 # the figures are the extractors' own work and not the disk's. The tools take turns:
@@ -28,6 +30,7 @@ set -eu
 ours=$(realpath "${1:?usage: extract-bench.sh path/to/zorvi-unzip [archive folder]}")
 data=$(realpath "${2:-build/bench-data}")
 runs=${RUNS:-7}
+baseline=${BASELINE:+$(realpath "$BASELINE")}
 archives=(mixed-deflate.zip small-files.zip stored.zip)
 
 for archive in "${archives[@]}"; do
@@ -47,6 +50,7 @@ dest=$work/out
 set_command() { # tool archive destination
     case $1 in
     zorvi-unzip) cmd=("$ours" -d "$3" -o always -q "$2") ;;
+    baseline) cmd=("$baseline" -d "$3" -o always -q "$2") ;;
     unzip) cmd=(unzip -o -q "$2" -d "$3") ;;
     bsdtar) cmd=(bsdtar -xf "$2" -C "$3") ;;
     7z) cmd=(7z x -y -o"$3" "$2") ;;
@@ -59,6 +63,9 @@ set_command() { # tool archive destination
 
 # The tools as printed, each with the program it needs. Ours comes first.
 tools=(zorvi-unzip)
+if [ -n "$baseline" ]; then
+    tools+=(baseline)
+fi
 for tool in unzip bsdtar 7z python-zipfile miniunzip; do
     case $tool in
     python-zipfile) program=python3 ;;
@@ -181,6 +188,8 @@ for archive in "${archives[@]}"; do
         hi=$(printf '%s\n' ${times[$tool]} | sort -g | tail -1)
         if [ "$tool" = zorvi-unzip ]; then
             ratio="-"
+        elif [ "$tool" = baseline ]; then
+            ratio=$(awk -v o="$ours_median" -v p="$m" 'BEGIN { printf "%.2f", o / p }')
         else
             ratio=$(awk -v o="$ours_median" -v p="$m" 'BEGIN { printf "%.2f", o / p }')
             if [ -z "$best_median" ] || awk -v a="$m" -v b="$best_median" 'BEGIN { exit !(a < b) }'; then

@@ -31,6 +31,11 @@ public:
     TFileMode Mode() const { return mode_; }
 
 private:
+    /// One system call moves at most this much; larger requests loop.
+    static constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+    /// Raises EFCreateError for a read-only file at `path`.
+    static void RefuseReadOnly(const std::string& path);
     void Advance(std::size_t bytes) {
         if (position_ >= 0) {
             position_ += static_cast<std::int64_t>(bytes);

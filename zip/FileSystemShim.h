@@ -1,7 +1,8 @@
 // What the component needs from the operating system beyond the standard library:
 // file attributes in their Windows form, file dates in local time, and a drive's
 // type and volume label (for archives spread over removable disks). One real
-// implementation per platform lives in FileSystemShim.cpp; tests derive fakes.
+// implementation per platform, in FileSystemShim_win.cpp and FileSystemShim_posix.cpp (CMake
+// builds the one of the target system); tests derive fakes.
 //
 // Paths are UTF-8 text with "\" as the folder separator, as the component builds
 // them; ToFsPath turns such a text into a path of the running system.

@@ -22,7 +22,6 @@
 #include "zip/decoders/EntryDecoder.h"
 #include "zip/decoders/ZipCipher.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -229,12 +228,63 @@ private:
     /// Raises OnDirectoryRebuilt, then OnEntryDropped for each name of `unplaced` (central
     /// headers the rebuilt list had no entry for) that no entry of the list has.
     void ReportRebuild(const std::vector<std::string>& unplaced);
+    static bool ReadRawName(TStream& stream, std::size_t length, std::string& raw);
+
+    // The steps of ReadCentralDirectory (ZipDirectory.cpp).
+    enum class TDirectorySource { None, Archive, ZfcCopy };
+    enum class THeadersRead { All, Unreadable, SharedLocalHeader };
+    TDirectorySource FindDirectory();
+    /// The caller's choice (OnInCompleteZip) for an archive without an end record: raise,
+    /// or rebuild the list from the local headers.
+    void ApplyMissingDirectoryPolicy();
+    /// Takes the disk and volume facts from the end record and positions the stream it
+    /// returns at the first central header.
+    TStream* EnterDirectory(TDirectorySource source);
+    THeadersRead ReadCentralHeaders(TStream*& stream, int headerCount);
+    /// Central headers after a rebuild: each adds its fields to the scanned entry of its
+    /// local header; returns the names of those that found none.
+    std::vector<std::string> EnrichRebuiltEntries(TStream& stream, int headerCount);
+    /// The archive comment of a multi-volume archive, the disk count, the sorted view.
+    void FinishDirectory(TDirectorySource source);
+    void RebuildOrRaise();
+    [[noreturn]] void RaiseBadArchive();
 
     int ExtractSelected();
-    void ExtractEntry(int index);
+    TDecodeHooks MakeDecodeHooks();
+    /// Fills the run's EntryStarts (see CheckOwnBytes in ZipExtract.cpp).
+    void CollectEntryStarts();
+    /// Marks the entries FilesList and DoAll select, sums their bytes into the decoder's
+    /// TotalBytes and returns how many files there are to extract.
+    int SelectEntries();
+    void NotifySkip(int index, TSkipReason reason, const std::string& name);
+    /// NotifySkip, and the entry's bytes leave the run's total.
+    void SkipFile(int index, TSkipReason reason, const std::string& name);
+    void ReportFailure(int index, TEntryFailure failure, const std::string& path);
     void SkipEntry();
-    bool PasswordAccepted(int index);
+
+    // The steps of ExtractEntry (ZipExtract.cpp).
+    enum class TDecodeEnd { Decoded, TooLong, PrematureEnd };
+    void ExtractEntry(int index);
+    /// Reads CurrentHeader's local header (asking for its volume first) and checks that the
+    /// entry's bytes are its own; returns where its data starts, encryption header included.
+    std::int64_t LocateData();
+    /// Reads the encryption header at `dataStart` and checks the password (asking for
+    /// another through OnBadPassword); false when the entry is skipped.
+    bool PasswordAccepted(int index, std::int64_t dataStart);
     bool OverwriteAllowed(int index, std::string& path);
+    /// Creates the file, replacing a read-only one when allowed and making a folder that
+    /// has gone; null when it cannot be created.
+    std::unique_ptr<TBufferedFileStream> OpenOutput(const std::string& path,
+                                                    const std::string& folder, bool folderKnown);
+    /// Decodes the data starting at `dataStart` into `output` and closes it. What else leaves
+    /// the decoder deletes the file and passes on.
+    TDecodeEnd DecodeToFile(std::unique_ptr<TBufferedFileStream> output, const std::string& path,
+                            std::int64_t dataStart);
+    /// The entry's verdict: kept with its date and attributes when its CRC-32, size and
+    /// decoder's end agree, else deleted and reported.
+    void SettleEntry(int index, const std::string& path, TDecodeEnd end);
+    /// A CRC-32 mismatch of an encrypted entry: a new password from OnBadPassword repeats it.
+    void AskForRetry(int index);
     bool ForceDirs(const std::string& path);
     void DeleteOutput(const std::string& path);
 
@@ -251,7 +301,6 @@ private:
     std::set<std::string> missingVolumes_;           // split volumes asked for and absent
     int multiMode_ = 0;
     bool checkDiskLabels_ = true;
-    std::array<std::uint8_t, kLocalHeaderSize> localHeader_{};
     TZipCipher cipher_;
     std::unique_ptr<TRunState> run_; // while ExtractFiles runs
 };

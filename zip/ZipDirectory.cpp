@@ -1,11 +1,12 @@
-// Reading the archive directory: the component's properties, the end record, the
-// central headers, the sorted views and the comments. The recovery scan is in
+// Reading the archive directory: the end record, the central headers and the comments
+// stored in the archive. The properties are in UnZip.cpp, the recovery scan in
 // ZipRecovery.cpp, the volume requests in ZipVolumes.cpp.
 #include "common/CodePage.h"
 #include "zip/ArchiveNames.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
+#include "zip/ZipHeaders.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,53 +28,6 @@ std::string DecodeComment(const std::string& raw, bool msDosHost) {
 
 } // namespace
 
-void TUnZip::SetZipName(const std::string& name) {
-    if (SameFileName(name, zipName_)) {
-        return;
-    }
-    zipName_ = name;
-    FreeEntries();
-    ArchiveDate = 0.0;
-    EndRecord.Clear();
-    archiveStream_.reset();
-    Rebuilt = false;
-    missingVolumes_.clear();
-}
-
-void TUnZip::SetDestDir(const std::string& dir) {
-    destDir_ = dir;
-    if (!destDir_.empty() && destDir_.back() == '\\') {
-        destDir_.pop_back();
-    }
-}
-
-void TUnZip::SetRootDir(const std::string& dir) {
-    rootDir_ = dir;
-    if (!rootDir_.empty() && rootDir_.back() != '\\') {
-        rootDir_ += '\\';
-    }
-}
-
-int TUnZip::ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
-    if (MessageBoxes != nullptr) {
-        return MessageBoxes->ShowMessageBox(text, caption, style);
-    }
-    switch (style & 0x0F) {
-    case kMbYesNo:
-        return kIdNo;
-    case kMbOkCancel:
-        return kIdCancel;
-    default:
-        return kIdOk;
-    }
-}
-
-void TUnZip::PumpMessages() {
-    if (DoProcessMessages && ProcessMessages) {
-        ProcessMessages();
-    }
-}
-
 void TUnZip::FreeEntries() {
     sortedView_.reset();
     sortedEntries_ = nullptr;
@@ -91,10 +45,6 @@ std::optional<double> TUnZip::FileDateValue(const std::string& path) {
         return std::nullopt;
     }
     return DateTimeValue(*time);
-}
-
-int TUnZip::EntryCount() const {
-    return entries_ ? entries_->Count() : 0;
 }
 
 void TUnZip::ReadZipDirectory() {
@@ -144,31 +94,6 @@ void TUnZip::ResetArchive() {
     missingVolumes_.clear();
 }
 
-void TUnZip::ApplySortMode(TZipSortMode mode) {
-    sortedView_.reset();
-    if (mode == TZipSortMode::ByNone || !entries_) {
-        sortedEntries_ = entries_.get();
-    } else {
-        sortedView_ = std::make_unique<TSortedZip>(mode, TDuplicates::Accept, false);
-        for (int i = 0; i < entries_->Count(); ++i) {
-            sortedView_->Add(entries_->Get(i));
-        }
-        sortedEntries_ = sortedView_.get();
-    }
-    SortMode = mode;
-}
-
-void TUnZip::CheckEntryIndex(int index) const {
-    if (index < 0 || index >= EntryCount()) {
-        RaiseListError(kTextIndexOutOfRange, index);
-    }
-}
-
-std::string TUnZip::EntryFileName(int index) const {
-    CheckEntryIndex(index);
-    return sortedEntries_->Entry(index)->FileName();
-}
-
 std::string TUnZip::LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
                              std::size_t length) {
     stream.Seek(static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(skip),
@@ -190,8 +115,8 @@ std::string TUnZip::EntryComment(int index) {
         std::uint8_t header[kCentralHeaderSize] = {};
         stream.Seek(entry.CentralHeaderOffset, kFromBeginning);
         stream.Read(header, sizeof header);
-        const std::size_t skip = kCentralHeaderSize + GetU16(header + central::kNameLength) +
-                                 GetU16(header + central::kExtraLength);
+        const THeaderTail tail = CentralHeaderTail(header);
+        const std::size_t skip = kCentralHeaderSize + tail.NameLength + tail.ExtraLength;
         entry.FileComment = DecodeComment(
             LoadText(stream, entry.CentralHeaderOffset, skip, entry.FileCommentLength),
             IsMsDosHost(entry.VersionMadeBy));
@@ -200,17 +125,6 @@ std::string TUnZip::EntryComment(int index) {
         }
     }
     return *entry.FileComment;
-}
-
-void TUnZip::SetEntryComment(int index, const std::string& comment) {
-    CheckEntryIndex(index);
-    TZipHeaderInfo& entry = *sortedEntries_->Entry(index);
-    if (entry.FileComment.value_or("") != comment) {
-        entry.FileComment = comment;
-        entry.FileCommentLength =
-            static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
-        EndRecord.CommentModified = true;
-    }
 }
 
 std::string TUnZip::ArchiveComment() {
@@ -228,22 +142,13 @@ std::string TUnZip::ArchiveComment() {
     return *EndRecord.ZipComment;
 }
 
-void TUnZip::SetArchiveComment(const std::string& comment) {
-    if (EndRecord.ZipComment.value_or("") != comment) {
-        EndRecord.ZipComment = comment;
-        EndRecord.CommentLength =
-            static_cast<std::uint16_t>(std::min<std::size_t>(comment.size(), 0xFFFF));
-        EndRecord.CommentModified = true;
-    }
-}
-
 bool TUnZip::FindEndCentral(TStream& stream) {
     const std::int64_t size = stream.Size();
+    if (size == 0) {
+        EndRecord.Clear(); // an empty file is an archive without entries
+        return true;
+    }
     if (size < static_cast<std::int64_t>(kEndCentralSize)) {
-        if (size == 0) {
-            EndRecord.Clear(); // an empty file is an archive without entries
-            return true;
-        }
         return false;
     }
     const auto window =
@@ -253,25 +158,15 @@ bool TUnZip::FindEndCentral(TStream& stream) {
     if (stream.Read(tail.data(), window) != window) {
         return false;
     }
-    for (std::size_t pos = window - kEndCentralSize + 1; pos-- > 0;) {
-        const std::uint8_t* p = tail.data() + pos;
-        if (p[0] != 0x50 || GetU32(p) != kEndCentralSignature) {
-            continue;
-        }
-        EndRecord.Clear();
-        EndRecord.ThisDisk = GetU16(p + endrecord::kThisDisk);
-        EndRecord.CentralStartDisk = GetU16(p + endrecord::kCentralStartDisk);
-        EndRecord.EntriesThisDisk = GetU16(p + endrecord::kEntriesThisDisk);
-        EndRecord.TotalEntries = GetU16(p + endrecord::kTotalEntries);
-        EndRecord.CentralSize = GetU32(p + endrecord::kCentralSize);
-        EndRecord.CentralOffset = GetU32(p + endrecord::kCentralOffset);
-        EndRecord.CommentLength = GetU16(p + endrecord::kCommentLength);
-        EndRecord.CommentOffset =
-            static_cast<std::uint32_t>(size - static_cast<std::int64_t>(window) +
-                                       static_cast<std::int64_t>(pos + kEndCentralSize));
-        return true;
+    const auto pos = FindEndRecord(tail.data(), window);
+    if (!pos) {
+        return false;
     }
-    return false;
+    ParseEndRecord(tail.data() + *pos, EndRecord);
+    EndRecord.CommentOffset =
+        static_cast<std::uint32_t>(size - static_cast<std::int64_t>(window) +
+                                   static_cast<std::int64_t>(*pos + kEndCentralSize));
+    return true;
 }
 
 std::string TUnZip::DecodeName(const std::string& raw, std::uint16_t versionMadeBy,
@@ -297,168 +192,188 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
         stream = archiveStream_.get();
         n += stream->Read(h + n, sizeof h - n);
     }
-    if (n < sizeof h || GetU32(h) != kCentralHeaderSignature) {
+    std::string raw;
+    if (n < sizeof h || GetU32(h) != kCentralHeaderSignature ||
+        !ReadRawName(*stream, CentralHeaderTail(h).NameLength, raw)) {
         stream->Seek(start, kFromBeginning);
         return false;
     }
-    std::string raw(GetU16(h + central::kNameLength), '\0');
-    if (stream->Read(raw.data(), raw.size()) != raw.size()) {
-        stream->Seek(start, kFromBeginning);
-        return false;
-    }
-    const std::uint16_t extraLength = GetU16(h + central::kExtraLength);
-    const std::uint16_t commentLength = GetU16(h + central::kCommentLength);
-    entry.VersionMadeBy = GetU16(h + central::kVersionMadeBy);
-    entry.VersionNeeded = GetU16(h + central::kVersionNeeded);
-    entry.BitFlags = GetU16(h + central::kBitFlags);
-    entry.CompressionMethod = GetU16(h + central::kMethod);
-    entry.DosDateTime = FixDosDateTime(GetU32(h + central::kDosDateTime));
-    entry.Crc32 = GetU32(h + central::kCrc32);
-    entry.CompressedSize = GetU32(h + central::kCompressedSize);
-    entry.UncompressedSize = GetU32(h + central::kUncompressedSize);
-    entry.ExtraFieldLength = extraLength;
-    entry.LocalExtraFieldLength = 0;
-    entry.FileCommentLength = commentLength;
-    entry.DiskNumberStart = GetU16(h + central::kDiskNumberStart);
-    entry.InternalAttributes = GetU16(h + central::kInternalAttributes);
-    entry.ExternalAttributes = GetU32(h + central::kExternalAttributes);
-    entry.LocalHeaderOffset = GetU32(h + central::kLocalHeaderOffset);
+    const THeaderTail tail = ParseCentralHeader(h, entry);
     entry.CentralHeaderOffset = static_cast<std::uint32_t>(start);
     entry.SetPathName(DecodeName(raw, entry.VersionMadeBy, entry.BitFlags, false));
-    entry.FileComment.reset();
-    entry.Selected = false;
-    if (MultiMode() != 0 && commentLength > 0 && !Rebuilt) {
+    if (MultiMode() != 0 && tail.CommentLength > 0 && !Rebuilt) {
         // On a multi-volume archive the comment is loaded now, while its volume is open.
-        stream->Seek(extraLength, kFromCurrent);
-        std::string comment(commentLength, '\0');
+        stream->Seek(tail.ExtraLength, kFromCurrent);
+        std::string comment(tail.CommentLength, '\0');
         comment.resize(stream->Read(comment.data(), comment.size()));
         entry.FileComment = DecodeComment(comment, IsMsDosHost(entry.VersionMadeBy));
     } else {
-        stream->Seek(static_cast<std::int64_t>(extraLength) + commentLength, kFromCurrent);
+        stream->Seek(static_cast<std::int64_t>(tail.ExtraLength) + tail.CommentLength,
+                     kFromCurrent);
     }
     return true;
 }
+
+bool TUnZip::ReadRawName(TStream& stream, std::size_t length, std::string& raw) {
+    raw.assign(length, '\0');
+    return stream.Read(raw.data(), raw.size()) == raw.size();
+}
+// Find, policy, read: the end record in the archive or in its ".zfc" copy; without one the
+// caller's policy for a missing directory (which may rebuild the list from the local
+// headers); then the central headers. When they cannot be used as they are (a header that
+// does not read, two that claim the same local header), the list is rebuilt from the local
+// headers and the central headers only add what the local headers lack.
 void TUnZip::ReadCentralDirectory() {
     ArchiveDate = FileDateValue(zipName_).value_or(0.0);
     if (EntryCount() > 0) {
         FreeEntries();
     }
+    const TDirectorySource source = FindDirectory();
     TStream* stream = archiveStream_.get();
-    bool viaZfc = false;
-    bool found = FindEndCentral(*stream);
-    if (!found) {
-        // A spanned archive's directory may have been saved beside its first volume.
-        const std::string zfcName = ChangeFileExt(zipName_, ".zfc");
-        if (FileExists(zfcName)) {
-            try {
-                zfcStream_ = std::make_unique<TBufferedFileStream>(zfcName, TFileMode::OpenRead,
-                                                                   false, FileBufferSize);
-            } catch (const EZipError&) {
-                zfcStream_.reset();
-            }
-            if (zfcStream_ && FindEndCentral(*zfcStream_)) {
-                viaZfc = found = true;
-                stream = zfcStream_.get();
-            } else {
-                zfcStream_.reset();
-            }
-        }
-    }
-    if (!found) {
-        if (OnInCompleteZip) {
-            OnInCompleteZip(*this, IncompleteZipMode);
-        }
-        switch (IncompleteZipMode) {
-        case TIncompleteZipMode::izAssumeNotAZip:
-            RaiseNotAZipFile();
-        case TIncompleteZipMode::izAssumeMulti:
-            RaiseIncompleteZip();
-        case TIncompleteZipMode::izAssumeBad:
-            if (!ScanLocalHeaders()) {
-                ResetArchive();
-                RaiseBadZipFile();
-            }
-            break;
-        }
+    if (source == TDirectorySource::None) {
+        ApplyMissingDirectoryPolicy();
     } else {
-        CurrentDisk = viaZfc ? 0 : EndRecord.ThisDisk;
-        if (EndRecord.ThisDisk == 0) {
-            SetMultiMode(0);
-        } else {
-            const bool onDrive = zipName_.size() >= 2 && zipName_[1] == ':';
-            SetMultiMode(onDrive && fileSystem_->IsRemovableDrive(zipName_.substr(0, 2)) ? 1 : 2);
-        }
-        lastVolumeName_ = zipName_;
-        if (EndRecord.TotalEntries != 0) {
-            if (!viaZfc && MultiMode() != 0 && EndRecord.CentralStartDisk != CurrentDisk) {
-                RequestDisk(EndRecord.CentralStartDisk + 1);
-                stream = archiveStream_.get();
-            }
-            stream->Seek(viaZfc ? 0 : EndRecord.CentralOffset, kFromBeginning);
-        }
+        stream = EnterDirectory(source);
     }
-
     if (EntryCount() == 0) {
         entries_ = std::make_unique<TSortedZip>(TZipSortMode::ByNone, TDuplicates::Reject, true);
         sortedView_.reset();
         sortedEntries_ = entries_.get();
     }
 
-    // After a rebuild: which scanned entry a central header has enriched already, and the
-    // names of the central headers that found no entry of their own (see ReportRebuild).
-    std::vector<bool> enriched;
-    std::vector<std::string> unplaced;
     // As many central headers as the end record gives, also when a rebuild midway puts the
     // count of the local headers it found there: the headers past that count name entries
     // the rebuilt list may lack, which must not go unnoticed.
     const int headerCount = EndRecord.TotalEntries;
-    for (int r = 0; r < headerCount; ++r) {
-        auto entry = std::make_unique<TZipHeaderInfo>();
-        const bool read = ReadCentralHeader(stream, *entry, MultiMode() != 0 && !Rebuilt);
-        if (read && !Rebuilt) {
-            try {
-                entries_->Add(entry.get());
-                entry.release();
-            } catch (const EListError&) {
-                // Two headers claim the same local header: trust the local headers.
-                if (!ScanLocalHeaders()) {
-                    ResetArchive();
-                    RaiseBadZipFile();
-                }
-                stream = archiveStream_.get();
-                r = -1;
-            }
-        } else if (read) {
-            enriched.resize(static_cast<std::size_t>(EntryCount()));
-            int index = 0;
-            if (entries_->Find(entry.get(), index) && !enriched[static_cast<std::size_t>(index)]) {
-                enriched[static_cast<std::size_t>(index)] = true;
-                TZipHeaderInfo& known = *entries_->Entry(index);
-                const std::uint32_t offset = known.LocalHeaderOffset;
-                known.Assign(*entry);
-                known.LocalHeaderOffset = offset;
-            } else {
-                unplaced.push_back(entry->PathName());
-            }
-        } else if (Rebuilt) {
-            break;
-        } else {
-            if (MultiMode() != 0 || !ScanLocalHeaders()) {
-                ResetArchive();
-                RaiseBadZipFile();
-            }
+    if (!Rebuilt) {
+        const THeadersRead read = ReadCentralHeaders(stream, headerCount);
+        if (read == THeadersRead::Unreadable && MultiMode() != 0) {
+            RaiseBadArchive();
+        }
+        if (read != THeadersRead::All) {
+            RebuildOrRaise(); // the local headers are trusted then
             stream = archiveStream_.get();
-            r = -1;
         }
     }
+    std::vector<std::string> unplaced;
+    if (Rebuilt) {
+        unplaced = EnrichRebuiltEntries(*stream, headerCount);
+    }
+    FinishDirectory(source);
+    if (Rebuilt) {
+        ReportRebuild(unplaced);
+    }
+}
 
+TUnZip::TDirectorySource TUnZip::FindDirectory() {
+    if (FindEndCentral(*archiveStream_)) {
+        return TDirectorySource::Archive;
+    }
+    // A spanned archive's directory may have been saved beside its first volume.
+    const std::string zfcName = ChangeFileExt(zipName_, ".zfc");
+    if (!FileExists(zfcName)) {
+        return TDirectorySource::None;
+    }
+    try {
+        zfcStream_ = std::make_unique<TBufferedFileStream>(zfcName, TFileMode::OpenRead, false,
+                                                           FileBufferSize);
+    } catch (const EZipError&) {
+        zfcStream_.reset();
+    }
+    if (zfcStream_ && FindEndCentral(*zfcStream_)) {
+        return TDirectorySource::ZfcCopy;
+    }
+    zfcStream_.reset();
+    return TDirectorySource::None;
+}
+
+void TUnZip::ApplyMissingDirectoryPolicy() {
+    if (OnInCompleteZip) {
+        OnInCompleteZip(*this, IncompleteZipMode);
+    }
+    switch (IncompleteZipMode) {
+    case TIncompleteZipMode::izAssumeNotAZip:
+        RaiseNotAZipFile();
+    case TIncompleteZipMode::izAssumeMulti:
+        RaiseIncompleteZip();
+    case TIncompleteZipMode::izAssumeBad:
+        RebuildOrRaise();
+        break;
+    }
+}
+
+TStream* TUnZip::EnterDirectory(TDirectorySource source) {
+    const bool viaZfc = source == TDirectorySource::ZfcCopy;
+    CurrentDisk = viaZfc ? 0 : EndRecord.ThisDisk;
+    if (EndRecord.ThisDisk == 0) {
+        SetMultiMode(0);
+    } else {
+        const bool onDrive = zipName_.size() >= 2 && zipName_[1] == ':';
+        SetMultiMode(onDrive && fileSystem_->IsRemovableDrive(zipName_.substr(0, 2)) ? 1 : 2);
+    }
+    lastVolumeName_ = zipName_;
+    TStream* stream = viaZfc ? static_cast<TStream*>(zfcStream_.get()) : archiveStream_.get();
+    if (EndRecord.TotalEntries != 0) {
+        if (!viaZfc && MultiMode() != 0 && EndRecord.CentralStartDisk != CurrentDisk) {
+            RequestDisk(EndRecord.CentralStartDisk + 1);
+            stream = archiveStream_.get();
+        }
+        stream->Seek(viaZfc ? 0 : EndRecord.CentralOffset, kFromBeginning);
+    }
+    return stream;
+}
+
+TUnZip::THeadersRead TUnZip::ReadCentralHeaders(TStream*& stream, int headerCount) {
+    for (int r = 0; r < headerCount; ++r) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!ReadCentralHeader(stream, *entry, MultiMode() != 0)) {
+            return THeadersRead::Unreadable;
+        }
+        try {
+            entries_->Add(entry.get());
+            entry.release();
+        } catch (const EListError&) {
+            return THeadersRead::SharedLocalHeader;
+        }
+    }
+    return THeadersRead::All;
+}
+
+std::vector<std::string> TUnZip::EnrichRebuiltEntries(TStream& stream, int headerCount) {
+    // Which scanned entry a central header has enriched already, and the names of the
+    // central headers that found no entry of their own (see ReportRebuild).
+    std::vector<bool> enriched;
+    std::vector<std::string> unplaced;
+    TStream* source = &stream;
+    for (int r = 0; r < headerCount; ++r) {
+        TZipHeaderInfo entry;
+        if (!ReadCentralHeader(source, entry, false)) {
+            break;
+        }
+        enriched.resize(static_cast<std::size_t>(EntryCount()));
+        int index = 0;
+        if (entries_->Find(&entry, index) && !enriched[static_cast<std::size_t>(index)]) {
+            enriched[static_cast<std::size_t>(index)] = true;
+            TZipHeaderInfo& known = *entries_->Entry(index);
+            const std::uint32_t offset = known.LocalHeaderOffset;
+            known.Assign(entry);
+            known.LocalHeaderOffset = offset;
+        } else {
+            unplaced.push_back(entry.PathName());
+        }
+    }
+    return unplaced;
+}
+
+void TUnZip::FinishDirectory(TDirectorySource source) {
+    const bool viaZfc = source == TDirectorySource::ZfcCopy;
     if (MultiMode() != 0 && EndRecord.CommentLength > 0) {
         if (!viaZfc && EndRecord.ThisDisk != CurrentDisk) {
             RequestDisk(EndRecord.ThisDisk + 1);
         }
-        TStream& source = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
+        TStream& comments = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
         EndRecord.ZipComment = DecodeComment(
-            LoadText(source, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
+            LoadText(comments, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
         EndRecord.CommentModified = false;
     }
     DiskCount = EndRecord.ThisDisk + 1;
@@ -467,9 +382,17 @@ void TUnZip::ReadCentralDirectory() {
     }
     zfcStream_.reset();
     ApplySortMode(SortMode);
-    if (Rebuilt) {
-        ReportRebuild(unplaced);
+}
+
+void TUnZip::RebuildOrRaise() {
+    if (!ScanLocalHeaders()) {
+        RaiseBadArchive();
     }
+}
+
+void TUnZip::RaiseBadArchive() {
+    ResetArchive();
+    RaiseBadZipFile();
 }
 
 void TUnZip::ReportRebuild(const std::vector<std::string>& unplaced) {

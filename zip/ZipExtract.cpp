@@ -1,11 +1,12 @@
-// The extraction engine: selection of the entries, their destination, the
-// existing-file decision, the password check, the decoder dispatch, and the verdict
-// of each entry's CRC-32.
+// The extraction engine: selection of the entries, then for each one the steps of
+// ExtractEntry: locate its data, place it, check the password, open the output, decode (the
+// decoder of its method, TEntryDecoder::DecodeEntry), and settle its verdict.
 #include "common/CodePage.h"
 #include "zip/EntryPath.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
+#include "zip/ZipHeaders.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -198,20 +199,7 @@ int TUnZip::ExtractFiles() {
 int TUnZip::ExtractSelected() {
     const bool keepZipOpen = KeepZipOpen;
     KeepZipOpen = true;
-
-    TDecodeHooks hooks;
-    if (DoProcessMessages && ProcessMessages) {
-        hooks.ProcessMessages = ProcessMessages;
-    }
-    if (OnFilePercentDone) {
-        hooks.OnFilePercentDone = [this](int percent) { OnFilePercentDone(*this, percent); };
-    }
-    if (OnTotalPercentDone) {
-        hooks.OnTotalPercentDone = [this](int percent) { OnTotalPercentDone(*this, percent); };
-    }
-    hooks.SetErrorMessage = [this](const std::string& text) { ErrorMessage = text; };
-    hooks.MessageBoxes = MessageBoxes;
-    run_ = std::make_unique<TRunState>(std::move(hooks));
+    run_ = std::make_unique<TRunState>(MakeDecodeHooks());
 
     const TZipSortMode sortMode = SortMode;
     const bool resorted = EndRecord.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
@@ -236,48 +224,11 @@ int TUnZip::ExtractSelected() {
         if (resorted) {
             ApplySortMode(TZipSortMode::ByNone); // volumes are visited in order
         }
-        const bool multiVolume = EndRecord.ThisDisk != 0;
-        for (int i = 0; i < EntryCount(); ++i) {
-            const TZipHeaderInfo& entry = *entries_->Entry(i);
-            run_->EntryStarts.push_back(
-                RangeStart(multiVolume, entry.DiskNumberStart, entry.LocalHeaderOffset));
-        }
-        std::sort(run_->EntryStarts.begin(), run_->EntryStarts.end());
+        CollectEntryStarts();
         TEntryDecoder& decoder = run_->Decoder;
         decoder.TotalBytes = 0;
         decoder.BytesDone = 0;
-        int numFiles = EntryCount();
-        std::vector<std::string> masks;
-        for (const std::string& mask : FilesList) {
-            std::string m = mask;
-            std::replace(m.begin(), m.end(), '/', '\\');
-            masks.push_back(MatchText(m));
-        }
-        for (int i = 0; i < EntryCount(); ++i) {
-            TZipHeaderInfo& entry = *sortedEntries_->Entry(i);
-            entry.Selected = DoAll;
-            // An entry without any name is no folder: it is counted and processed like a
-            // file, so that its run reports it.
-            const bool folder = entry.FileName().empty() && !entry.Directory().empty();
-            if (folder && !RecreateDirs) {
-                entry.Selected = false;
-                --numFiles;
-                continue;
-            }
-            const std::string name = MatchText(entry.PathName());
-            for (const std::string& mask : masks) {
-                if (MatchPattern(mask, name) == kMatchValid) {
-                    entry.Selected = true;
-                    break;
-                }
-            }
-            if (entry.Selected && !folder) {
-                decoder.TotalBytes += entry.UncompressedSize;
-            } else {
-                --numFiles;
-            }
-        }
-
+        const int numFiles = SelectEntries();
         bool stopNow = false;
         if (OnStartUnZipInfo) {
             OnStartUnZipInfo(*this, numFiles, decoder.TotalBytes, stopNow);
@@ -299,23 +250,94 @@ int TUnZip::ExtractSelected() {
     return finish();
 }
 
-bool TUnZip::PasswordAccepted(int index) {
-    TStream& archive = *archiveStream_;
-    const auto giveUp = [&] {
-        bool retry = false;
-        if (OnSkippingFile) {
-            OnSkippingFile(*this, TSkipReason::srBadPassword, CurrentHeader.PathName(), index,
-                           retry);
+TDecodeHooks TUnZip::MakeDecodeHooks() {
+    TDecodeHooks hooks;
+    if (DoProcessMessages && ProcessMessages) {
+        hooks.ProcessMessages = ProcessMessages;
+    }
+    if (OnFilePercentDone) {
+        hooks.OnFilePercentDone = [this](int percent) { OnFilePercentDone(*this, percent); };
+    }
+    if (OnTotalPercentDone) {
+        hooks.OnTotalPercentDone = [this](int percent) { OnTotalPercentDone(*this, percent); };
+    }
+    hooks.SetErrorMessage = [this](const std::string& text) { ErrorMessage = text; };
+    hooks.MessageBoxes = MessageBoxes;
+    return hooks;
+}
+
+void TUnZip::CollectEntryStarts() {
+    const bool multiVolume = EndRecord.ThisDisk != 0;
+    for (int i = 0; i < EntryCount(); ++i) {
+        const TZipHeaderInfo& entry = *entries_->Entry(i);
+        run_->EntryStarts.push_back(
+            RangeStart(multiVolume, entry.DiskNumberStart, entry.LocalHeaderOffset));
+    }
+    std::sort(run_->EntryStarts.begin(), run_->EntryStarts.end());
+}
+
+int TUnZip::SelectEntries() {
+    int numFiles = EntryCount();
+    std::vector<std::string> masks;
+    for (const std::string& mask : FilesList) {
+        std::string m = mask;
+        std::replace(m.begin(), m.end(), '/', '\\');
+        masks.push_back(MatchText(m));
+    }
+    for (int i = 0; i < EntryCount(); ++i) {
+        TZipHeaderInfo& entry = *sortedEntries_->Entry(i);
+        entry.Selected = DoAll;
+        // An entry without any name is no folder: it is counted and processed like a
+        // file, so that its run reports it.
+        const bool folder = entry.FileName().empty() && !entry.Directory().empty();
+        if (folder && !RecreateDirs) {
+            entry.Selected = false;
+            --numFiles;
+            continue;
         }
-        SkipEntry();
-        return false;
-    };
+        const std::string name = MatchText(entry.PathName());
+        for (const std::string& mask : masks) {
+            if (MatchPattern(mask, name) == kMatchValid) {
+                entry.Selected = true;
+                break;
+            }
+        }
+        if (entry.Selected && !folder) {
+            run_->Decoder.TotalBytes += entry.UncompressedSize;
+        } else {
+            --numFiles;
+        }
+    }
+    return numFiles;
+}
+
+void TUnZip::NotifySkip(int index, TSkipReason reason, const std::string& name) {
+    bool retry = false;
+    if (OnSkippingFile) {
+        OnSkippingFile(*this, reason, name, index, retry);
+    }
+}
+
+void TUnZip::SkipFile(int index, TSkipReason reason, const std::string& name) {
+    NotifySkip(index, reason, name);
+    SkipEntry();
+}
+
+void TUnZip::ReportFailure(int index, TEntryFailure failure, const std::string& path) {
+    if (OnEntryFailed) {
+        OnEntryFailed(*this, failure, path, index);
+    }
+}
+
+bool TUnZip::PasswordAccepted(int index, std::int64_t dataStart) {
+    TStream& archive = *archiveStream_;
     for (;;) {
         // An entry too short for its encryption header cannot have a right password.
         std::uint8_t header[kEncryptionHeaderSize];
+        archive.Seek(dataStart, kFromBeginning);
         if (CurrentHeader.CompressedSize < kEncryptionHeaderSize ||
             archive.Read(header, sizeof header) != sizeof header) {
-            return giveUp();
+            break;
         }
         CurrentHeader.CompressedSize -= kEncryptionHeaderSize;
         const std::uint8_t check = cipher_.DecryptHeader(PasswordBytes(Password), header);
@@ -324,17 +346,18 @@ bool TUnZip::PasswordAccepted(int index) {
             return true;
         }
         if (!OnBadPassword) {
-            return giveUp();
+            break;
         }
         std::string newPassword = Password;
         OnBadPassword(*this, index, newPassword);
         if (newPassword == Password) {
-            return giveUp();
+            break;
         }
         Password = newPassword;
-        archive.Seek(-static_cast<std::int64_t>(kEncryptionHeaderSize), kFromCurrent);
         CurrentHeader.CompressedSize += kEncryptionHeaderSize;
     }
+    SkipFile(index, TSkipReason::srBadPassword, CurrentHeader.PathName());
+    return false;
 }
 
 bool TUnZip::OverwriteAllowed(int index, std::string& path) {
@@ -369,51 +392,22 @@ bool TUnZip::OverwriteAllowed(int index, std::string& path) {
     return true;
 }
 
+// One entry: locate its data, place it, check the password, open the output, decode, settle.
+// An entry without a file name is a folder, which is only made.
 void TUnZip::ExtractEntry(int index) {
     run_->Retry = false;
     CurrentHeader.Assign(*sortedEntries_->Entry(index));
-    const auto skipping = [&](TSkipReason reason, const std::string& name) {
-        bool retry = false;
-        if (OnSkippingFile) {
-            OnSkippingFile(*this, reason, name, index, retry);
-        }
-        SkipEntry();
-    };
-    const auto failed = [&](TEntryFailure failure, const std::string& name) {
-        if (OnEntryFailed) {
-            OnEntryFailed(*this, failure, name, index);
-        }
-    };
     if (CurrentHeader.PathName().empty()) {
-        skipping(TSkipReason::srEmptyName, "");
+        SkipFile(index, TSkipReason::srEmptyName, "");
         return;
     }
-
     const bool isFile = !CurrentHeader.FileName().empty();
-    if (isFile) {
-        const bool multiVolume = EndRecord.ThisDisk != 0;
-        if (multiVolume && CurrentHeader.DiskNumberStart != CurrentDisk) {
-            RequestDisk(CurrentHeader.DiskNumberStart + 1);
-        }
-        archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
-        localHeader_.fill(0);
-        archiveStream_->Read(localHeader_.data(), localHeader_.size()); // signature not checked
-        const std::uint16_t nameLength = GetU16(localHeader_.data() + local::kNameLength);
-        const std::uint16_t extraLength = GetU16(localHeader_.data() + local::kExtraLength);
-        CheckOwnBytes(
-            run_->EntryStarts,
-            RangeStart(multiVolume, CurrentHeader.DiskNumberStart, CurrentHeader.LocalHeaderOffset),
-            kLocalHeaderSize + nameLength + extraLength +
-                std::uint64_t{CurrentHeader.CompressedSize});
-        // Skipped inside the block just read, so the data that follows comes from it.
-        archiveStream_->Skip(nameLength + extraLength);
-    }
-
+    const std::int64_t dataStart = isFile ? LocateData() : 0;
     const TEntryPlacement placement = PlaceEntry(
         destDir_, rootDir_, RecreateDirs, CurrentHeader.Directory(), CurrentHeader.FileName());
     std::string path = placement.Folder + CurrentHeader.FileName();
     if (!placement.Safe) {
-        skipping(TSkipReason::srCreateError, path);
+        SkipFile(index, TSkipReason::srCreateError, path);
         return;
     }
     if (!isFile) {
@@ -437,14 +431,46 @@ void TUnZip::ExtractEntry(int index) {
         ForceDirs(folder);
     }
     const bool encrypted = CurrentHeader.IsEncrypted();
-    if (encrypted && !PasswordAccepted(index)) {
+    if (encrypted && !PasswordAccepted(index, dataStart)) {
         return;
     }
     if (!OverwriteAllowed(index, path)) {
-        skipping(TSkipReason::srNoOverwrite, path);
+        SkipFile(index, TSkipReason::srNoOverwrite, path);
         return;
     }
+    std::unique_ptr<TBufferedFileStream> output = OpenOutput(path, folder, folderKnown);
+    if (!output) {
+        run_->LastFolder.clear();
+        SkipFile(index, TSkipReason::srCreateError, path);
+        return;
+    }
+    run_->LastFolder = folder;
+    const TDecodeEnd end =
+        DecodeToFile(std::move(output), path, dataStart + (encrypted ? kEncryptionHeaderSize : 0));
+    SettleEntry(index, path, end);
+}
 
+std::int64_t TUnZip::LocateData() {
+    const bool multiVolume = EndRecord.ThisDisk != 0;
+    if (multiVolume && CurrentHeader.DiskNumberStart != CurrentDisk) {
+        RequestDisk(CurrentHeader.DiskNumberStart + 1);
+    }
+    archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
+    std::uint8_t header[kLocalHeaderSize] = {};
+    archiveStream_->Read(header, sizeof header); // signature not checked
+    const THeaderTail tail = LocalHeaderTail(header);
+    CheckOwnBytes(
+        run_->EntryStarts,
+        RangeStart(multiVolume, CurrentHeader.DiskNumberStart, CurrentHeader.LocalHeaderOffset),
+        kLocalHeaderSize + tail.Size() + std::uint64_t{CurrentHeader.CompressedSize});
+    // Skipped inside the block just read, so the data that follows comes from it.
+    archiveStream_->Skip(static_cast<std::int64_t>(tail.Size()));
+    return static_cast<std::int64_t>(CurrentHeader.LocalHeaderOffset) + kLocalHeaderSize +
+           static_cast<std::int64_t>(tail.Size());
+}
+
+std::unique_ptr<TBufferedFileStream>
+TUnZip::OpenOutput(const std::string& path, const std::string& folder, bool folderKnown) {
     std::unique_ptr<TBufferedFileStream> output;
     const auto create = [&] {
         output = std::make_unique<TBufferedFileStream>(path, TFileMode::Create, FlushFilesOnClose,
@@ -453,6 +479,7 @@ void TUnZip::ExtractEntry(int index) {
     try {
         create();
     } catch (const EFCreateError&) {
+        // A read-only file in the way is replaced only when the caller allows it.
         const auto attributes = fileSystem_->Attributes(path);
         if (ReplaceReadOnly && attributes && (*attributes & kAttrReadOnly) != 0) {
             fileSystem_->SetAttributes(path, *attributes & ~kAttrReadOnly);
@@ -463,6 +490,7 @@ void TUnZip::ExtractEntry(int index) {
         }
     } catch (const std::exception&) {
     }
+    // The folder of the entry before may have gone meanwhile.
     if (!output && folderKnown && !DirExists(folder)) {
         ForceDirs(folder);
         try {
@@ -470,16 +498,12 @@ void TUnZip::ExtractEntry(int index) {
         } catch (const std::exception&) {
         }
     }
-    if (!output) {
-        run_->LastFolder.clear();
-        skipping(TSkipReason::srCreateError, path);
-        return;
-    }
-    run_->LastFolder = folder;
+    return output;
+}
 
+TUnZip::TDecodeEnd TUnZip::DecodeToFile(std::unique_ptr<TBufferedFileStream> output,
+                                        const std::string& path, std::int64_t dataStart) {
     TEntryDecoder& decoder = run_->Decoder;
-    bool completed = true;
-    bool prematureEnd = false;
     try {
         TArchiveInput input(*this);
         TFileOutput fileOutput(*output);
@@ -489,56 +513,44 @@ void TUnZip::ExtractEntry(int index) {
         params.CompressedSize = CurrentHeader.CompressedSize;
         params.UncompressedSize = CurrentHeader.UncompressedSize;
         params.BitFlags = CurrentHeader.BitFlags;
-        params.Cipher = encrypted ? &cipher_ : nullptr;
-        archiveStream_->Seek(static_cast<std::int64_t>(CurrentHeader.LocalHeaderOffset) +
-                                 kLocalHeaderSize +
-                                 GetU16(localHeader_.data() + local::kNameLength) +
-                                 GetU16(localHeader_.data() + local::kExtraLength) +
-                                 (encrypted ? kEncryptionHeaderSize : 0),
-                             kFromBeginning);
+        params.Cipher = CurrentHeader.IsEncrypted() ? &cipher_ : nullptr;
+        archiveStream_->Seek(dataStart, kFromBeginning);
         decoder.StartEntry(params);
-        const int method = CurrentHeader.CompressionMethod;
-        if (method == 0) {
-            decoder.UnstoreEntry();
-        } else if (method == 1) {
-            decoder.UnshrinkEntry();
-        } else if (method >= 2 && method <= 5) {
-            decoder.UnreduceEntry(method);
-        } else if (method == 6) {
-            decoder.ExplodeEntry();
-        } else if (method == 8) {
-            decoder.InflateEntry();
-        } else {
+        if (!decoder.DecodeEntry(CurrentHeader.CompressionMethod)) {
             ErrorMessage = kTextUnknownMethod;
             ShowMessageBox(ErrorMessage, kCaptionZipError, kMbOk);
         }
     } catch (const EBiggerThanUncompressed&) {
-        completed = false;
+        return TDecodeEnd::TooLong;
     } catch (const EFatalUnzipError&) {
-        prematureEnd = true;
+        return TDecodeEnd::PrematureEnd;
     } catch (...) {
         // An incomplete file must never look like an extracted one.
         output.reset();
         DeleteOutput(path);
         throw;
     }
-    output.reset();
-    if (prematureEnd) {
+    return TDecodeEnd::Decoded;
+}
+
+void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
+    if (end == TDecodeEnd::PrematureEnd) {
         // The archive ends inside this entry's data. The entries after it have data of their
         // own, elsewhere or in the part that is missing, and each gets its own verdict.
         DeleteOutput(path);
-        failed(TEntryFailure::efPrematureEnd, path);
+        ReportFailure(index, TEntryFailure::efPrematureEnd, path);
         return;
     }
+    const bool completed = end == TDecodeEnd::Decoded;
     if (completed) {
         fileSystem_->SetFileDosTime(path, FixDosDateTime(CurrentHeader.DosDateTime));
         if (RetainAttributes) {
             fileSystem_->SetAttributes(path, CurrentHeader.ExternalAttributes);
         }
     }
-
     // A matching CRC-32 alone is not enough: an entry cut at some point, or padded out,
     // can have the CRC-32 the archive stores.
+    const TEntryDecoder& decoder = run_->Decoder;
     const bool decoded = completed && decoder.EntryFinished();
     const bool wholeSize = decoder.BytesWritten() == CurrentHeader.UncompressedSize;
     const std::uint32_t crc = decoder.FinalCrc();
@@ -551,29 +563,31 @@ void TUnZip::ExtractEntry(int index) {
     }
     if (crc == CurrentHeader.Crc32) {
         DeleteOutput(path);
-        failed(decoded ? TEntryFailure::efSizeMismatch : TEntryFailure::efIncomplete, path);
+        ReportFailure(index, decoded ? TEntryFailure::efSizeMismatch : TEntryFailure::efIncomplete,
+                      path);
         return;
     }
-    if (encrypted) {
-        if (OnBadPassword) {
-            std::string newPassword = Password;
-            OnBadPassword(*this, index, newPassword);
-            if (newPassword != Password) {
-                Password = newPassword;
-                run_->Retry = true;
-            }
-        }
-        if (!run_->Retry) {
-            bool retry = false;
-            if (OnSkippingFile) {
-                OnSkippingFile(*this, TSkipReason::srBadPassword, CurrentHeader.PathName(), index,
-                               retry);
-            }
-        }
+    if (CurrentHeader.IsEncrypted()) {
+        // A wrong password that passed the check byte (one in 256 does) shows here.
+        AskForRetry(index);
     } else if (OnBadCRC) {
         OnBadCRC(*this, crc, CurrentHeader.Crc32, index);
     }
     DeleteOutput(path);
+}
+
+void TUnZip::AskForRetry(int index) {
+    if (OnBadPassword) {
+        std::string newPassword = Password;
+        OnBadPassword(*this, index, newPassword);
+        if (newPassword != Password) {
+            Password = newPassword;
+            run_->Retry = true;
+        }
+    }
+    if (!run_->Retry) {
+        NotifySkip(index, TSkipReason::srBadPassword, CurrentHeader.PathName());
+    }
 }
 
 } // namespace zorvi

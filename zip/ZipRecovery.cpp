@@ -3,6 +3,7 @@
 #include "common/CodePage.h"
 #include "zip/ArchiveNames.h"
 #include "zip/UnZip.h"
+#include "zip/ZipHeaders.h"
 
 #include <algorithm>
 #include <vector>
@@ -10,9 +11,6 @@
 namespace zorvi {
 namespace {
 
-/// Signature of a data descriptor; the descriptor then holds CRC-32, compressed and
-/// uncompressed size (16 bytes in all).
-constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 /// Bytes read at a time while looking for a data descriptor.
 constexpr std::size_t kDescriptorSearchBlock = 65536;
 
@@ -36,10 +34,12 @@ void FindDataDescriptor(TStream& stream, std::int64_t dataStart, TZipHeaderInfo&
                 continue;
             }
             const std::int64_t offset = at + static_cast<std::int64_t>(i);
-            if (GetU32(p + 8) == static_cast<std::uint64_t>(offset - dataStart)) {
-                entry.Crc32 = GetU32(p + 4);
-                entry.CompressedSize = GetU32(p + 8);
-                entry.UncompressedSize = GetU32(p + 12);
+            TZipHeaderInfo found;
+            ParseDataDescriptor(p, found);
+            if (found.CompressedSize == static_cast<std::uint64_t>(offset - dataStart)) {
+                entry.Crc32 = found.Crc32;
+                entry.CompressedSize = found.CompressedSize;
+                entry.UncompressedSize = found.UncompressedSize;
                 return;
             }
         }
@@ -56,34 +56,15 @@ void FindDataDescriptor(TStream& stream, std::int64_t dataStart, TZipHeaderInfo&
 bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
     const std::int64_t start = stream.Position();
     std::uint8_t h[kLocalHeaderSize] = {};
-    if (stream.Read(h, sizeof h) != sizeof h || GetU32(h) != kLocalHeaderSignature) {
+    std::string raw;
+    if (stream.Read(h, sizeof h) != sizeof h || GetU32(h) != kLocalHeaderSignature ||
+        !ReadRawName(stream, LocalHeaderTail(h).NameLength, raw)) {
         stream.Seek(start, kFromBeginning);
         return false;
     }
-    std::string raw(GetU16(h + local::kNameLength), '\0');
-    if (stream.Read(raw.data(), raw.size()) != raw.size()) {
-        stream.Seek(start, kFromBeginning);
-        return false;
-    }
-    entry.VersionMadeBy = 0;
-    entry.VersionNeeded = GetU16(h + local::kVersionNeeded);
-    entry.BitFlags = GetU16(h + local::kBitFlags);
-    entry.CompressionMethod = GetU16(h + local::kMethod);
-    entry.DosDateTime = FixDosDateTime(GetU32(h + local::kDosDateTime));
-    entry.Crc32 = GetU32(h + local::kCrc32);
-    entry.CompressedSize = GetU32(h + local::kCompressedSize);
-    entry.UncompressedSize = GetU32(h + local::kUncompressedSize);
-    entry.ExtraFieldLength = 0;
-    entry.LocalExtraFieldLength = GetU16(h + local::kExtraLength);
-    entry.FileCommentLength = 0;
-    entry.DiskNumberStart = 0;
-    entry.InternalAttributes = 0;
-    entry.ExternalAttributes = 0;
-    entry.CentralHeaderOffset = 0;
+    ParseLocalHeader(h, entry);
     entry.LocalHeaderOffset = static_cast<std::uint32_t>(start);
     entry.SetPathName(DecodeName(raw, 0, entry.BitFlags, true));
-    entry.FileComment.reset();
-    entry.Selected = false;
     return true;
 }
 

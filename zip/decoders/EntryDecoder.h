@@ -11,8 +11,8 @@
 //     (past the 12-byte encryption header of an encrypted entry, whose password check it has
 //     done with TZipCipher), creates the output file, and calls StartEntry. StartEntry sets
 //     CrcRegister to 0xFFFFFFFF and resets every count and buffer position.
-//  3. It calls the decoder of the entry's method (the dispatch and the message for unknown
-//     methods are the engine's). A decoder returns when the entry is decoded or when bad data
+//  3. It calls DecodeEntry with the entry's method (the message for a method without a
+//     decoder is the engine's). A decoder returns when the entry is decoded or when bad data
 //     stopped it, with its output written (when bad data stops inflate or explode, what
 //     their window still holds is dropped). Bad compressed data never raises by itself;
 //     EntryFinished tells whether the decoder reached the regular end of its data.
@@ -35,18 +35,23 @@
 // the engine hands over in TEntryDecodeParams, so the engine never sees the data.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "zip/decoders/DecodeResult.h"
 #include "zip/decoders/HuffmanTable.h"
 
 namespace zorvi {
 
+class TBitReader;
 class TMessageBoxes;
 class TZipCipher;
+struct TShrinkTables;
 namespace inflate {
 struct TInflateTables;
 }
@@ -151,6 +156,10 @@ public:
     /// data, input that ran out inside a code or an item, and before any decoder ran.
     bool EntryFinished() const { return finished_; }
 
+    /// Decodes the entry with the decoder of its compression method: one of the five below.
+    /// False, with nothing read or written, for a method that has no decoder.
+    bool DecodeEntry(int method);
+
     /// Method 0: copies the entry's data to the output in blocks of 32768 bytes.
     void UnstoreEntry();
     /// Method 8 (deflate).
@@ -174,12 +183,13 @@ public:
     /// Appends one byte to the output buffer, flushing when it holds 32768.
     void PutOutputByte(std::uint8_t byte);
     /// Moves `count` bytes from `window` to the output buffer, flushing at every 32768.
+    /// Inline: shrink hands over every string it decodes, most of a few bytes.
     void FlushWindow(const std::uint8_t* window, std::size_t count);
     /// Advances CrcRegister over `count` bytes.
     void UpdateCrc(const std::uint8_t* data, std::size_t count);
 
 private:
-    struct TBitReader;
+    struct TExplodeCodes;
     class TInflater;
     friend class TInflater;
 
@@ -191,21 +201,16 @@ private:
                             const std::uint16_t* bases, const std::uint8_t* extras,
                             THuftEntry*& table, int& lookupBits);
 
-    // Shrink and reduce bit reader.
-    void FillBitBuffer();
-    unsigned ReadBits(unsigned n);
+    // Shrink and reduce.
+    TDecodeResult UnshrinkCodes(const TShrinkTables& tables);
     void PartialClear();
-    void LoadFollowerSets(std::uint8_t* followers, std::uint8_t* counts);
+    void LoadFollowerSets(TBitReader& bits, std::uint8_t* followers, std::uint8_t* counts);
 
     // Implode.
-    int ReadExplodeTree(std::uint8_t* lengths, unsigned expected);
-    bool ExplodeWithLiteralTree(const THuftEntry* literals, int literalBits,
-                                const THuftEntry* lengths, int lengthBits,
-                                const THuftEntry* distances, int distanceBits);
-    bool ExplodeWithoutLiteralTree(const THuftEntry* lengths, int lengthBits,
-                                   const THuftEntry* distances, int distanceBits);
-    bool ExplodeItems(const THuftEntry* literals, int literalBits, const THuftEntry* lengths,
-                      int lengthBits, const THuftEntry* distances, int distanceBits);
+    TDecodeResult ReadExplodeTree(std::uint8_t* lengths, unsigned expected);
+    TDecodeResult ReadExplodeCode(unsigned codes, unsigned s, const std::uint16_t* bases,
+                                  const std::uint8_t* extras, THuftEntry*& table, int& lookupBits);
+    TDecodeResult ExplodeItems(const TExplodeCodes& codes);
 
     TDecodeHooks hooks_;
     std::unique_ptr<std::uint8_t[]> workArea_;
@@ -221,13 +226,21 @@ private:
     std::size_t inputCount_ = 0;  // bytes not yet delivered in the input buffer
     std::size_t outputCount_ = 0; // bytes waiting in the output buffer
     std::int64_t bytesWritten_ = 0;
-    // Shrink/reduce reader: bits taken from the least significant end.
-    std::uint32_t bitBuffer_ = 0;
-    std::uint16_t bitCount_ = 0;
-    bool endOfInput_ = false;
-    bool bitsShort_ = false;      // a read asked for more bits than the data had left
     bool finished_ = false;       // see EntryFinished
     unsigned shrinkNextFree_ = 0; // the lowest free shrink code
 };
+
+inline void TEntryDecoder::FlushWindow(const std::uint8_t* window, std::size_t count) {
+    while (count > 0) {
+        const std::size_t k = std::min(count, kBlockSize - outputCount_);
+        std::memcpy(outputBuffer_.get() + outputCount_, window, k);
+        outputCount_ += k;
+        window += k;
+        count -= k;
+        if (outputCount_ == kBlockSize) {
+            FlushOutput();
+        }
+    }
+}
 
 } // namespace zorvi

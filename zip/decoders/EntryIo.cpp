@@ -53,10 +53,6 @@ void TEntryDecoder::StartEntry(const TEntryDecodeParams& params) {
     inputCount_ = 0;
     outputCount_ = 0;
     bytesWritten_ = 0;
-    bitBuffer_ = 0;
-    bitCount_ = 0;
-    endOfInput_ = false;
-    bitsShort_ = false;
     finished_ = false;
     CrcRegister = 0xFFFFFFFFu;
 }
@@ -130,19 +126,6 @@ void TEntryDecoder::PutOutputByte(std::uint8_t byte) {
     outputBuffer_[outputCount_++] = byte;
     if (outputCount_ == kBlockSize) {
         FlushOutput();
-    }
-}
-
-void TEntryDecoder::FlushWindow(const std::uint8_t* window, std::size_t count) {
-    while (count > 0) {
-        const std::size_t k = std::min(count, kBlockSize - outputCount_);
-        std::memcpy(outputBuffer_.get() + outputCount_, window, k);
-        outputCount_ += k;
-        window += k;
-        count -= k;
-        if (outputCount_ == kBlockSize) {
-            FlushOutput();
-        }
     }
 }
 

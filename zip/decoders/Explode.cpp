@@ -10,15 +10,18 @@
 //
 // The codes are the bitwise complements of the canonical codes BuildHuffmanTable assigns to
 // the same lengths, so every lookup indexes with the complemented input bits. The window is
-// the first 32 KB of WorkArea; a match reaching before the entry's first byte produces
-// zeros. The bit reader is inflate's NeedBits/DropBits over ReadInputByte: past the end of
-// the data it sees the last byte again, since a table lookup may look at more bits than the
-// last code has. Decoding stops after the uncompressed size, or as bad data at an invalid
-// code or at an item that took bits from past the end of the data.
+// the first 32 KB of WorkArea (TSlidingWindow). The bits come through TBitReader
+// (BitReader.h), loaded byte by byte: a table lookup may look at more bits than the last
+// code has, which past the end of the data are made-up zeros that the code does not use.
+// Decoding stops after the uncompressed size, or as bad data at an invalid code, at code
+// lengths that do not make a complete code, or at an item that took bits from past the end
+// of the data; bad data leaves what the window holds unwritten.
 #include <algorithm>
-#include <cstring>
+#include <array>
 
+#include "zip/decoders/BitReader.h"
 #include "zip/decoders/EntryDecoder.h"
+#include "zip/decoders/SlidingWindow.h"
 
 namespace zorvi {
 namespace {
@@ -26,7 +29,6 @@ namespace {
 constexpr std::size_t kExplodeWindow = 32768;
 constexpr unsigned kLiteralCodes = 256;
 constexpr unsigned kLengthDistanceCodes = 64;
-constexpr int kTreeError = 4; // ReadExplodeTree's result for a list that does not add up
 
 /// Base lengths of the length codes: 2 to 65 with two trees, 3 to 66 with a literal tree.
 /// Only the last code (63) takes extra bits: 8 of them.
@@ -56,223 +58,156 @@ constexpr auto kDistanceBases4K = MakeDistanceBases(64);
 constexpr auto kDistanceBases8K = MakeDistanceBases(128);
 constexpr std::array<std::uint8_t, kLengthDistanceCodes> kNoExtras{};
 
-/// Frees the tables of an entry whatever way ExplodeEntry leaves.
-struct TTableSet {
-    THuftEntry* Literal = nullptr;
+/// The next n input bits, complemented (implode's codes are complemented).
+unsigned Complemented(const TBitReader& bits, unsigned n) {
+    return ~bits.Bits(n) & ((1u << n) - 1);
+}
+
+/// One code through a table: the entry of the code found, its bits consumed, or an entry
+/// with operation kOpInvalid where no code has the bits (nothing consumed at its level).
+inline const THuftEntry* DecodeComplemented(TBitReader& bits, const THuftEntry* table,
+                                            int lookupBits) {
+    bits.Need(static_cast<unsigned>(lookupBits));
+    const THuftEntry* e = table + Complemented(bits, static_cast<unsigned>(lookupBits));
+    while (e->Operation > kOpSubTable && e->Operation != kOpInvalid) {
+        bits.Drop(e->Bits);
+        const unsigned width = e->Operation - kOpSubTable;
+        bits.Need(width);
+        e = e->Link + Complemented(bits, width);
+    }
+    if (e->Operation != kOpInvalid) {
+        bits.Drop(e->Bits);
+    }
+    return e;
+}
+
+} // namespace
+
+/// The entry's three codes; the tables are freed whatever way ExplodeEntry leaves.
+struct TEntryDecoder::TExplodeCodes {
+    THuftEntry* Literal = nullptr; // none without a literal tree: literals are 8 raw bits
     THuftEntry* Length = nullptr;
     THuftEntry* Distance = nullptr;
-    ~TTableSet() {
+    // Lookup widths; they shape the tables only, never the decoded bytes.
+    int LiteralBits = 9;
+    int LengthBits = 7;
+    int DistanceBits = 7;
+
+    TExplodeCodes() = default;
+    TExplodeCodes(const TExplodeCodes&) = delete;
+    TExplodeCodes& operator=(const TExplodeCodes&) = delete;
+    ~TExplodeCodes() {
         FreeHuffmanTable(Literal);
         FreeHuffmanTable(Length);
         FreeHuffmanTable(Distance);
     }
 };
 
-} // namespace
-
-/// The inflate/implode bit reader over ReadInputByte (see the essay above).
-struct TEntryDecoder::TBitReader {
-    TEntryDecoder& Owner;
-    std::uint32_t Buffer = 0;
-    unsigned Count = 0;
-    std::uint8_t LastByte = 0;
-    unsigned Overrun = 0; // bytes made up past the end of the data
-
-    void NeedBits(unsigned n) {
-        while (Count < n) {
-            if (!Owner.ReadInputByte(LastByte)) {
-                ++Overrun; // past the end, LastByte keeps its value
-            }
-            Buffer |= static_cast<std::uint32_t>(LastByte) << Count;
-            Count += 8;
-        }
-    }
-    /// True when the bits taken so far reach into the made-up bytes, which are the last
-    /// ones loaded and so sit at the top of the buffer.
-    bool RealBitsShort() const { return Count < 8 * Overrun; }
-    void DropBits(unsigned n) {
-        Buffer >>= n;
-        Count -= n;
-    }
-    /// The next n input bits, complemented (implode's codes are complemented).
-    unsigned Complemented(unsigned n) const { return ~Buffer & ((1u << n) - 1); }
-
-    /// Decodes one code through a table; nullptr for an invalid code.
-    const THuftEntry* Decode(const THuftEntry* table, int lookupBits) {
-        NeedBits(static_cast<unsigned>(lookupBits));
-        const THuftEntry* e = table + Complemented(static_cast<unsigned>(lookupBits));
-        while (e->Operation > kOpSubTable) {
-            if (e->Operation == kOpInvalid) {
-                return nullptr;
-            }
-            DropBits(e->Bits);
-            const unsigned bits = e->Operation - kOpSubTable;
-            NeedBits(bits);
-            e = e->Link + Complemented(bits);
-        }
-        DropBits(e->Bits);
-        return e;
-    }
-};
-
-int TEntryDecoder::ReadExplodeTree(std::uint8_t* lengths, unsigned expected) {
+TDecodeResult TEntryDecoder::ReadExplodeTree(std::uint8_t* lengths, unsigned expected) {
     std::uint8_t byte = 0;
     if (!ReadInputByte(byte)) {
-        return kTreeError;
+        return TDecodeResult::BadData;
     }
     unsigned groups = byte + 1u;
     unsigned k = 0;
     while (groups-- > 0) {
         if (!ReadInputByte(byte)) {
-            return kTreeError;
+            return TDecodeResult::BadData;
         }
         const unsigned length = (byte & 0x0F) + 1u;
         const unsigned repeat = (byte >> 4) + 1u;
         if (k + repeat > expected) {
-            return kTreeError;
+            return TDecodeResult::BadData;
         }
         std::fill(lengths + k, lengths + k + repeat, static_cast<std::uint8_t>(length));
         k += repeat;
     }
-    return k == expected ? 0 : kTreeError;
+    return k == expected ? TDecodeResult::Done : TDecodeResult::BadData;
+}
+
+TDecodeResult TEntryDecoder::ReadExplodeCode(unsigned codes, unsigned s, const std::uint16_t* bases,
+                                             const std::uint8_t* extras, THuftEntry*& table,
+                                             int& lookupBits) {
+    std::uint8_t lengths[kLiteralCodes];
+    if (ReadExplodeTree(lengths, codes) != TDecodeResult::Done) {
+        return TDecodeResult::BadData;
+    }
+    const TBuildResult built = BuildTable(lengths, codes, s, bases, extras, table, lookupBits);
+    return built == brComplete ? TDecodeResult::Done : TDecodeResult::BadData;
 }
 
 void TEntryDecoder::ExplodeEntry() {
     const bool bigDictionary = (entry_.BitFlags & 0x0002) != 0;
     const bool literalTree = (entry_.BitFlags & 0x0004) != 0;
-
-    // Lookup widths; they shape the tables only, never the decoded bytes.
-    int literalBits = 9;
-    int lengthBits = 7;
-    int distanceBits = compressedLeft_ > 200000 ? 8 : 7;
-
-    TTableSet tables;
-    std::uint8_t lengths[kLiteralCodes];
+    TExplodeCodes codes;
+    codes.DistanceBits = compressedLeft_ > 200000 ? 8 : 7;
+    TDecodeResult result = TDecodeResult::Done;
     if (literalTree) {
-        if (ReadExplodeTree(lengths, kLiteralCodes) != 0 ||
-            BuildTable(lengths, kLiteralCodes, kLiteralCodes, nullptr, nullptr, tables.Literal,
-                       literalBits) != brComplete) {
-            return;
-        }
+        result = ReadExplodeCode(kLiteralCodes, kLiteralCodes, nullptr, nullptr, codes.Literal,
+                                 codes.LiteralBits);
     }
-    if (ReadExplodeTree(lengths, kLengthDistanceCodes) != 0 ||
-        BuildTable(lengths, kLengthDistanceCodes, 0,
-                   (literalTree ? kLengthBases3 : kLengthBases2).data(), kLengthExtras.data(),
-                   tables.Length, lengthBits) != brComplete) {
-        return;
+    if (result == TDecodeResult::Done) {
+        result = ReadExplodeCode(kLengthDistanceCodes, 0,
+                                 (literalTree ? kLengthBases3 : kLengthBases2).data(),
+                                 kLengthExtras.data(), codes.Length, codes.LengthBits);
     }
-    if (ReadExplodeTree(lengths, kLengthDistanceCodes) != 0 ||
-        BuildTable(lengths, kLengthDistanceCodes, 0,
-                   (bigDictionary ? kDistanceBases8K : kDistanceBases4K).data(), kNoExtras.data(),
-                   tables.Distance, distanceBits) != brComplete) {
-        return;
+    if (result == TDecodeResult::Done) {
+        result = ReadExplodeCode(kLengthDistanceCodes, 0,
+                                 (bigDictionary ? kDistanceBases8K : kDistanceBases4K).data(),
+                                 kNoExtras.data(), codes.Distance, codes.DistanceBits);
     }
-    const bool ended =
-        literalTree
-            ? ExplodeWithLiteralTree(tables.Literal, literalBits, tables.Length, lengthBits,
-                                     tables.Distance, distanceBits)
-            : ExplodeWithoutLiteralTree(tables.Length, lengthBits, tables.Distance, distanceBits);
+    if (result == TDecodeResult::Done) {
+        result = ExplodeItems(codes);
+    }
     FlushOutput();
-    finished_ = ended;
+    finished_ = result == TDecodeResult::Done;
 }
 
-bool TEntryDecoder::ExplodeWithLiteralTree(const THuftEntry* literals, int literalBits,
-                                           const THuftEntry* lengths, int lengthBits,
-                                           const THuftEntry* distances, int distanceBits) {
-    return ExplodeItems(literals, literalBits, lengths, lengthBits, distances, distanceBits);
-}
-
-bool TEntryDecoder::ExplodeWithoutLiteralTree(const THuftEntry* lengths, int lengthBits,
-                                              const THuftEntry* distances, int distanceBits) {
-    return ExplodeItems(nullptr, 0, lengths, lengthBits, distances, distanceBits);
-}
-
-bool TEntryDecoder::ExplodeItems(const THuftEntry* literals, int literalBits,
-                                 const THuftEntry* lengths, int lengthBits,
-                                 const THuftEntry* distances, int distanceBits) {
+TDecodeResult TEntryDecoder::ExplodeItems(const TExplodeCodes& codes) {
     const unsigned lowDistanceBits = (entry_.BitFlags & 0x0002) ? 7 : 6;
-    std::uint8_t* const window = workArea_.get();
-    TBitReader bits{*this};
+    TBitReader bits(*this);
+    TSlidingWindow window(*this, workArea_.get(), kExplodeWindow);
     std::int64_t left = entry_.UncompressedSize;
-    std::size_t pos = 0;
-    bool firstWindow = true;
-
-    auto advance = [&](std::size_t n) {
-        pos += n;
-        if (pos == kExplodeWindow) {
-            FlushWindow(window, kExplodeWindow);
-            pos = 0;
-            firstWindow = false;
-        }
-    };
-
     while (left > 0) {
-        bits.NeedBits(1);
-        const bool literal = (bits.Buffer & 1) != 0;
-        bits.DropBits(1);
-        if (literal) {
-            std::uint8_t byte;
-            if (literals != nullptr) {
-                const THuftEntry* e = bits.Decode(literals, literalBits);
-                if (e == nullptr) {
-                    return false; // invalid code: the window is not written
+        if (bits.Read(1) != 0) {
+            std::uint8_t byte = 0;
+            if (codes.Literal != nullptr) {
+                const THuftEntry* e = DecodeComplemented(bits, codes.Literal, codes.LiteralBits);
+                if (e->Operation == kOpInvalid) {
+                    return TDecodeResult::BadData;
                 }
                 byte = static_cast<std::uint8_t>(e->Value);
             } else {
-                bits.NeedBits(8);
-                byte = static_cast<std::uint8_t>(bits.Buffer);
-                bits.DropBits(8);
+                byte = static_cast<std::uint8_t>(bits.Read(8));
             }
             if (bits.RealBitsShort()) {
-                return false;
+                return TDecodeResult::BadData;
             }
-            window[pos] = byte;
+            window.Put(byte);
             --left;
-            advance(1);
             continue;
         }
-
-        bits.NeedBits(lowDistanceBits);
-        const unsigned low = bits.Buffer & ((1u << lowDistanceBits) - 1);
-        bits.DropBits(lowDistanceBits);
-        const THuftEntry* d = bits.Decode(distances, distanceBits);
-        if (d == nullptr) {
-            return false;
+        const unsigned low = bits.Read(lowDistanceBits);
+        const THuftEntry* d = DecodeComplemented(bits, codes.Distance, codes.DistanceBits);
+        if (d->Operation == kOpInvalid) {
+            return TDecodeResult::BadData;
         }
-        const THuftEntry* l = bits.Decode(lengths, lengthBits);
-        if (l == nullptr) {
-            return false;
+        const THuftEntry* l = DecodeComplemented(bits, codes.Length, codes.LengthBits);
+        if (l->Operation == kOpInvalid) {
+            return TDecodeResult::BadData;
         }
         std::size_t count = l->Value;
         if (l->Operation != 0) {
-            bits.NeedBits(8);
-            count += bits.Buffer & 0xFF;
-            bits.DropBits(8);
+            count += bits.Read(8);
         }
         if (bits.RealBitsShort()) {
-            return false;
+            return TDecodeResult::BadData;
         }
-        const std::size_t distance = low + d->Value;
-        std::size_t src = (pos + kExplodeWindow - distance % kExplodeWindow) % kExplodeWindow;
         left -= static_cast<std::int64_t>(count);
-        while (count > 0) {
-            const std::size_t run = std::min(count, kExplodeWindow - std::max(src, pos));
-            if (firstWindow && src >= pos) {
-                std::memset(window + pos, 0, run); // before the entry's first byte
-            } else if (src < pos && pos - src < run) {
-                for (std::size_t i = 0; i < run; ++i) {
-                    window[pos + i] = window[src + i];
-                }
-            } else {
-                std::memmove(window + pos, window + src, run);
-            }
-            count -= run;
-            src = (src + run) % kExplodeWindow;
-            advance(run);
-        }
+        window.Copy(low + d->Value, count);
     }
-    FlushWindow(window, pos);
-    return true;
+    window.Flush();
+    return TDecodeResult::Done;
 }
 
 } // namespace zorvi

@@ -13,15 +13,16 @@
 //            ((V >> shift) and mask) × 256 + byte + 1 back
 // with L, shift and mask set by the compression factor f = method − 1 (table below).
 //
-// WorkArea holds the window (bytes 0 to 16383) and the follower sets (16384 to 32767, set x
-// at x × 64). A match that reaches before the entry's first byte produces zeros, so nothing
-// of an earlier entry leaks into this one. Decoding stops after the uncompressed size, or
+// WorkArea holds the window (bytes 0 to 16383, a TSlidingWindow) and the follower sets (16384
+// to 32767, set x at x × 64). The bits come through TBitReader (BitReader.h), which loads up
+// to 25 bits whenever a read finds too few. Decoding stops after the uncompressed size, or
 // as bad data where the data ends first: nothing is decoded from bits the data lacks.
 #include <algorithm>
 #include <array>
-#include <cstring>
 
+#include "zip/decoders/BitReader.h"
 #include "zip/decoders/EntryDecoder.h"
+#include "zip/decoders/SlidingWindow.h"
 
 namespace zorvi {
 namespace {
@@ -29,6 +30,7 @@ namespace {
 constexpr std::size_t kReduceWindow = 16384;
 constexpr std::size_t kFollowerSlot = 64; // a count is 6 bits: at most 63 followers
 constexpr std::uint8_t kDle = 144;
+constexpr unsigned kFillTo = 25; // bits a read loads up to when it finds too few
 static_assert(kReduceWindow + 256 * kFollowerSlot <= TEntryDecoder::kWorkAreaSize);
 
 /// Per compression factor 1 to 4 (index f − 1): length mask L, distance shift and mask.
@@ -54,13 +56,24 @@ static_assert(kFollowerIndexBits[1] == 1 && kFollowerIndexBits[2] == 1 &&
               kFollowerIndexBits[3] == 2 && kFollowerIndexBits[5] == 3 &&
               kFollowerIndexBits[129] == 8 && kFollowerIndexBits[255] == 8);
 
+/// The next byte of the follower-set coding, after `lastByte`.
+std::uint8_t NextByte(TBitReader& bits, const std::uint8_t* followers, const std::uint8_t* counts,
+                      std::uint8_t lastByte) {
+    const unsigned n = counts[lastByte];
+    if (n == 0 || bits.Read(1) != 0) {
+        return static_cast<std::uint8_t>(bits.Read(8));
+    }
+    return followers[lastByte * kFollowerSlot + bits.Read(kFollowerIndexBits[n])];
+}
+
 } // namespace
 
-void TEntryDecoder::LoadFollowerSets(std::uint8_t* followers, std::uint8_t* counts) {
+void TEntryDecoder::LoadFollowerSets(TBitReader& bits, std::uint8_t* followers,
+                                     std::uint8_t* counts) {
     for (int x = 255; x >= 0; --x) {
-        counts[x] = static_cast<std::uint8_t>(ReadBits(6));
+        counts[x] = static_cast<std::uint8_t>(bits.Read(6));
         for (unsigned i = 0; i < counts[x]; ++i) {
-            followers[x * kFollowerSlot + i] = static_cast<std::uint8_t>(ReadBits(8));
+            followers[x * kFollowerSlot + i] = static_cast<std::uint8_t>(bits.Read(8));
         }
     }
 }
@@ -68,57 +81,35 @@ void TEntryDecoder::LoadFollowerSets(std::uint8_t* followers, std::uint8_t* coun
 void TEntryDecoder::UnreduceEntry(int method) {
     const unsigned f = static_cast<unsigned>(std::clamp(method - 1, 1, 4)) - 1;
     const unsigned lengthMask = kLengthMask[f];
-    std::uint8_t* const window = workArea_.get();
-    std::uint8_t* const followers = window + kReduceWindow;
+    std::uint8_t* const followers = workArea_.get() + kReduceWindow;
     std::uint8_t counts[256];
-    LoadFollowerSets(followers, counts);
+    TBitReader bits(*this, kFillTo);
+    LoadFollowerSets(bits, followers, counts);
 
+    TSlidingWindow window(*this, workArea_.get(), kReduceWindow);
     std::int64_t left = entry_.UncompressedSize;
     std::uint8_t lastByte = 0;
     int state = 0;
     unsigned length = 0;
     unsigned v = 0;
-    std::size_t pos = 0;
-    bool firstWindow = true;
-
-    auto advance = [&](std::size_t n) {
-        pos += n;
-        if (pos == kReduceWindow) {
-            FlushWindow(window, kReduceWindow);
-            pos = 0;
-            firstWindow = false;
-        }
-    };
-    auto store = [&](std::uint8_t b) {
-        window[pos] = b;
-        advance(1);
-    };
-
-    while (left > 0 && !bitsShort_) {
-        std::uint8_t byte;
-        const unsigned n = counts[lastByte];
-        if (n == 0 || ReadBits(1) != 0) {
-            byte = static_cast<std::uint8_t>(ReadBits(8));
-        } else {
-            byte = followers[lastByte * kFollowerSlot + ReadBits(kFollowerIndexBits[n])];
-        }
-        if (bitsShort_) {
+    while (left > 0 && !bits.RealBitsShort()) {
+        const std::uint8_t byte = NextByte(bits, followers, counts, lastByte);
+        if (bits.RealBitsShort()) {
             break;
         }
-
         switch (state) {
         case 0:
             if (byte == kDle) {
                 state = 1;
             } else {
                 --left;
-                store(byte);
+                window.Put(byte);
             }
             break;
         case 1:
             if (byte == 0) {
                 --left;
-                store(kDle);
+                window.Put(kDle);
                 state = 0;
             } else {
                 v = byte;
@@ -131,35 +122,18 @@ void TEntryDecoder::UnreduceEntry(int method) {
             state = 3;
             break;
         default: {
-            std::size_t count = length + 3;
-            const std::size_t distance =
-                ((v >> kDistanceShift[f]) & kDistanceMask[f]) * 256 + byte + 1;
+            const std::size_t count = length + 3;
             left -= static_cast<std::int64_t>(count);
-            std::size_t src = (pos + kReduceWindow - distance) % kReduceWindow;
-            while (count > 0) {
-                const std::size_t run = std::min(count, kReduceWindow - std::max(src, pos));
-                if (firstWindow && src >= pos) {
-                    std::memset(window + pos, 0, run); // before the entry's first byte
-                } else if (src < pos && pos - src < run) {
-                    for (std::size_t i = 0; i < run; ++i) {
-                        window[pos + i] = window[src + i]; // overlapping: repeats a pattern
-                    }
-                } else {
-                    std::memmove(window + pos, window + src, run);
-                }
-                count -= run;
-                src = (src + run) % kReduceWindow;
-                advance(run);
-            }
+            window.Copy(((v >> kDistanceShift[f]) & kDistanceMask[f]) * 256 + byte + 1, count);
             state = 0;
             break;
         }
         }
         lastByte = byte;
     }
-    FlushWindow(window, pos);
+    window.Flush();
     FlushOutput();
-    finished_ = left == 0 && !bitsShort_;
+    finished_ = left == 0 && !bits.RealBitsShort();
 }
 
 } // namespace zorvi

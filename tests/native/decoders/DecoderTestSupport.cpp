@@ -58,26 +58,7 @@ TDecoded DecodeEntry(const TEncodedEntry& encoded, TEntryDecoder* decoder) {
     d.StartEntry(params);
     TDecoded result;
     try {
-        switch (encoded.Method) {
-        case 0:
-            d.UnstoreEntry();
-            break;
-        case 1:
-            d.UnshrinkEntry();
-            break;
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-            d.UnreduceEntry(encoded.Method);
-            break;
-        case 6:
-            d.ExplodeEntry();
-            break;
-        case 8:
-            d.InflateEntry();
-            break;
-        default:
+        if (!d.DecodeEntry(encoded.Method)) {
             result.Error = "unknown method";
         }
     } catch (const EZipError& e) {
