@@ -48,7 +48,8 @@ struct TDecoded {
 /// Decodes `data` as the entry of `c` on `decoder`; the compressed size is the data's.
 TDecoded Decode(const TDecoderCase& c, const TBytes& data, TEntryDecoder& decoder);
 
-/// Decodes the case and checks what every decoder keeps:
+/// Decodes the case and checks what every decoder keeps (the invariants are named after the
+/// decoder: store, shrink, reduce, implode, inflate; decoder.crc stands for reduce.crc and so on):
 ///  - decoder.raises: only the size check (EBiggerThanUncompressed) leaves a decoder, since
 ///    the input never comes up short and the output never refuses bytes;
 ///  - decoder.size-cap: no more output than the declared size;
