@@ -23,7 +23,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -131,29 +130,6 @@ struct TEntrySpan {
     std::uint64_t DataBegin = 0; // past the encryption header of an encrypted entry
     std::uint64_t End = 0;
 };
-
-/// zlib's raw inflate of an entry's data, given room for one byte more than `limit`.
-struct TZlibOutcome {
-    TBytes Output;
-    bool Finished = false; // the stream's last block ended within the room
-};
-
-TZlibOutcome ZlibInflate(std::span<const std::uint8_t> stream, std::uint64_t limit) {
-    TZlibOutcome r;
-    r.Output.resize(limit + 1);
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) {
-        std::abort();
-    }
-    z.next_in = const_cast<Bytef*>(stream.data());
-    z.avail_in = static_cast<uInt>(stream.size());
-    z.next_out = r.Output.data();
-    z.avail_out = static_cast<uInt>(r.Output.size());
-    r.Finished = ::inflate(&z, Z_FINISH) == Z_STREAM_END;
-    r.Output.resize(z.total_out);
-    inflateEnd(&z);
-    return r;
-}
 
 /// One run of the engine over one input, with the checks its events make.
 class TArchiveRun {

@@ -86,19 +86,6 @@ std::string Describe(const TDecoderCase& c, const TDecoded& d) {
            " out" + (d.Raised.empty() ? "" : ", raised " + d.Raised);
 }
 
-/// An output that keeps nothing, for the priming entries.
-class TDiscardingOutput final : public TDecodedOutput {
-public:
-    std::size_t WriteDecoded(const std::uint8_t*, std::size_t count) override {
-        position_ += static_cast<std::int64_t>(count);
-        return count;
-    }
-    std::int64_t DecodedPosition() const override { return position_; }
-
-private:
-    std::int64_t position_ = 0;
-};
-
 /// Fills the first kPrimedBytes of the decoder's work area with `value`, by inflating an entry
 /// of that many such bytes (inflate's window is the work area, from its start). The legacy
 /// decoders keep their windows and tables there, inflate its first two windows.
@@ -106,17 +93,10 @@ void PrimeWorkArea(TEntryDecoder& decoder, std::uint8_t value) {
     constexpr std::size_t kPrimedBytes = 65536;
     static const TBytes streams[2] = {ZlibDeflate(TBytes(kPrimedBytes, 0x00)),
                                       ZlibDeflate(TBytes(kPrimedBytes, 0xFF))};
-    const TBytes& stream = streams[value == 0 ? 0 : 1];
-    TMemoryInput input(stream);
-    TDiscardingOutput output;
-    TEntryDecodeParams params;
-    params.Input = &input;
-    params.Output = &output;
-    params.CompressedSize = static_cast<std::int64_t>(stream.size());
-    params.UncompressedSize = kPrimedBytes;
-    decoder.StartEntry(params);
-    decoder.InflateEntry();
-    if (output.DecodedPosition() != static_cast<std::int64_t>(kPrimedBytes)) {
+    TDecoderCase prime;
+    prime.Method = 8;
+    prime.UncompressedSize = kPrimedBytes;
+    if (Decode(prime, streams[value == 0 ? 0 : 1], decoder).Output.size() != kPrimedBytes) {
         std::abort(); // inflate fails on zlib's stream: every target would be wrong
     }
 }

@@ -99,6 +99,23 @@ TBytes ZlibDeflate(std::span<const std::uint8_t> data) {
     return out;
 }
 
+TZlibOutcome ZlibInflate(std::span<const std::uint8_t> stream, std::uint64_t limit) {
+    TZlibOutcome r;
+    r.Output.resize(limit + 1);
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) {
+        std::abort();
+    }
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = r.Output.data();
+    z.avail_out = static_cast<uInt>(r.Output.size());
+    r.Finished = ::inflate(&z, Z_FINISH) == Z_STREAM_END;
+    r.Output.resize(z.total_out);
+    inflateEnd(&z);
+    return r;
+}
+
 TReferenceCipher::TReferenceCipher(std::string_view password)
     : Keys{0x12345678u, 0x23456789u, 0x34567890u} {
     for (char c : password) {

@@ -56,6 +56,13 @@ std::uint32_t ReferenceCrc32(std::span<const std::uint8_t> data);
 /// Raw deflate (no zlib header) of `data` by zlib at its default level.
 TBytes ZlibDeflate(std::span<const std::uint8_t> data);
 
+/// zlib's raw inflate of `stream`, given room for one byte more than `limit`.
+struct TZlibOutcome {
+    TBytes Output;
+    bool Finished = false; // the stream's last block ended within the room
+};
+TZlibOutcome ZlibInflate(std::span<const std::uint8_t> stream, std::uint64_t limit);
+
 /// The traditional cipher written out from the format's description, with zlib's CRC table,
 /// as the control for TZipCipher: encrypts as well as decrypts.
 class TReferenceCipher {

@@ -7,8 +7,6 @@
 //
 // Besides the checks of every decoder: wherever both have output, ours is zlib's; and when
 // zlib finishes the stream within the declared size, ours is zlib's output, whole.
-#include <zlib.h>
-
 #include <algorithm>
 
 #include "fuzz/DecoderHarness.h"
@@ -36,29 +34,6 @@ void PrependStoredBlock(TDecoderCase& c) {
     c.UncompressedSize += static_cast<std::int64_t>(length);
 }
 
-/// zlib's raw inflate with room for one byte more than the declared size.
-struct TZlibResult {
-    TBytes Output;
-    bool Finished = false;
-};
-
-TZlibResult ZlibInflate(const TDecoderCase& c) {
-    TZlibResult r;
-    r.Output.resize(static_cast<std::size_t>(c.UncompressedSize) + 1);
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) {
-        std::abort();
-    }
-    z.next_in = const_cast<Bytef*>(c.Data.data());
-    z.avail_in = static_cast<uInt>(c.Data.size());
-    z.next_out = r.Output.data();
-    z.avail_out = static_cast<uInt>(r.Output.size());
-    r.Finished = ::inflate(&z, Z_FINISH) == Z_STREAM_END;
-    r.Output.resize(z.total_out);
-    inflateEnd(&z);
-    return r;
-}
-
 } // namespace
 } // namespace zorvi::fuzz
 
@@ -71,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             PrependStoredBlock(c);
         }
         const TDecoded ours = FuzzDecoder(c);
-        const TZlibResult zlib = ZlibInflate(c);
+        const TZlibOutcome zlib =
+            ZlibInflate(c.Data, static_cast<std::uint64_t>(c.UncompressedSize));
         const std::size_t common = std::min(ours.Output.size(), zlib.Output.size());
         const auto differ =
             std::mismatch(ours.Output.begin(), ours.Output.begin() + common, zlib.Output.begin());
