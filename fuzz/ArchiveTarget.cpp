@@ -27,7 +27,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <set>
 #include <system_error>
 #include <vector>

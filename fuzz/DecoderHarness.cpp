@@ -11,7 +11,7 @@ namespace {
 
 /// Declared sizes are the low 18 bits of their field.
 constexpr std::uint64_t kDeclaredSizeMask = (1u << 18) - 1;
-/// What decoder.own-input appends to the data: bits unlike the zeros a reader might make up.
+/// What <decoder>.own-input appends to the data: bits unlike the zeros a reader might make up.
 constexpr std::size_t kTrailerSize = 64;
 constexpr std::uint8_t kTrailerByte = 0xFF;
 
@@ -22,7 +22,9 @@ public:
     explicit TMemoryInput(const TBytes& data) : data_(data) {}
     std::size_t ReadCompressed(std::uint8_t* buffer, std::size_t count) override {
         const std::size_t n = std::min(count, data_.size() - pos_);
-        std::memcpy(buffer, data_.data() + pos_, n);
+        if (n > 0) {
+            std::memcpy(buffer, data_.data() + pos_, n);
+        }
         pos_ += n;
         if (n < count) {
             throw EFatalUnzipError();
