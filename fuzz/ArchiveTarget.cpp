@@ -62,7 +62,8 @@ public:
         } else {
             base = fs::temp_directory_path();
         }
-        Path = base / ("zorvi-fuzz-archive-" + std::to_string(getpid()));
+        RemoveLeftovers(base);
+        Path = base / (kPrefix + std::to_string(getpid()));
         fs::create_directories(Path);
         // A file may not pass the limit (SIGXFSZ ignored: the write fails instead), so
         // that a bomb costs a bounded amount of memory.
@@ -75,6 +76,22 @@ public:
         fs::remove_all(Path, e);
     }
     fs::path Path;
+
+private:
+    static constexpr const char* kPrefix = "zorvi-fuzz-archive-";
+
+    /// A run that aborts (a broken invariant) leaves its folder behind: the folders of
+    /// processes that are gone are removed.
+    static void RemoveLeftovers(const fs::path& base) {
+        std::error_code e;
+        for (const auto& item : fs::directory_iterator(base, e)) {
+            const std::string name = item.path().filename().string();
+            if (name.rfind(kPrefix, 0) == 0 &&
+                !fs::exists("/proc/" + name.substr(std::string_view(kPrefix).size()), e)) {
+                fs::remove_all(item.path(), e);
+            }
+        }
+    }
 };
 
 const fs::path& WorkFolder() {
