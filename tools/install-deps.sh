@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test everything:
-# the native toolchain with GoogleTest, the MinGW-w64 cross compilers for the
-# 64-bit and 32-bit Windows products, Wine (both sides) with a virtual display for
-# the Windows tests, and the tools the tests and screenshots use. Needs root: asks
-# sudo when run as a user.
+# the native toolchain with GoogleTest, clang with libFuzzer for the fuzz targets,
+# the MinGW-w64 cross compilers for the 64-bit and 32-bit Windows products, Wine
+# (both sides) with a virtual display for the Windows tests, and the tools the tests
+# and screenshots use. Needs root: asks sudo when run as a user.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -14,6 +14,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev googletest
     zlib1g-dev
+    clang libclang-rt-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine64 wine wine32:i386
