@@ -16,9 +16,11 @@
 // WorkArea holds the window (bytes 0 to 16383, a TSlidingWindow) and the follower sets (16384
 // to 32767, set x at x × 64). The bits come through TBitReader (BitReader.h), which loads up
 // to 25 bits whenever a read finds too few. Decoding stops after the uncompressed size, or
-// as bad data where the data ends first: nothing is decoded from bits the data lacks.
+// as bad data where the data ends first (nothing is decoded from bits the data lacks) or
+// where an index names a follower its set does not have.
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "zip/decoders/BitReader.h"
 #include "zip/decoders/EntryDecoder.h"
@@ -56,14 +58,20 @@ static_assert(kFollowerIndexBits[1] == 1 && kFollowerIndexBits[2] == 1 &&
               kFollowerIndexBits[3] == 2 && kFollowerIndexBits[5] == 3 &&
               kFollowerIndexBits[129] == 8 && kFollowerIndexBits[255] == 8);
 
-/// The next byte of the follower-set coding, after `lastByte`.
-std::uint8_t NextByte(TBitReader& bits, const std::uint8_t* followers, const std::uint8_t* counts,
-                      std::uint8_t lastByte) {
+/// The next byte of the follower-set coding, after `lastByte`; nullopt for an index at or
+/// past the set's count. B(n) bits can say more than n, but no encoder does: such an index
+/// names a slot this entry never loaded, which still holds what an earlier entry left there.
+std::optional<std::uint8_t> NextByte(TBitReader& bits, const std::uint8_t* followers,
+                                     const std::uint8_t* counts, std::uint8_t lastByte) {
     const unsigned n = counts[lastByte];
     if (n == 0 || bits.Read(1) != 0) {
         return static_cast<std::uint8_t>(bits.Read(8));
     }
-    return followers[lastByte * kFollowerSlot + bits.Read(kFollowerIndexBits[n])];
+    const unsigned index = bits.Read(kFollowerIndexBits[n]);
+    if (index >= n) {
+        return std::nullopt;
+    }
+    return followers[lastByte * kFollowerSlot + index];
 }
 
 } // namespace
@@ -92,11 +100,17 @@ void TEntryDecoder::UnreduceEntry(int method) {
     int state = 0;
     unsigned length = 0;
     unsigned v = 0;
+    bool badIndex = false;
     while (left > 0 && !bits.RealBitsShort()) {
-        const std::uint8_t byte = NextByte(bits, followers, counts, lastByte);
+        const std::optional<std::uint8_t> next = NextByte(bits, followers, counts, lastByte);
         if (bits.RealBitsShort()) {
             break;
         }
+        if (!next) {
+            badIndex = true;
+            break;
+        }
+        const std::uint8_t byte = *next;
         switch (state) {
         case 0:
             if (byte == kDle) {
@@ -133,7 +147,7 @@ void TEntryDecoder::UnreduceEntry(int method) {
     }
     window.Flush();
     FlushOutput();
-    finished_ = left == 0 && !bits.RealBitsShort();
+    finished_ = left == 0 && !bits.RealBitsShort() && !badIndex;
 }
 
 } // namespace zorvi

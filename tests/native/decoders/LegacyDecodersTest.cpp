@@ -148,25 +148,39 @@ TEST(Unreduce, DistanceBeforeTheStartGivesZeros) {
 }
 
 TEST(Unreduce, FollowerSetsCodeBytesByIndex) {
-    TBitWriter w;
-    for (int x = 255; x >= 0; --x) {
-        if (x == 'a') {
-            w.Put(3, 6); // 'a' has three followers: b, c, d
-            w.Put('b', 8);
-            w.Put('c', 8);
-            w.Put('d', 8);
-        } else {
-            w.Put(0, 6);
+    /// Follower sets where 'a' alone has three followers (b, c, d), then `a` and a follower.
+    const auto stream = [](unsigned index) {
+        TBitWriter w;
+        for (int x = 255; x >= 0; --x) {
+            if (x == 'a') {
+                w.Put(3, 6); // 'a' has three followers: b, c, d
+                w.Put('b', 8);
+                w.Put('c', 8);
+                w.Put('d', 8);
+            } else {
+                w.Put(0, 6);
+            }
         }
-    }
-    w.Put('a', 8); // after byte 0 (no followers): 8 plain bits
-    w.Put(0, 1);   // a follower of 'a' ...
-    w.Put(2, 2);   // ... index 2 of B(3) = 2 bits: 'd'
-    w.Put(0, 8);   // after 'd' (no followers): plain 0... as a literal 0
-    w.Put('a', 8);
-    w.Put(1, 1); // not a follower: 8 plain bits
-    w.Put('q', 8);
-    EXPECT_EQ(Decode(2, w.Finish(), 5).Data, (TBytes{'a', 'd', 0, 'a', 'q'}));
+        w.Put('a', 8);   // after byte 0 (no followers): 8 plain bits
+        w.Put(0, 1);     // a follower of 'a' ...
+        w.Put(index, 2); // ... by its index of B(3) = 2 bits
+        w.Put(0, 8);     // after the follower (no followers of its own): a literal 0
+        w.Put('a', 8);
+        w.Put(1, 1); // not a follower: 8 plain bits
+        w.Put('q', 8);
+        return w.Finish();
+    };
+    const TDecoded out = Decode(2, stream(2), 5);
+    EXPECT_EQ(out.Data, (TBytes{'a', 'd', 0, 'a', 'q'}));
+    EXPECT_TRUE(out.Finished);
+    // Two bits can also say 3, a slot the set does not have; it would show whatever an
+    // earlier entry left in the work area.
+    TEntryDecoder decoder;
+    ASSERT_EQ(Decode(2, ReduceStream(std::vector<unsigned>(5, 0xFF)), 5, 0, &decoder).Data,
+              TBytes(5, 0xFF));
+    const TDecoded bad = Decode(2, stream(3), 5, 0, &decoder);
+    EXPECT_FALSE(bad.Finished);
+    EXPECT_EQ(bad.Data, TBytes{'a'});
 }
 
 // --- Implode ------------------------------------------------------------------------------
