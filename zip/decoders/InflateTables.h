@@ -7,6 +7,8 @@
 // sets accepted and rejected are those of BuildHuffmanTable (see BuildFastTable).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "zip/decoders/HuffmanTable.h"
@@ -39,6 +41,16 @@ inline constexpr std::uint8_t kDistExtras[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3
 inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
     16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
+/// What the decoder needs to know of a deflate variant: how far back a distance may reach
+/// and the most extra bits of a length and of a distance code, from which the fast loop's
+/// bit budget follows (InflateFastLoop.cpp). Deflate's own values; a variant with a larger
+/// window and longer lengths adds its own set of these and of the symbol entries.
+struct TDeflateFormat {
+    static constexpr std::size_t kHistory = 32768;
+    static constexpr unsigned kMaxLengthExtraBits = 5;
+    static constexpr unsigned kMaxDistExtraBits = 13;
+};
+
 // A decoding table entry, one 32-bit word:
 //
 //   bits 31..16  value: literal byte, base length, base distance, code-length symbol, or for
@@ -56,8 +68,11 @@ inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
 //                index bits
 //
 // So one shift consumes a code with its extra bits, and the extra value is
-// (saved bits & mask(bits 5..0)) >> bits 11..8. Both counts are masked to the six bits a
-// 64-bit shift uses on every processor of interest, so the masks cost nothing there.
+// (saved bits & mask(bits 5..0)) >> bits 11..8. A 64-bit shift uses the low six bits of its
+// count and the bit-field extraction of the fast loop the low eight, so both take the whole
+// entry as their count and no masking is needed. Length and distance entries have no flag
+// set, so one test of bits 15..13 (or 15..14 for distances) sends every other kind of entry
+// off the common path.
 inline constexpr std::uint32_t kTotalBitsMask = 0x3F;
 inline constexpr unsigned kCodeBitsShift = 8;
 inline constexpr std::uint32_t kLiteralFlag = 0x1000;
@@ -81,6 +96,43 @@ inline constexpr unsigned TotalBits(std::uint32_t e) {
     return e & kTotalBitsMask;
 }
 
+constexpr std::uint32_t LengthEntry(unsigned base, unsigned extra) {
+    return (static_cast<std::uint32_t>(base) << kValueShift) | extra;
+}
+
+/// Entries of the literal/length symbols before their code bits are known (the code bits
+/// are added by BuildFastTable).
+inline constexpr auto kLitlenSymbolEntries = [] {
+    std::array<std::uint32_t, kNumLitlenSymbols> e{};
+    for (unsigned sym = 0; sym < 256; ++sym) {
+        e[sym] = kLiteralFlag | (sym << kValueShift);
+    }
+    e[256] = kEndOfBlockFlag;
+    for (unsigned sym = 257; sym < 286; ++sym) {
+        e[sym] = LengthEntry(kLengthBases[sym - 257], kLengthExtras[sym - 257]);
+    }
+    e[286] = e[287] = kInvalidFlag;
+    return e;
+}();
+
+inline constexpr auto kDistSymbolEntries = [] {
+    std::array<std::uint32_t, kNumDistSymbols> e{};
+    for (unsigned sym = 0; sym < 30; ++sym) {
+        e[sym] = LengthEntry(kDistBases[sym], kDistExtras[sym]);
+    }
+    e[30] = e[31] = kInvalidFlag;
+    return e;
+}();
+
+/// The code-length code's symbols are their own values.
+inline constexpr auto kPrecodeSymbolEntries = [] {
+    std::array<std::uint32_t, kNumPrecodeSymbols> e{};
+    for (unsigned sym = 0; sym < kNumPrecodeSymbols; ++sym) {
+        e[sym] = sym << kValueShift;
+    }
+    return e;
+}();
+
 inline constexpr unsigned kLitlenTableBits = 11;
 inline constexpr unsigned kDistTableBits = 8;
 inline constexpr unsigned kPrecodeTableBits = 7; // code-length codes are at most 7 bits
@@ -100,6 +152,8 @@ inline constexpr unsigned kPrecodeCapacity = 1u << kPrecodeTableBits;
 struct TFastTable {
     const std::uint32_t* Entries = nullptr;
     unsigned Bits = 0;
+    unsigned Shortest = 0; // the shortest and longest code length (0 for an empty code)
+    unsigned Longest = 0;
 };
 
 /// Builds the table of `n` codes of the given lengths (0 to 15). `symbolEntries[k]` is the

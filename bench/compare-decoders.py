@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Runs two builds of decoder-bench in turns and prints the medians of each benchmark.
+
+    bench/compare-decoders.py OLD/decoder-bench NEW/decoder-bench [--runs 9]
+        [--filter 'Inflate/'] [--min-time 0.3]
+
+Run k starts with the old build when k is even and with the new one when it is odd, so a
+change of load hits both alike. Each run of a build measures its benchmarks once (Google
+Benchmark, --benchmark_min_time); the tables give the median CPU time over the runs, in
+ms, and the MiB/s it means. The peers (zlib, libdeflate) are measured in both builds; their
+medians pool both. Ratios: new / libdeflate and old / libdeflate of the median times.
+"""
+import argparse
+import json
+import statistics
+import subprocess
+from collections import defaultdict
+
+
+def run(binary, flt, min_time):
+    out = subprocess.run(
+        [binary, f"--benchmark_filter={flt}", f"--benchmark_min_time={min_time}",
+         "--benchmark_format=json"],
+        check=True, capture_output=True, text=True).stdout
+    results = {}
+    for b in json.loads(out)["benchmarks"]:
+        unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+        results[b["name"]] = (b["cpu_time"] * unit, b.get("bytes_per_second", 0.0))
+    return results
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("old")
+    ap.add_argument("new")
+    ap.add_argument("--runs", type=int, default=9)
+    ap.add_argument("--filter", default="Inflate/")
+    ap.add_argument("--min-time", default="0.3")
+    args = ap.parse_args()
+
+    times = {"old": defaultdict(list), "new": defaultdict(list)}
+    bytes_of = {}
+    for k in range(args.runs):
+        order = ["old", "new"] if k % 2 == 0 else ["new", "old"]
+        for which in order:
+            for name, (ms, bps) in run(getattr(args, which), args.filter, args.min_time).items():
+                times[which][name].append(ms)
+                bytes_of[name] = bps * ms / 1e3  # bytes per iteration
+        print(f"run {k + 1} of {args.runs} done", flush=True)
+
+    def median(which, name):
+        return statistics.median(times[which][name])
+
+    def pooled(name):
+        return statistics.median(times["old"][name] + times["new"][name])
+
+    def rate(name, ms):
+        return bytes_of[name] / (ms / 1e3) / 2**20
+
+    streams = sorted({n.split("/", 2)[2] for n in times["new"] if n.startswith("Inflate/ours/")})
+    print()
+    print(f"Inflate, median CPU ms of {args.runs} runs per build (MiB/s in brackets)")
+    print(f"{'stream':<16} {'old':>15} {'new':>15} {'zlib':>15} {'zlib+crc32':>15} "
+          f"{'libdeflate':>15} {'new/old':>8} {'old/ld':>7} {'new/ld':>7} {'zlib/new':>8}")
+    for s in streams:
+        old = median("old", f"Inflate/ours/{s}")
+        new = median("new", f"Inflate/ours/{s}")
+        zlib = pooled(f"Inflate/zlib/{s}")
+        zcrc = pooled(f"Inflate/zlib+crc32/{s}")
+        ld = pooled(f"Inflate/libdeflate/{s}")
+        cell = lambda name, ms: f"{ms:6.2f} ({rate(name, ms):5.0f})"
+        print(f"{s:<16} {cell(f'Inflate/ours/{s}', old)} {cell(f'Inflate/ours/{s}', new)} "
+              f"{cell(f'Inflate/zlib/{s}', zlib)} {cell(f'Inflate/zlib+crc32/{s}', zcrc)} "
+              f"{cell(f'Inflate/libdeflate/{s}', ld)} {new / old:8.3f} {old / ld:7.3f} "
+              f"{new / ld:7.3f} {zlib / new:8.2f}")
+    others = sorted(n for n in times["new"] if not n.startswith("Inflate/") and n in times["old"])
+    if others:
+        print()
+        print(f"{'benchmark':<32} {'old ms':>9} {'new ms':>9} {'new/old':>8}")
+        for n in others:
+            print(f"{n:<32} {median('old', n):9.3f} {median('new', n):9.3f} "
+                  f"{median('new', n) / median('old', n):8.3f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,103 @@
+// Inflate's fast loop (InflateFastLoop.h). The body (InflateFastLoopBody.inc) is compiled
+// twice: for any processor, and, on x86-64 with GCC, for processors with BMI2 and AVX2,
+// which shift by a count in any register and take the consumed bits in one instruction
+// (shrx, bzhi: fewer instructions on the path from one table lookup to the next), and copy
+// matches in 32-byte words. The processor is asked once.
+//
+// One round decodes up to four literals, or up to three literals and a match, on one
+// refill of the bit buffer (see the body). The loop runs only while a whole round has its
+// input and its room in the window: kFastInputMargin bytes of input beyond `In` and
+// kFastOutputOverrun bytes of room beyond OutLimit. So it checks nothing per code but the
+// code itself.
+#include "zip/decoders/InflateFastLoop.h"
+
+#include <bit>
+#include <cstring>
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define ZORVI_INFLATE_HAS_BMI2_BUILD 1
+#include <immintrin.h>
+#endif
+
+#if defined(__GNUC__)
+#define ZORVI_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ZORVI_ALWAYS_INLINE inline
+#endif
+
+namespace zorvi::inflate {
+namespace {
+
+ZORVI_ALWAYS_INLINE std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) {
+        v = __builtin_bswap64(v);
+    }
+    return v;
+}
+
+namespace generic {
+#include "zip/decoders/InflateFastLoopBody.inc"
+} // namespace generic
+
+#ifdef ZORVI_INFLATE_HAS_BMI2_BUILD
+#pragma GCC push_options
+#pragma GCC target("bmi,bmi2,avx,avx2")
+namespace bmi2 {
+#define ZORVI_FAST_LOOP_BMI2 1
+#include "zip/decoders/InflateFastLoopBody.inc"
+#undef ZORVI_FAST_LOOP_BMI2
+} // namespace bmi2
+#pragma GCC pop_options
+
+bool HasBmi2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx2");
+}
+#endif
+
+// Every round's bits: four first-level literals and the lookup of the next code, or up to
+// three literals, the refill, then the longest length code with its extra bits and the
+// longest distance code with its extra bits, all within the 56 bits of one refill; and the
+// lookup of the next code within the 64 input bits the buffer holds after that refill.
+constexpr unsigned kMaxMatchBits = kMaxCodeBits + TDeflateFormat::kMaxLengthExtraBits +
+                                   kMaxCodeBits + TDeflateFormat::kMaxDistExtraBits;
+static_assert(4 * kLitlenTableBits + kLitlenTableBits <= 56);
+static_assert(kMaxMatchBits <= 56 && kMaxMatchBits + kLitlenTableBits <= 64);
+
+} // namespace
+
+bool FastLoopAvailable(TFastLoopKind kind) {
+#ifdef ZORVI_INFLATE_HAS_BMI2_BUILD
+    static const bool bmi2 = HasBmi2();
+    return kind == TFastLoopKind::Generic || bmi2;
+#else
+    return kind == TFastLoopKind::Generic;
+#endif
+}
+
+TFastLoopStop DecodeFastWith(TFastLoopKind kind, TFastLoopState& state, const std::uint32_t* litlen,
+                             const std::uint32_t* dist) {
+#ifdef ZORVI_INFLATE_HAS_BMI2_BUILD
+    if (kind == TFastLoopKind::Bmi2) {
+        return bmi2::Rounds(state, litlen, dist);
+    }
+#else
+    (void)kind;
+#endif
+    return generic::Rounds(state, litlen, dist);
+}
+
+TFastLoopStop DecodeFast(TFastLoopState& state, const std::uint32_t* litlen,
+                         const std::uint32_t* dist) {
+    static const TFastLoopKind best =
+        FastLoopAvailable(TFastLoopKind::Bmi2) ? TFastLoopKind::Bmi2 : TFastLoopKind::Generic;
+    return DecodeFastWith(best, state, litlen, dist);
+}
+
+void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
+    generic::CopyWords(dst, distance, length);
+}
+
+} // namespace zorvi::inflate
