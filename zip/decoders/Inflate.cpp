@@ -49,6 +49,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
 #include "zip/decoders/DecodeErrors.h"
 #include "zip/decoders/EntryDecoder.h"
@@ -249,13 +250,13 @@ private:
             std::fill(lengths + 144, lengths + 256, 9);
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
-            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
-                           kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
+            BuildFastTable<TLitlenEntry>(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
+                                         kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
             std::fill(lengths, lengths + kNumDistSymbols, 5);
             // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
             // unused codes 30 and 31 decode as invalid.
-            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
-                           tables_.FixedDist, tables_.Fixed[1]);
+            BuildFastTable<TDistEntry>(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
+                                       tables_.FixedDist, tables_.Fixed[1]);
             tables_.FixedBuilt = true;
         }
         block_ = {nullptr, 0, 0, true};
@@ -286,9 +287,9 @@ private:
             return irBadData;
         }
         TFastTable precode;
-        const TBuildResult precodeResult =
-            BuildFastTable(precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(),
-                           kPrecodeTableBits, tables_.Precode, precode);
+        const TBuildResult precodeResult = BuildFastTable<TLitlenEntry>(
+            precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(), kPrecodeTableBits,
+            tables_.Precode, precode);
         if (precodeResult != brComplete) {
             return precodeResult;
         }
@@ -301,11 +302,11 @@ private:
         for (unsigned i = 0; i < total;) {
             Need(precode.Bits); // the width BuildHuffmanTable would choose: min(7, longest)
             const std::uint32_t e = precode.Entries[bitbuf_ & mask];
-            if (e & kInvalidFlag) {
+            if (TLitlenEntry::IsInvalid(e)) {
                 return irBadData;
             }
             Drop(TotalBits(e));
-            const unsigned sym = e >> kValueShift;
+            const unsigned sym = TLitlenEntry::Value(e);
             unsigned repeat = 0;
             unsigned value = 0;
             if (sym < 16) {
@@ -339,14 +340,16 @@ private:
         }
 
         TFastTable litlen;
-        TBuildResult result = BuildFastTable(lengths, litlenCount, kLitlenSymbolEntries.data(),
-                                             kLitlenTableBits, tables_.Litlen, litlen);
+        TBuildResult result =
+            BuildFastTable<TLitlenEntry>(lengths, litlenCount, kLitlenSymbolEntries.data(),
+                                         kLitlenTableBits, tables_.Litlen, litlen);
         if (result != brComplete) {
             return result;
         }
         TFastTable dist;
-        result = BuildFastTable(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
-                                kDistTableBits, tables_.Dist, dist);
+        result =
+            BuildFastTable<TDistEntry>(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
+                                       kDistTableBits, tables_.Dist, dist);
         if (result != brComplete) {
             return result;
         }
@@ -392,28 +395,29 @@ private:
 
     /// Decodes one symbol byte by byte; kNeedSlow to go on, else the block's result.
     int SlowStep(const TFastTable& litlen, const TFastTable& dist) {
-        std::uint32_t e = Lookup(litlen, 0);
-        if (e & kInvalidFlag) {
+        using L = TLitlenEntry;
+        std::uint32_t e = Lookup<L>(litlen);
+        if (L::IsInvalid(e)) {
             return irBadData;
         }
-        if (e & kLiteralFlag) {
+        if (L::IsLiteral(e)) {
             Drop(TotalBits(e));
             if (RealBitsShort()) {
                 return irBadData;
             }
-            *out_++ = static_cast<std::uint8_t>(e >> kValueShift);
+            *out_++ = static_cast<std::uint8_t>(L::Value(e));
             return kNeedSlow;
         }
-        if (e & kEndOfBlockFlag) {
+        if (L::IsEndOfBlock(e)) {
             Drop(TotalBits(e));
             return RealBitsShort() ? irBadData : irDone;
         }
-        const unsigned length = SlowTake(e);
-        e = Lookup(dist, 1);
-        if (e & kInvalidFlag) {
+        const unsigned length = SlowTake<L>(e);
+        e = Lookup<TDistEntry>(dist);
+        if (TDistEntry::IsInvalid(e)) {
             return irBadData;
         }
-        const unsigned distance = SlowTake(e);
+        const unsigned distance = SlowTake<TDistEntry>(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
             return irBadData;
         }
@@ -432,55 +436,57 @@ private:
     /// hand, except for a code longer than m that they hold whole but not up to the
     /// longest length: then it depends on the sub-table sizes, and only then (rarely) are
     /// that reader's tables built and walked.
-    std::uint32_t Lookup(const TFastTable& table, int which) {
+    template <class TLayout>
+    std::uint32_t Lookup(const TFastTable& table) {
+        constexpr bool litlen = std::is_same_v<TLayout, TLitlenEntry>;
         const std::size_t available = AvailableBits();
         if (owner_.archiveBytesLeft_ <= 0 || available >= table.Longest) {
-            return SlowLookup(table); // neither reader reads on
+            return SlowLookup<TLayout>(table); // neither reader reads on
         }
-        const unsigned m =
-            std::clamp(which == 0 ? (block_.Fixed ? 7u : 9u) : (block_.Fixed ? 5u : 6u),
-                       table.Shortest, table.Longest);
+        const unsigned m = std::clamp(litlen ? (block_.Fixed ? 7u : 9u) : (block_.Fixed ? 5u : 6u),
+                                      table.Shortest, table.Longest);
         if (available < m) {
             Need(m); // both read on, and that reader first asks for m bits
-            return SlowLookup(table);
+            return SlowLookup<TLayout>(table);
         }
         // The code as far as the bits at hand show it; bits that are not at hand read as
         // zeros, so a code found no longer than `available` is the code itself, and one
         // found longer tells that the code is longer than `available`.
         Peek(table.Longest);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        unsigned codeLength = CodeBits(e);
+        unsigned codeLength = TLayout::CodeBits(e);
         std::uint32_t sub = e;
-        if (e & kLinkFlag) {
-            sub = table.Entries[(e >> kValueShift) +
-                                ((bitbuf_ >> TotalBits(e)) & ((1u << CodeBits(e)) - 1))];
-            codeLength = TotalBits(e) + CodeBits(sub);
+        if (TLayout::IsLink(e)) {
+            sub = table.Entries[TLayout::SubTable(e) + ((bitbuf_ >> TotalBits(e)) &
+                                                        ((1u << TLayout::SubTableBits(e)) - 1))];
+            codeLength = TotalBits(e) + TLayout::CodeBits(sub);
         }
-        if (!(sub & kInvalidFlag)) {
+        if (!TLayout::IsInvalid(sub)) {
             if (codeLength > available) {
                 Need(codeLength); // that reader asks for at least as much
-                return SlowLookup(table);
+                return SlowLookup<TLayout>(table);
             }
             if (codeLength <= m) {
                 // That reader asks for m bits, which are at hand.
-                if (e & kLinkFlag) {
+                if (TLayout::IsLink(e)) {
                     Drop(TotalBits(e));
                 }
                 return sub;
             }
         }
-        return ReferenceLookup(reference_[which], table);
+        return ReferenceLookup<TLayout>(reference_[litlen ? 0 : 1], table);
     }
 
     /// The entry for the next code, through a sub-table if need be (its link consumed).
+    template <class TLayout>
     std::uint32_t SlowLookup(const TFastTable& table) {
         Need(table.Bits);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        if (e & kLinkFlag) {
+        if (TLayout::IsLink(e)) {
             Drop(TotalBits(e));
-            const unsigned subBits = CodeBits(e);
+            const unsigned subBits = TLayout::SubTableBits(e);
             Need(subBits);
-            e = table.Entries[(e >> kValueShift) + Bits(subBits)];
+            e = table.Entries[TLayout::SubTable(e) + Bits(subBits)];
         }
         return e;
     }
@@ -547,9 +553,10 @@ private:
     /// each sub-table on the way to the code), then looks the code up in `table` without
     /// reading further: those bits cover the whole code. Builds the reference tables for the
     /// block first; when memory is short for them, looks the code up as SlowLookup does.
+    template <class TLayout>
     std::uint32_t ReferenceLookup(const TReferenceTable& reference, const TFastTable& table) {
         if (!BuildReferenceTables()) {
-            return SlowLookup(table);
+            return SlowLookup<TLayout>(table);
         }
         if (reference.Table != nullptr) {
             Need(static_cast<unsigned>(reference.Bits));
@@ -564,10 +571,10 @@ private:
         }
         Peek(table.Bits);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        if (e & kLinkFlag) {
+        if (TLayout::IsLink(e)) {
             Drop(TotalBits(e));
-            Peek(CodeBits(e));
-            e = table.Entries[(e >> kValueShift) + Bits(CodeBits(e))];
+            Peek(TLayout::SubTableBits(e));
+            e = table.Entries[TLayout::SubTable(e) + Bits(TLayout::SubTableBits(e))];
         }
         return e;
     }
@@ -582,9 +589,10 @@ private:
     }
 
     /// Consumes a length or distance entry with its extra bits; the value plus the extra.
+    template <class TLayout>
     unsigned SlowTake(std::uint32_t e) {
         Need(TotalBits(e));
-        const unsigned value = (e >> kValueShift) + (Bits(TotalBits(e)) >> CodeBits(e));
+        const unsigned value = TLayout::Value(e) + (Bits(TotalBits(e)) >> TLayout::CodeBits(e));
         Drop(TotalBits(e));
         return value;
     }

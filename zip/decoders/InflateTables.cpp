@@ -35,6 +35,7 @@ unsigned NextCodeword(unsigned codeword, unsigned length) {
 // canonical order each group is consecutive, its longest code last: the group gets one
 // sub-table indexed by (that longest length − bits) bits, linked from the slot of the
 // shared bits.
+template <class TLayout>
 TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table) {
@@ -45,7 +46,7 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     table.Entries = entries;
     if (count[0] == n) {
         // No code at all: BuildHuffmanTable accepts it; any lookup then finds nothing.
-        std::fill(entries, entries + (1u << maxTableBits), kInvalidFlag);
+        std::fill(entries, entries + (1u << maxTableBits), TLayout::kInvalid);
         table.Bits = 0;
         table.Shortest = table.Longest = 0;
         return brComplete;
@@ -94,11 +95,10 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     unsigned codeword = 0;
     unsigned len = std::min(shortest, bits);
     unsigned size = 1u << len;
-    std::fill(entries, entries + size, kInvalidFlag);
+    std::fill(entries, entries + size, TLayout::kInvalid);
     for (;;) {
-        const std::uint32_t codeBits = len + (len << kCodeBitsShift);
         for (unsigned c = count[len]; c > 0; --c) {
-            entries[codeword] = symbolEntries[*nextSymbol++] + codeBits;
+            entries[codeword] = TLayout::WithCode(symbolEntries[*nextSymbol++], len);
             codeword = NextCodeword(codeword, len);
         }
         if (len == maxTableBits) {
@@ -130,13 +130,12 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
             ++end;
         }
         const unsigned subBits = longLengths[end - 1] - bits;
-        entries[prefix] = kLinkFlag | (subBits << kCodeBitsShift) | bits | (next << kValueShift);
+        entries[prefix] = TLayout::Link(next, subBits, bits);
         std::uint32_t* const sub = entries + next;
-        std::fill(sub, sub + (1u << subBits), kInvalidFlag);
+        std::fill(sub, sub + (1u << subBits), TLayout::kInvalid);
         for (; i < end; ++i) {
             const unsigned subLen = longLengths[i] - bits;
-            const std::uint32_t e =
-                symbolEntries[*nextSymbol++] + subLen + (subLen << kCodeBitsShift);
+            const std::uint32_t e = TLayout::WithCode(symbolEntries[*nextSymbol++], subLen);
             for (unsigned x = longCodes[i] >> bits; x < (1u << subBits); x += 1u << subLen) {
                 sub[x] = e;
             }
@@ -145,5 +144,12 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     }
     return result;
 }
+
+template TBuildResult BuildFastTable<TLitlenEntry>(const std::uint8_t*, unsigned,
+                                                   const std::uint32_t*, unsigned, std::uint32_t*,
+                                                   TFastTable&);
+template TBuildResult BuildFastTable<TDistEntry>(const std::uint8_t*, unsigned,
+                                                 const std::uint32_t*, unsigned, std::uint32_t*,
+                                                 TFastTable&);
 
 } // namespace zorvi::inflate
