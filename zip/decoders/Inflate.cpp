@@ -49,7 +49,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <type_traits>
 
 #include "zip/decoders/DecodeErrors.h"
 #include "zip/decoders/EntryDecoder.h"
@@ -250,13 +249,13 @@ private:
             std::fill(lengths + 144, lengths + 256, 9);
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
-            BuildFastTable<TLitlenEntry>(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
-                                         kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
+            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
+                           kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
             std::fill(lengths, lengths + kNumDistSymbols, 5);
             // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
             // unused codes 30 and 31 decode as invalid.
-            BuildFastTable<TDistEntry>(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
-                                       tables_.FixedDist, tables_.Fixed[1]);
+            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
+                           tables_.FixedDist, tables_.Fixed[1]);
             tables_.FixedBuilt = true;
         }
         block_ = {nullptr, 0, 0, true};
@@ -287,9 +286,9 @@ private:
             return irBadData;
         }
         TFastTable precode;
-        const TBuildResult precodeResult = BuildFastTable<TLitlenEntry>(
-            precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(), kPrecodeTableBits,
-            tables_.Precode, precode);
+        const TBuildResult precodeResult =
+            BuildFastTable(precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(),
+                           kPrecodeTableBits, tables_.Precode, precode);
         if (precodeResult != brComplete) {
             return precodeResult;
         }
@@ -302,11 +301,11 @@ private:
         for (unsigned i = 0; i < total;) {
             Need(precode.Bits); // the width BuildHuffmanTable would choose: min(7, longest)
             const std::uint32_t e = precode.Entries[bitbuf_ & mask];
-            if (TLitlenEntry::IsInvalid(e)) {
+            if (TEntry::IsInvalid(e)) {
                 return irBadData;
             }
             Drop(TotalBits(e));
-            const unsigned sym = TLitlenEntry::Value(e);
+            const unsigned sym = TEntry::Value(e);
             unsigned repeat = 0;
             unsigned value = 0;
             if (sym < 16) {
@@ -340,16 +339,14 @@ private:
         }
 
         TFastTable litlen;
-        TBuildResult result =
-            BuildFastTable<TLitlenEntry>(lengths, litlenCount, kLitlenSymbolEntries.data(),
-                                         kLitlenTableBits, tables_.Litlen, litlen);
+        TBuildResult result = BuildFastTable(lengths, litlenCount, kLitlenSymbolEntries.data(),
+                                             kLitlenTableBits, tables_.Litlen, litlen);
         if (result != brComplete) {
             return result;
         }
         TFastTable dist;
-        result =
-            BuildFastTable<TDistEntry>(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
-                                       kDistTableBits, tables_.Dist, dist);
+        result = BuildFastTable(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
+                                kDistTableBits, tables_.Dist, dist);
         if (result != brComplete) {
             return result;
         }
@@ -395,29 +392,28 @@ private:
 
     /// Decodes one symbol byte by byte; kNeedSlow to go on, else the block's result.
     int SlowStep(const TFastTable& litlen, const TFastTable& dist) {
-        using L = TLitlenEntry;
-        std::uint32_t e = Lookup<L>(litlen);
-        if (L::IsInvalid(e)) {
+        std::uint32_t e = Lookup(litlen, true);
+        if (TEntry::IsInvalid(e)) {
             return irBadData;
         }
-        if (L::IsLiteral(e)) {
+        if (TEntry::IsLiteral(e)) {
             Drop(TotalBits(e));
             if (RealBitsShort()) {
                 return irBadData;
             }
-            *out_++ = static_cast<std::uint8_t>(L::Value(e));
+            *out_++ = static_cast<std::uint8_t>(TEntry::Value(e));
             return kNeedSlow;
         }
-        if (L::IsEndOfBlock(e)) {
+        if (TEntry::IsEndOfBlock(e)) {
             Drop(TotalBits(e));
             return RealBitsShort() ? irBadData : irDone;
         }
-        const unsigned length = SlowTake<L>(e);
-        e = Lookup<TDistEntry>(dist);
-        if (TDistEntry::IsInvalid(e)) {
+        const unsigned length = TEntry::Value(e) + TakeExtraBits(e);
+        e = Lookup(dist, false);
+        if (TEntry::IsInvalid(e)) {
             return irBadData;
         }
-        const unsigned distance = SlowTake<TDistEntry>(e);
+        const unsigned distance = kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
             return irBadData;
         }
@@ -426,7 +422,7 @@ private:
         return kNeedSlow;
     }
 
-    /// The entry for the next code of the literal/length (`which` 0) or distance (1) code,
+    /// The entry for the next code of the literal/length (`litlen`) or distance code,
     /// its link consumed. Near the end of the input block, with more of the entry to come,
     /// the next block is read exactly when a reader on BuildHuffmanTable's tables would read
     /// it for this code (see the essay). That reader first asks for the bits of its first
@@ -436,57 +432,54 @@ private:
     /// hand, except for a code longer than m that they hold whole but not up to the
     /// longest length: then it depends on the sub-table sizes, and only then (rarely) are
     /// that reader's tables built and walked.
-    template <class TLayout>
-    std::uint32_t Lookup(const TFastTable& table) {
-        constexpr bool litlen = std::is_same_v<TLayout, TLitlenEntry>;
+    std::uint32_t Lookup(const TFastTable& table, bool litlen) {
         const std::size_t available = AvailableBits();
         if (owner_.archiveBytesLeft_ <= 0 || available >= table.Longest) {
-            return SlowLookup<TLayout>(table); // neither reader reads on
+            return SlowLookup(table); // neither reader reads on
         }
         const unsigned m = std::clamp(litlen ? (block_.Fixed ? 7u : 9u) : (block_.Fixed ? 5u : 6u),
                                       table.Shortest, table.Longest);
         if (available < m) {
             Need(m); // both read on, and that reader first asks for m bits
-            return SlowLookup<TLayout>(table);
+            return SlowLookup(table);
         }
         // The code as far as the bits at hand show it; bits that are not at hand read as
         // zeros, so a code found no longer than `available` is the code itself, and one
         // found longer tells that the code is longer than `available`.
         Peek(table.Longest);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        unsigned codeLength = TLayout::CodeBits(e);
+        unsigned codeLength = TEntry::CodeBits(e);
         std::uint32_t sub = e;
-        if (TLayout::IsLink(e)) {
-            sub = table.Entries[TLayout::SubTable(e) + ((bitbuf_ >> TotalBits(e)) &
-                                                        ((1u << TLayout::SubTableBits(e)) - 1))];
-            codeLength = TotalBits(e) + TLayout::CodeBits(sub);
+        if (TEntry::IsLink(e)) {
+            sub = table.Entries[TEntry::SubTable(e) + ((bitbuf_ >> TotalBits(e)) &
+                                                       ((1u << TEntry::SubTableBits(e)) - 1))];
+            codeLength = TotalBits(e) + TEntry::CodeBits(sub);
         }
-        if (!TLayout::IsInvalid(sub)) {
+        if (!TEntry::IsInvalid(sub)) {
             if (codeLength > available) {
                 Need(codeLength); // that reader asks for at least as much
-                return SlowLookup<TLayout>(table);
+                return SlowLookup(table);
             }
             if (codeLength <= m) {
                 // That reader asks for m bits, which are at hand.
-                if (TLayout::IsLink(e)) {
+                if (TEntry::IsLink(e)) {
                     Drop(TotalBits(e));
                 }
                 return sub;
             }
         }
-        return ReferenceLookup<TLayout>(reference_[litlen ? 0 : 1], table);
+        return ReferenceLookup(reference_[litlen ? 0 : 1], table);
     }
 
     /// The entry for the next code, through a sub-table if need be (its link consumed).
-    template <class TLayout>
     std::uint32_t SlowLookup(const TFastTable& table) {
         Need(table.Bits);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        if (TLayout::IsLink(e)) {
+        if (TEntry::IsLink(e)) {
             Drop(TotalBits(e));
-            const unsigned subBits = TLayout::SubTableBits(e);
+            const unsigned subBits = TEntry::SubTableBits(e);
             Need(subBits);
-            e = table.Entries[TLayout::SubTable(e) + Bits(subBits)];
+            e = table.Entries[TEntry::SubTable(e) + Bits(subBits)];
         }
         return e;
     }
@@ -553,10 +546,9 @@ private:
     /// each sub-table on the way to the code), then looks the code up in `table` without
     /// reading further: those bits cover the whole code. Builds the reference tables for the
     /// block first; when memory is short for them, looks the code up as SlowLookup does.
-    template <class TLayout>
     std::uint32_t ReferenceLookup(const TReferenceTable& reference, const TFastTable& table) {
         if (!BuildReferenceTables()) {
-            return SlowLookup<TLayout>(table);
+            return SlowLookup(table);
         }
         if (reference.Table != nullptr) {
             Need(static_cast<unsigned>(reference.Bits));
@@ -571,10 +563,10 @@ private:
         }
         Peek(table.Bits);
         std::uint32_t e = table.Entries[Bits(table.Bits)];
-        if (TLayout::IsLink(e)) {
+        if (TEntry::IsLink(e)) {
             Drop(TotalBits(e));
-            Peek(TLayout::SubTableBits(e));
-            e = table.Entries[TLayout::SubTable(e) + Bits(TLayout::SubTableBits(e))];
+            Peek(TEntry::SubTableBits(e));
+            e = table.Entries[TEntry::SubTable(e) + Bits(TEntry::SubTableBits(e))];
         }
         return e;
     }
@@ -588,13 +580,12 @@ private:
         }
     }
 
-    /// Consumes a length or distance entry with its extra bits; the value plus the extra.
-    template <class TLayout>
-    unsigned SlowTake(std::uint32_t e) {
+    /// Consumes a length or distance entry with its extra bits; the value of the extra bits.
+    unsigned TakeExtraBits(std::uint32_t e) {
         Need(TotalBits(e));
-        const unsigned value = TLayout::Value(e) + (Bits(TotalBits(e)) >> TLayout::CodeBits(e));
+        const unsigned extra = Bits(TotalBits(e)) >> TEntry::CodeBits(e);
         Drop(TotalBits(e));
-        return value;
+        return extra;
     }
 
     TEntryDecoder& owner_;

@@ -35,7 +35,6 @@ unsigned NextCodeword(unsigned codeword, unsigned length) {
 // canonical order each group is consecutive, its longest code last: the group gets one
 // sub-table indexed by (that longest length − bits) bits, linked from the slot of the
 // shared bits.
-template <class TLayout>
 TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table) {
@@ -46,7 +45,7 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     table.Entries = entries;
     if (count[0] == n) {
         // No code at all: BuildHuffmanTable accepts it; any lookup then finds nothing.
-        std::fill(entries, entries + (1u << maxTableBits), TLayout::kInvalid);
+        std::fill(entries, entries + (1u << maxTableBits), TEntry::kInvalid);
         table.Bits = 0;
         table.Shortest = table.Longest = 0;
         return brComplete;
@@ -95,10 +94,10 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     unsigned codeword = 0;
     unsigned len = std::min(shortest, bits);
     unsigned size = 1u << len;
-    std::fill(entries, entries + size, TLayout::kInvalid);
+    std::fill(entries, entries + size, TEntry::kInvalid);
     for (;;) {
         for (unsigned c = count[len]; c > 0; --c) {
-            entries[codeword] = TLayout::WithCode(symbolEntries[*nextSymbol++], len);
+            entries[codeword] = TEntry::WithCode(symbolEntries[*nextSymbol++], len);
             codeword = NextCodeword(codeword, len);
         }
         if (len == maxTableBits) {
@@ -130,12 +129,12 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
             ++end;
         }
         const unsigned subBits = longLengths[end - 1] - bits;
-        entries[prefix] = TLayout::Link(next, subBits, bits);
+        entries[prefix] = TEntry::Link(next, subBits, bits);
         std::uint32_t* const sub = entries + next;
-        std::fill(sub, sub + (1u << subBits), TLayout::kInvalid);
+        std::fill(sub, sub + (1u << subBits), TEntry::kInvalid);
         for (; i < end; ++i) {
             const unsigned subLen = longLengths[i] - bits;
-            const std::uint32_t e = TLayout::WithCode(symbolEntries[*nextSymbol++], subLen);
+            const std::uint32_t e = TEntry::WithCode(symbolEntries[*nextSymbol++], subLen);
             for (unsigned x = longCodes[i] >> bits; x < (1u << subBits); x += 1u << subLen) {
                 sub[x] = e;
             }
@@ -144,12 +143,5 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
     }
     return result;
 }
-
-template TBuildResult BuildFastTable<TLitlenEntry>(const std::uint8_t*, unsigned,
-                                                   const std::uint32_t*, unsigned, std::uint32_t*,
-                                                   TFastTable&);
-template TBuildResult BuildFastTable<TDistEntry>(const std::uint8_t*, unsigned,
-                                                 const std::uint32_t*, unsigned, std::uint32_t*,
-                                                 TFastTable&);
 
 } // namespace zorvi::inflate

@@ -56,38 +56,39 @@ inline constexpr unsigned kDistTableBits = 8;
 inline constexpr unsigned kPrecodeTableBits = 7; // code-length codes are at most 7 bits
 inline constexpr unsigned kMaxCodeBits = 15;     // longest deflate code
 
-/// All bits an entry of either layout consumes (bits 5..0).
+/// All bits an entry consumes (bits 5..0, see TEntry).
 inline constexpr unsigned TotalBits(std::uint32_t e) {
     return e & 0x3F;
 }
 
-// Decoding table entries are 32-bit words in one of two layouts; in both, bits 7..0 are what
-// the fast loop shifts by: all the bits the entry consumes, its code at this level plus its
-// extra bits (at most 15 + 13), with bits 7..6 zero. A 64-bit shift uses the low six bits of
-// its count and the bit-field instructions the low eight, so the whole entry serves as the
-// count, and the bit count can have whole entries subtracted from its low byte.
-
-/// A literal/length entry (also used for the code-length code):
+/// A decoding table entry, one 32-bit word; the same layout for the literal/length, the
+/// distance and the code-length code:
 ///
 ///   bit  31      literal
 ///   bits 30..29  01 link: the code continues in a sub-table; 10 end of block; 11 invalid: no
 ///                code has these bits (an unused slot of an incomplete code, or a symbol
 ///                without meaning); 00 otherwise
-///   bits 28..25  bits of the code itself at this level, after which the extra bits start
-///   bits 24..16  value: literal byte, base length, or code-length symbol;
+///   bits 28..25  bits of the code itself at this level, after which its extra bits start
+///   bits 24..16  value: literal byte, base length, distance symbol (its base distance is
+///                kDistBases[symbol]: a base takes up to 15 bits, 16 with a 64 KiB window,
+///                more than the word has room for) or code-length symbol;
 ///                for a link, bits 28..16 are the index of the sub-table's first entry
 ///   bits 15..8   index bits of the lookup that follows this code: kLitlenTableBits after a
-///                literal, kDistTableBits after a length; for a link, its sub-table's index
-///                bits; 0 otherwise
+///                literal or a distance, kDistTableBits after a length; for a link, its
+///                sub-table's index bits; 0 otherwise
 ///   bits 7..6    zero
-///   bits 5..0    all bits consumed (a link: the first level's index bits)
+///   bits 5..0    all bits the entry consumes: its code at this level plus its extra bits
+///                (at most 15 + 13); for a link, the first level's index bits
 ///
-/// Bits 15..0 are the operand of a bit-field extraction (BMI1 bextr: start in bits 7..0,
-/// width in bits 15..8) that takes the index of the next lookup straight from the bits
-/// before the entry's own are consumed: one instruction instead of a shift and a mask on
-/// the path from one lookup to the next. The literal flag is the sign bit, and one test of
-/// bits 30..29 sends every rare kind off the common path.
-struct TLitlenEntry {
+/// Bits 15..0 are what the fast loop's bit-field extraction (BMI1 bextr: start in bits 7..0,
+/// width in bits 15..8) takes to get the index of the next lookup straight from the bits
+/// before this entry's own are consumed: one instruction instead of a shift and a mask on
+/// the path from one lookup to the next. A 64-bit shift uses the low six bits of its count,
+/// and the bit count can have whole entries subtracted from its low byte (bits 7..6 are
+/// zero), so the entry itself is the count of both. The literal flag is the sign bit, and
+/// one test of bits 30..29 sends every rare kind off the common path; for a length or a
+/// distance, bits 31..29 are zero, so entry >> 25 is its code's bits.
+struct TEntry {
     static constexpr std::uint32_t kLiteral = 1u << 31;
     static constexpr std::uint32_t kLink = 1u << 30;
     static constexpr std::uint32_t kEndOfBlock = 1u << 29;
@@ -102,7 +103,7 @@ struct TLitlenEntry {
     static constexpr bool IsEndOfBlock(std::uint32_t e) { return (e & kRare) == kEndOfBlock; }
     static constexpr bool IsInvalid(std::uint32_t e) { return (e & kRare) == kInvalid; }
     static constexpr unsigned CodeBits(std::uint32_t e) { return (e >> kCodeBitsShift) & 0xF; }
-    /// Literal byte, base length or code-length symbol.
+    /// Literal byte, base length, distance symbol or code-length symbol.
     static constexpr unsigned Value(std::uint32_t e) { return (e >> kValueShift) & 0x1FF; }
     static constexpr unsigned SubTable(std::uint32_t e) { return (e >> kValueShift) & 0x1FFF; }
     static constexpr unsigned SubTableBits(std::uint32_t e) { return (e >> kNextBitsShift) & 0xFF; }
@@ -116,83 +117,47 @@ struct TLitlenEntry {
     }
 };
 
-/// A distance entry:
-///
-///   bits 31..16  value: base distance; for a link, the index of the sub-table's first entry
-///   bit  15      invalid: no code has these bits, or the symbol has no meaning (30, 31)
-///   bit  14      link: the code continues in a sub-table
-///   bits 13..12  zero
-///   bits 11..8   bits of the code itself at this level, after which the extra bits start;
-///                for a link, its sub-table's index bits
-///   bits 7..6    zero
-///   bits 5..0    all bits consumed (a link: the first level's index bits)
-///
-/// A distance value takes up to 15 bits (16 with a 64 KiB window), so the kind flags and
-/// the code bits share bits 15..8 here. Distance entries have no flag set, so one test of
-/// bits 15..14 sends the rare kinds off the common path, and with bits 13..12 zero a
-/// shift by (entry >> 8) drops the code's own bits from the consumed ones.
-struct TDistEntry {
-    static constexpr std::uint32_t kLink = 0x4000;
-    static constexpr std::uint32_t kInvalid = 0x8000;
-    static constexpr std::uint32_t kRare = kLink | kInvalid;
-    static constexpr unsigned kCodeBitsShift = 8;
-    static constexpr unsigned kValueShift = 16;
-
-    static constexpr bool IsLiteral(std::uint32_t) { return false; }
-    static constexpr bool IsLink(std::uint32_t e) { return (e & kLink) != 0; }
-    static constexpr bool IsEndOfBlock(std::uint32_t) { return false; }
-    static constexpr bool IsInvalid(std::uint32_t e) { return (e & kInvalid) != 0; }
-    static constexpr unsigned CodeBits(std::uint32_t e) { return (e >> kCodeBitsShift) & 0xF; }
-    static constexpr unsigned Value(std::uint32_t e) { return e >> kValueShift; }
-    static constexpr unsigned SubTable(std::uint32_t e) { return e >> kValueShift; }
-    static constexpr unsigned SubTableBits(std::uint32_t e) { return CodeBits(e); }
-    static constexpr std::uint32_t WithCode(std::uint32_t symbol, unsigned codeBits) {
-        return symbol + codeBits + (codeBits << kCodeBitsShift);
-    }
-    static constexpr std::uint32_t Link(unsigned subTable, unsigned subBits, unsigned bits) {
-        return kLink | (subTable << kValueShift) | (subBits << kCodeBitsShift) | bits;
-    }
-};
-
 /// Entries of the literal/length symbols before their code bits are known (BuildFastTable
 /// adds them): literals, end of block, lengths with their extra bits, and 286 and 287,
 /// which have no meaning.
 inline constexpr auto kLitlenSymbolEntries = [] {
     std::array<std::uint32_t, kNumLitlenSymbols> e{};
     for (unsigned sym = 0; sym < 256; ++sym) {
-        e[sym] = TLitlenEntry::kLiteral | (sym << TLitlenEntry::kValueShift) |
-                 (kLitlenTableBits << TLitlenEntry::kNextBitsShift);
+        e[sym] = TEntry::kLiteral | (sym << TEntry::kValueShift) |
+                 (kLitlenTableBits << TEntry::kNextBitsShift);
     }
-    e[256] = TLitlenEntry::kEndOfBlock;
+    e[256] = TEntry::kEndOfBlock;
     for (unsigned sym = 257; sym < 286; ++sym) {
-        e[sym] = (std::uint32_t{kLengthBases[sym - 257]} << TLitlenEntry::kValueShift) |
-                 (kDistTableBits << TLitlenEntry::kNextBitsShift) | kLengthExtras[sym - 257];
+        e[sym] = (std::uint32_t{kLengthBases[sym - 257]} << TEntry::kValueShift) |
+                 (kDistTableBits << TEntry::kNextBitsShift) | kLengthExtras[sym - 257];
     }
-    e[286] = e[287] = TLitlenEntry::kInvalid;
+    e[286] = e[287] = TEntry::kInvalid;
     return e;
 }();
 
-/// Entries of the distance symbols before their code bits are known.
+/// Entries of the distance symbols before their code bits are known: 30 and 31 have no
+/// meaning in deflate.
 inline constexpr auto kDistSymbolEntries = [] {
     std::array<std::uint32_t, kNumDistSymbols> e{};
     for (unsigned sym = 0; sym < 30; ++sym) {
-        e[sym] = (std::uint32_t{kDistBases[sym]} << TDistEntry::kValueShift) | kDistExtras[sym];
+        e[sym] = (sym << TEntry::kValueShift) | (kLitlenTableBits << TEntry::kNextBitsShift) |
+                 kDistExtras[sym];
     }
-    e[30] = e[31] = TDistEntry::kInvalid;
+    e[30] = e[31] = TEntry::kInvalid;
     return e;
 }();
 
-/// The code-length code's symbols are their own values (literal/length layout).
+/// The code-length code's symbols are their own values.
 inline constexpr auto kPrecodeSymbolEntries = [] {
     std::array<std::uint32_t, kNumPrecodeSymbols> e{};
     for (unsigned sym = 0; sym < kNumPrecodeSymbols; ++sym) {
-        e[sym] = sym << TLitlenEntry::kValueShift;
+        e[sym] = sym << TEntry::kValueShift;
     }
     return e;
 }();
 
-static_assert(TLitlenEntry::Value(TLitlenEntry::WithCode(kLitlenSymbolEntries[285], 15)) == 258);
-static_assert(TotalBits(TLitlenEntry::WithCode(kLitlenSymbolEntries[284], 15)) == 20);
+static_assert(TEntry::Value(TEntry::WithCode(kLitlenSymbolEntries[285], 15)) == 258);
+static_assert(TotalBits(TEntry::WithCode(kLitlenSymbolEntries[284], 15)) == 20);
 
 // Capacity of a table: the first level plus, in the worst case, one full sub-table of
 // (15 − first-level bits) index bits for every symbol that can have a long code.
@@ -212,17 +177,16 @@ struct TFastTable {
     unsigned Longest = 0;
 };
 
-static_assert(kLitlenCapacity <= 0x2000 && kDistCapacity <= 0x10000,
-              "a link's sub-table index must fit its field");
+static_assert(kLitlenCapacity <= 0x2000 && kDistCapacity <= 0x2000,
+              "a link's sub-table index must fit its 13 bits");
 
-/// Builds the table of `n` codes of the given lengths (0 to 15) in the entry layout
-/// TLayout (TLitlenEntry or TDistEntry). `symbolEntries[k]` is the entry of symbol k
+/// Builds the table of `n` codes of the given lengths (0 to 15). `symbolEntries[k]` is the
+/// entry of symbol k
 /// without its code length: value, flags, and its extra bits in bits 5..0. The first level
 /// is filled up to 2^maxTableBits entries (see TFastTable). The result is that of
 /// BuildHuffmanTable for the same lengths: brOversubscribed (nothing built), brIncomplete
 /// (built, free slots invalid; a single code of length 1 counts as complete), or brComplete
 /// (also for no code at all).
-template <class TLayout>
 TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table);
