@@ -49,23 +49,6 @@ const THuftEntry* Walk(const TBuilt& b, std::uint32_t code, unsigned length, uns
     return e;
 }
 
-/// Code lengths of a complete code over n symbols with lengths up to `maxLength`.
-std::vector<std::uint8_t> RandomCompleteLengths(unsigned n, unsigned maxLength, std::mt19937& rng) {
-    // Split slots: start with one code of length 0 and split random leaves.
-    std::vector<std::uint8_t> leaves = {0};
-    while (leaves.size() < n) {
-        const std::size_t i = rng() % leaves.size();
-        if (leaves[i] >= maxLength) {
-            continue;
-        }
-        const std::uint8_t len = static_cast<std::uint8_t>(leaves[i] + 1);
-        leaves[i] = len;
-        leaves.push_back(len);
-    }
-    std::shuffle(leaves.begin(), leaves.end(), rng);
-    return leaves;
-}
-
 TEST(HuffmanTable, VerdictsOnCodeSets) {
     EXPECT_EQ(Build({2, 2, 2, 2})->Result, brComplete);
     EXPECT_EQ(Build({2, 2, 2, 0})->Result, brIncomplete);
