@@ -6,31 +6,33 @@
 // The bit reader. `bitbuf` holds `bitcnt` not yet consumed input bits, the next one in bit 0;
 // `in` points at the next input byte not yet in `bitbuf`, `inEnd` at the end of the input
 // buffer's current block. Bits above `bitcnt` are either zero or equal to the bits of the
-// bytes at `in` (the fast refill loads eight bytes at once and keeps only whole bytes), so
-// OR-ing the next byte in at `bitcnt` is always right.
-//  - Fast refill: with at least 8 bytes left in the block, afterwards 56 <= bitcnt <= 63.
-//  - Need(n): the fast refill while 8 bytes of the block are left, then byte by byte until
-//    bitcnt >= n, taking the next input block (a refill, with the message pump) only when
-//    this one is used up. Past the end of the entry's data it adds
+// bytes at `in` (a refill loads eight bytes at once and keeps only whole bytes), so OR-ing
+// the next byte in at `bitcnt` is always right.
+//  - Refill: with at least 8 bytes left in the block, one unaligned load and no branch;
+//    afterwards 56 <= bitcnt <= 63, and all 64 bits of `bitbuf` are input bits.
+//  - Need(n): the refill while 8 bytes of the block are left, then byte by byte until
+//    bitcnt >= n, taking the next input block (a refill of the input buffer, with the
+//    message pump) only when this one is used up. Past the end of the entry's data it adds
 //    zero bytes and counts them in `overrun`; consuming any of those bits is bad data, so a
 //    truncated or damaged stream always ends (RealBitsShort).
 //
-// The window. Decoded bytes go to WorkArea, which holds eight 32 KB windows and the longest
-// match beyond them. `out` is the next byte to write, `flushed` the first byte not yet
-// written to the file. Every full 32768 bytes are written as soon as they are complete, in
-// the block that completed them (so a failure of that write ends the block, as does a
-// failure of any write inside a block). When seven windows have been written, the last
-// 32 KB of them and what follows move down to the start, so the history behind `out` stays
-// contiguous and a match copy never wraps.
-// Before that first move, `out - base` is the entry's output so far, and a distance beyond
-// it reaches before the entry's first byte: that is rejected as bad data.
+// The window. Decoded bytes go to WorkArea, which holds eight 32 KB windows and room for a
+// round of the fast loop written ahead. `out` is the next byte to write, `flushed` the
+// first byte not yet written to the file. Every full 32768 bytes are written as soon as
+// they are complete, in the block that completed them and before its next input refill
+// (so a failure of that write ends the block, as does a failure of any write inside a
+// block); the writer advances the CRC-32 over each block right away, while it is in the
+// cache. When seven windows have been written, the last 32 KB of them (the history a
+// distance may reach, TDeflateFormat::kHistory) and what follows move down to the start, so
+// the history behind `out` stays contiguous and a match copy never wraps. Before that first
+// move, `out - base` is the entry's output so far, and a distance beyond it reaches before
+// the entry's first byte: that is rejected as bad data.
 //
-// The decoding loop. While the input block has 16 bytes left and the window has room, the
-// fast loop decodes with one refill per item: 56 bits cover four literals of the first
-// table level (4 × 11) and the lookup of the next code, or the longest literal/length code
-// with its extra bits (15 + 5) and the longest distance code with its extra bits (15 + 13).
-// Matches of 16 bytes back or more are copied 16 bytes at a time. Elsewhere one symbol at
-// a time is decoded with Need.
+// The decoding loop. While the input block has kFastInputMargin bytes left and the window
+// has room, the fast loop (InflateFastLoop.cpp) decodes rounds of up to four literals, or
+// up to three literals and a match, on one refill each, taking the index of each table
+// lookup from the entry before it; matches are copied in words of up to 32 bytes, writing
+// a little beyond the match. Elsewhere one symbol at a time is decoded with Need (SlowStep).
 //
 // When the input is refilled. Reading the next 32 KB of input is visible: the message pump
 // runs, a multi-volume archive may ask for its next volume, and an archive that ends early
@@ -40,8 +42,9 @@
 // fast loop never gets near the end of a block; the byte-by-byte path makes the same
 // requests as that reader (the block header, stored lengths and bytes, code-length code,
 // extra bits all ask for what they consume), and near the end of a block, with more input
-// to come, it looks codes up with the requests of BuildHuffmanTable's tables for the block
-// (built on demand, ExactLookup) before taking the code from inflate's own table.
+// to come, Lookup works out from the code at hand whether that reader would ask for more
+// bits than the block has left; only where that depends on the sizes of its sub-tables are
+// its tables built for the block (once, released with it) and walked.
 //
 // The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
 // the same code sets; the fixed code's tables are built once per run.

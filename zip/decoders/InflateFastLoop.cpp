@@ -1,8 +1,15 @@
 // Inflate's fast loop (InflateFastLoop.h). The body (InflateFastLoopBody.inc) is compiled
-// twice: for any processor, and, on x86-64 with GCC, for processors with BMI2 and AVX2,
-// which shift by a count in any register and take the consumed bits in one instruction
-// (shrx, bzhi: fewer instructions on the path from one table lookup to the next), and copy
-// matches in 32-byte words. The processor is asked once.
+// twice: for any processor, and, on x86-64 with GCC, for processors with BMI1, BMI2 and
+// AVX2 (chosen at run time, the processor asked once). There each step from one table
+// lookup to the next is one bit-field extraction (bextr: the next index straight from the
+// entry, whose bits 15..0 are its operand) where a shift and a mask would be two, shifts
+// take their count from any register (shrx), the consumed bits of a length or distance
+// come in one instruction (bzhi), and matches are copied in 32-byte words.
+//
+// The time goes into that chain of dependent lookups: each waits for the one before, so
+// what counts is the instructions on the chain, not those beside it. Hence also the order
+// within a round: the lookup of the next code is issued before the refill and the copy of
+// the match that precede it in the stream.
 //
 // One round decodes up to four literals, or up to three literals and a match, on one
 // refill of the bit buffer (see the body). The loop runs only while a whole round has its
@@ -53,18 +60,10 @@ namespace bmi2 {
 
 bool HasBmi2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("avx2");
 }
 #endif
-
-// Every round's bits: four first-level literals and the lookup of the next code, or up to
-// three literals, the refill, then the longest length code with its extra bits and the
-// longest distance code with its extra bits, all within the 56 bits of one refill; and the
-// lookup of the next code within the 64 input bits the buffer holds after that refill.
-constexpr unsigned kMaxMatchBits = kMaxCodeBits + TDeflateFormat::kMaxLengthExtraBits +
-                                   kMaxCodeBits + TDeflateFormat::kMaxDistExtraBits;
-static_assert(4 * kLitlenTableBits + kLitlenTableBits <= 56);
-static_assert(kMaxMatchBits <= 56 && kMaxMatchBits + kLitlenTableBits <= 64);
 
 } // namespace
 
@@ -81,12 +80,12 @@ TFastLoopStop DecodeFastWith(TFastLoopKind kind, TFastLoopState& state, const st
                              const std::uint32_t* dist) {
 #ifdef ZORVI_INFLATE_HAS_BMI2_BUILD
     if (kind == TFastLoopKind::Bmi2) {
-        return bmi2::Rounds(state, litlen, dist);
+        return bmi2::Rounds<TDeflateFormat>(state, litlen, dist);
     }
 #else
     (void)kind;
 #endif
-    return generic::Rounds(state, litlen, dist);
+    return generic::Rounds<TDeflateFormat>(state, litlen, dist);
 }
 
 TFastLoopStop DecodeFast(TFastLoopState& state, const std::uint32_t* litlen,

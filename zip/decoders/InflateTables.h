@@ -41,14 +41,18 @@ inline constexpr std::uint8_t kDistExtras[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3
 inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
     16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-/// What the decoder needs to know of a deflate variant: how far back a distance may reach
-/// and the most extra bits of a length and of a distance code, from which the fast loop's
-/// bit budget follows (InflateFastLoop.cpp). Deflate's own values; a variant with a larger
-/// window and longer lengths adds its own set of these and of the symbol entries.
+/// What the decoder needs to know of a deflate variant: how far back a distance may reach,
+/// the most extra bits of a length and of a distance code (from which the fast loop's bit
+/// budget follows, see InflateFastLoop.cpp), and the base distance of each distance
+/// symbol. These are deflate's. A variant with a 64 KiB window, length symbol 285 taking
+/// 16 extra bits and distance symbols 30 and 31 brings its own set of these and of the
+/// symbol entries below; its lengths and distances do not fit one refill together, so its
+/// fast loop refills between them (kMaxLengthExtraBits + kMaxDistExtraBits decide that).
 struct TDeflateFormat {
     static constexpr std::size_t kHistory = 32768;
     static constexpr unsigned kMaxLengthExtraBits = 5;
     static constexpr unsigned kMaxDistExtraBits = 13;
+    static constexpr const std::uint16_t* kDistBases = inflate::kDistBases;
 };
 
 inline constexpr unsigned kLitlenTableBits = 11;
