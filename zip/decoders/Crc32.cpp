@@ -166,9 +166,12 @@ ZORVI_VCLMUL_TARGET std::uint32_t FoldCrc32Wide(std::uint32_t reg, const std::ui
 }
 
 // Four 512-bit registers of four lanes each: 256 bytes a step, each lane folded over 256
-// bytes (k1, k2 for x^(2048+32) and x^(2048-32), reflected as above). The registers are then
-// folded into one over 64 bytes (the constants of FoldCrc32), so that its four lanes are
+// bytes (kK1For256, kK2For256: the constants of kK1 and kK2 for a fold over 2048 bits). The
+// registers are then folded into one over 64 bytes (kK1, kK2), so that its four lanes are
 // consecutive and FinishFold ends as for the others. Three-way xors in one instruction.
+constexpr long long kK1For256 = 0x011542778a; // x^(2048+64) mod P, reflected
+constexpr long long kK2For256 = 0x01322d1430; // x^2048 mod P, reflected
+
 #define ZORVI_ZCLMUL_TARGET __attribute__((target("pclmul,sse4.1,avx2,avx512f,vpclmulqdq")))
 
 ZORVI_ZCLMUL_TARGET inline __m512i Load512(const std::uint8_t* p) {
@@ -183,8 +186,8 @@ ZORVI_ZCLMUL_TARGET inline __m512i Fold512(__m512i x, __m512i k, __m512i next) {
 
 ZORVI_ZCLMUL_TARGET std::uint32_t FoldCrc32Zmm(std::uint32_t reg, const std::uint8_t* data,
                                                std::size_t count) {
-    const __m512i k256 = _mm512_set_epi64(0x01322d1430, 0x011542778a, 0x01322d1430, 0x011542778a,
-                                          0x01322d1430, 0x011542778a, 0x01322d1430, 0x011542778a);
+    const __m512i k256 = _mm512_set_epi64(kK2For256, kK1For256, kK2For256, kK1For256, kK2For256,
+                                          kK1For256, kK2For256, kK1For256);
     const __m512i k64 = _mm512_set_epi64(kK2, kK1, kK2, kK1, kK2, kK1, kK2, kK1);
     __m512i x0 = _mm512_xor_si512(Load512(data),
                                   _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg))));

@@ -49,8 +49,6 @@
 // The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
 // the same code sets; the fixed code's tables are built once per run.
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
 
 #include "zip/decoders/DecodeErrors.h"
@@ -106,15 +104,6 @@ private:
 
     // --- Bit reader -------------------------------------------------------------------
 
-    static std::uint64_t LoadWord(const std::uint8_t* p) {
-        std::uint64_t v;
-        std::memcpy(&v, p, sizeof v);
-        if constexpr (std::endian::native == std::endian::big) {
-            v = __builtin_bswap64(v);
-        }
-        return v;
-    }
-
     /// Takes the next block of input into the buffer; false at the end of the entry's data.
     bool NextInputBlock() {
         if (owner_.archiveBytesLeft_ <= 0) {
@@ -132,7 +121,7 @@ private:
         }
         if (inEnd_ - in_ >= 8) {
             // The fast refill, inside this block: the next block is read no earlier.
-            bitbuf_ |= LoadWord(in_) << bitcnt_;
+            bitbuf_ |= LoadLittleEndian64(in_) << bitcnt_;
             in_ += (63 - bitcnt_) >> 3;
             bitcnt_ |= 56;
             return;

@@ -18,7 +18,6 @@
 // code itself.
 #include "zip/decoders/InflateFastLoop.h"
 
-#include <bit>
 #include <cstring>
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
@@ -34,15 +33,6 @@
 
 namespace zorvi::inflate {
 namespace {
-
-ZORVI_ALWAYS_INLINE std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) {
-        v = __builtin_bswap64(v);
-    }
-    return v;
-}
 
 namespace generic {
 #include "zip/decoders/InflateFastLoopBody.inc"

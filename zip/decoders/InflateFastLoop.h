@@ -3,12 +3,24 @@
 // the decoder around it and InflateTables.h for the table entries it reads).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "zip/decoders/InflateTables.h"
 
 namespace zorvi::inflate {
+
+/// Eight input bytes as one number, the first in the low bits (the bit reader's order).
+inline std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) {
+        v = __builtin_bswap64(v);
+    }
+    return v;
+}
 
 /// The decoder's state while the fast loop runs; the inflater hands it over and takes it
 /// back. The bit reader's invariants are Inflate.cpp's: `BitBuf` holds `BitCount` unread
