@@ -97,7 +97,8 @@ private:
     /// kShiftAt − kBlock, so `out` stays below kShiftAt plus what one round of the fast
     /// loop writes.
     static constexpr std::size_t kShiftAt = (TEntryDecoder::kWorkAreaWindows - 1) * kBlock;
-    static_assert(kShiftAt % kBlock == 0 && kShiftAt >= kHistory + kBlock);
+    static_assert(kShiftAt % kBlock == 0 && kHistory % kBlock == 0 &&
+                  kShiftAt >= kHistory + kBlock);
     static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + kFastOutputOverrun,
                   "the work area must hold the windows, a round's output written ahead and "
                   "the match copy's overrun");
@@ -405,7 +406,7 @@ private:
         if (TEntry::IsInvalid(e)) {
             return irBadData;
         }
-        const unsigned distance = kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
+        const unsigned distance = TDeflateFormat::kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
             return irBadData;
         }
