@@ -4,6 +4,9 @@
 # the MinGW-w64 cross compilers for the 64-bit and 32-bit Windows products, Wine
 # (both sides) with a virtual display for the Windows tests, and the tools the tests
 # and screenshots use. Needs root: asks sudo when run as a user.
+# With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
+# the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
+# extractors, and time and valgrind for memory and instruction counts.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -21,6 +24,13 @@ packages=(
     xvfb x11-apps x11-utils imagemagick fonts-liberation
     python3 zip unzip
 )
+
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(
+        libdeflate-dev libbenchmark-dev
+        libarchive-tools p7zip-full minizip time valgrind
+    )
+fi
 
 export DEBIAN_FRONTEND=noninteractive
 
