@@ -3,11 +3,12 @@
 // An entry is a sequence of blocks, each stored, or Huffman-coded with the fixed code or
 // with codes sent in its header. The decoder keeps three pieces of state across blocks.
 //
-// The bit reader. `bitbuf` holds `bitcnt` not yet consumed input bits, the next one in bit 0;
-// `in` points at the next input byte not yet in `bitbuf`, `inEnd` at the end of the input
-// buffer's current block. Bits above `bitcnt` are either zero or equal to the bits of the
-// bytes at `in` (a refill loads eight bytes at once and keeps only whole bytes), so OR-ing
-// the next byte in at `bitcnt` is always right.
+// The bit reader: the decoders' contract (BitReader.h: bitbuf_, bitcnt_, overrun_, Need,
+// Bits, Drop, RealBitsShort), read straight from the input buffer. `in` points at the next
+// input byte not yet in `bitbuf`, `inEnd` at the end of the input buffer's current block.
+// Bits above `bitcnt` are either zero or equal to the bits of the bytes at `in` (a refill
+// loads eight bytes at once and keeps only whole bytes), so OR-ing the next byte in at
+// `bitcnt` is always right.
 //  - Refill: with at least 8 bytes left in the block, one unaligned load and no branch;
 //    afterwards 56 <= bitcnt <= 63, and all 64 bits of `bitbuf` are input bits.
 //  - Need(n): the refill while 8 bytes of the block are left, then byte by byte until
@@ -50,8 +51,11 @@
 // the same code sets; the fixed code's tables are built once per run.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "zip/decoders/DecodeErrors.h"
+#include "zip/decoders/DecodeResult.h"
+#include "zip/decoders/DeflateFixedCode.h"
 #include "zip/decoders/EntryDecoder.h"
 #include "zip/decoders/InflateFastLoop.h"
 #include "zip/decoders/InflateTables.h"
@@ -66,12 +70,12 @@ public:
         : owner_(owner), tables_(*owner.inflateTables_), base_(owner.workArea_.get()), out_(base_),
           in_(owner.inputBuffer_.get()), inEnd_(in_) {}
 
-    /// True when the last block ended the stream; false when bad data stopped it.
-    bool Run() {
+    /// Done when the last block ended the stream; BadData when bad data stopped it.
+    TDecodeResult Run() {
         for (;;) {
             bool last = false;
-            if (InflateBlock(last) != irDone) {
-                return false; // what is still in the window is not written
+            if (InflateBlock(last) != TDecodeResult::Done) {
+                return TDecodeResult::BadData; // what is still in the window is not written
             }
             if (last) {
                 break;
@@ -81,11 +85,11 @@ public:
             // What FlushWindow and FlushOutput would write, one block shorter than 32 KB
             // (every full window is already out), written from the window without a copy.
             owner_.WriteBlock(base_ + flushed_, Pending());
-            return true;
+            return TDecodeResult::Done;
         }
         owner_.FlushWindow(base_ + flushed_, Pending());
         owner_.FlushOutput();
-        return true;
+        return TDecodeResult::Done;
     }
 
 private:
@@ -93,7 +97,9 @@ private:
     /// the format's.
     static constexpr std::size_t kBlock = TEntryDecoder::kBlockSize;
     static constexpr std::size_t kHistory = TDeflateFormat::kHistory;
-    static constexpr int kNeedSlow = -1;
+    /// What a step of the Huffman-coded data gives: nullopt while the block goes on, else
+    /// how it ended.
+    using TStep = std::optional<TDecodeResult>;
 
     /// Written bytes at which the history moves down. While decoding, `flushed` is at most
     /// kShiftAt − kBlock, so `out` stays below kShiftAt plus what one round of the fast
@@ -169,7 +175,7 @@ private:
 
     // --- Blocks -----------------------------------------------------------------------
 
-    int InflateBlock(bool& last) {
+    TDecodeResult InflateBlock(bool& last) {
         // The header bits are read outside the block's handler: their exceptions pass.
         Need(1);
         last = Bits(1) != 0;
@@ -178,7 +184,7 @@ private:
         const unsigned type = Bits(2);
         Drop(2);
         if (RealBitsShort()) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         try {
             switch (type) {
@@ -189,17 +195,17 @@ private:
             case 2:
                 return InflateDynamicBlock();
             default:
-                return irBadBlockOrOversubscribed;
+                return TDecodeResult::BadData; // block type 3 is reserved
             }
         } catch (const EUserCanceled&) {
             throw;
         } catch (...) {
             // Premature end, a failed or too long write, memory: the block fails as bad data.
-            return irBadData;
+            return TDecodeResult::BadData;
         }
     }
 
-    int InflateStoredBlock() {
+    TDecodeResult InflateStoredBlock() {
         Drop(bitcnt_ % 8);
         Need(16);
         unsigned length = Bits(16);
@@ -208,14 +214,14 @@ private:
         const unsigned check = Bits(16);
         Drop(16);
         if (RealBitsShort() || check != (~length & 0xFFFF)) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         while (length > 0) {
             FlushFullWindows();
             if (bitcnt_ >= 8) {
                 // Whole bytes still in the bit buffer come first.
                 if (bitcnt_ - 8 * overrun_ < 8) {
-                    return irBadData;
+                    return TDecodeResult::BadData;
                 }
                 *out_++ = static_cast<std::uint8_t>(bitbuf_);
                 Drop(8);
@@ -224,7 +230,7 @@ private:
             }
             bitbuf_ = 0; // its upper bits mirror bytes at in_, which are copied directly now
             if (in_ == inEnd_ && !NextInputBlock()) {
-                return irBadData;
+                return TDecodeResult::BadData;
             }
             const std::size_t n = std::min({static_cast<std::size_t>(length), kBlock - Pending(),
                                             static_cast<std::size_t>(inEnd_ - in_)});
@@ -234,30 +240,27 @@ private:
             length -= static_cast<unsigned>(n);
         }
         FlushFullWindows();
-        return irDone;
+        return TDecodeResult::Done;
     }
 
-    int InflateFixedBlock() {
+    TDecodeResult InflateFixedBlock() {
         if (!tables_.FixedBuilt) {
-            std::uint8_t lengths[kNumLitlenSymbols];
-            std::fill(lengths, lengths + 144, 8);
-            std::fill(lengths + 144, lengths + 256, 9);
-            std::fill(lengths + 256, lengths + 280, 7);
-            std::fill(lengths + 280, lengths + 288, 8);
-            BuildFastTable(lengths, kNumLitlenSymbols, kLitlenSymbolEntries.data(),
-                           kLitlenTableBits, tables_.FixedLitlen, tables_.Fixed[0]);
-            std::fill(lengths, lengths + kNumDistSymbols, 5);
+            static_assert(kFixedLitlenLengths.size() == kNumLitlenSymbols);
+            BuildFastTable(kFixedLitlenLengths.data(), kNumLitlenSymbols,
+                           kLitlenSymbolEntries.data(), kLitlenTableBits, tables_.FixedLitlen,
+                           tables_.Fixed[0]);
             // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
             // unused codes 30 and 31 decode as invalid.
-            BuildFastTable(lengths, 30, kDistSymbolEntries.data(), kDistTableBits,
-                           tables_.FixedDist, tables_.Fixed[1]);
+            BuildFastTable(kFixedDistLengths.data(), kFixedDistLengths.size(),
+                           kDistSymbolEntries.data(), kDistTableBits, tables_.FixedDist,
+                           tables_.Fixed[1]);
             tables_.FixedBuilt = true;
         }
         block_ = {nullptr, 0, 0, true};
         return DecodeHuffmanCodes(tables_.Fixed[0], tables_.Fixed[1]);
     }
 
-    int InflateDynamicBlock() {
+    TDecodeResult InflateDynamicBlock() {
         Need(5);
         const unsigned litlenCount = Bits(5) + 257;
         Drop(5);
@@ -268,7 +271,7 @@ private:
         const unsigned precodeCount = Bits(4) + 4;
         Drop(4);
         if (litlenCount > kMaxLitlenCount || distCount > kMaxDistCount) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
 
         std::uint8_t precodeLengths[kNumPrecodeSymbols] = {};
@@ -278,14 +281,14 @@ private:
             Drop(3);
         }
         if (RealBitsShort()) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         TFastTable precode;
         const TBuildResult precodeResult =
             BuildFastTable(precodeLengths, kNumPrecodeSymbols, kPrecodeSymbolEntries.data(),
                            kPrecodeTableBits, tables_.Precode, precode);
         if (precodeResult != brComplete) {
-            return precodeResult;
+            return TDecodeResult::BadData;
         }
 
         // The literal/length and distance code lengths, as one list.
@@ -297,7 +300,7 @@ private:
             Need(precode.Bits); // the width BuildHuffmanTable would choose: min(7, longest)
             const std::uint32_t e = precode.Entries[bitbuf_ & mask];
             if (TEntry::IsInvalid(e)) {
-                return irBadData;
+                return TDecodeResult::BadData;
             }
             Drop(TotalBits(e));
             const unsigned sym = TEntry::Value(e);
@@ -324,26 +327,26 @@ private:
                 previous = 0;
             }
             if (i + repeat > total) {
-                return irBadData;
+                return TDecodeResult::BadData;
             }
             std::fill(lengths + i, lengths + i + repeat, static_cast<std::uint8_t>(value));
             i += repeat;
         }
         if (RealBitsShort()) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
 
         TFastTable litlen;
         TBuildResult result = BuildFastTable(lengths, litlenCount, kLitlenSymbolEntries.data(),
                                              kLitlenTableBits, tables_.Litlen, litlen);
         if (result != brComplete) {
-            return result;
+            return TDecodeResult::BadData;
         }
         TFastTable dist;
         result = BuildFastTable(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
                                 kDistTableBits, tables_.Dist, dist);
         if (result != brComplete) {
-            return result;
+            return TDecodeResult::BadData;
         }
         block_ = {lengths, litlenCount, distCount, false};
         return DecodeHuffmanCodes(litlen, dist);
@@ -351,13 +354,13 @@ private:
 
     // --- Huffman-coded data -------------------------------------------------------------
 
-    int DecodeHuffmanCodes(const TFastTable& litlen, const TFastTable& dist) {
+    TDecodeResult DecodeHuffmanCodes(const TFastTable& litlen, const TFastTable& dist) {
         const TReferenceTables reference(*this); // built on demand, released with the block
-        int result = kNeedSlow;
-        while (result == kNeedSlow) {
+        TStep result;
+        while (!result) {
             FlushFullWindows();
             result = FastLoop(litlen, dist);
-            if (result == kNeedSlow) {
+            if (!result) {
                 FlushFullWindows();
                 result = SlowStep(litlen, dist);
             }
@@ -365,14 +368,14 @@ private:
         // A window completed before the end or the failure is written in this block, as it
         // would have been the moment it was complete.
         FlushFullWindows();
-        return result;
+        return *result;
     }
 
     /// Decodes symbols while the input block has kFastInputMargin bytes and the window has
-    /// room; kNeedSlow when it stops for one of those, else the block's result.
-    int FastLoop(const TFastTable& litlen, const TFastTable& dist) {
+    /// room; nullopt when it stops for one of those, else the block's result.
+    TStep FastLoop(const TFastTable& litlen, const TFastTable& dist) {
         if (inEnd_ - in_ < kFastInputMargin || Pending() >= kBlock) {
-            return kNeedSlow;
+            return std::nullopt;
         }
         TFastLoopState state{
             base_,   out_,   base_ + flushed_ + kBlock, in_, inEnd_ - kFastInputMargin,
@@ -382,39 +385,42 @@ private:
         in_ = state.In;
         bitbuf_ = state.BitBuf;
         bitcnt_ = state.BitCount;
-        return stop == fsLimit ? kNeedSlow : stop == fsEndOfBlock ? irDone : irBadData;
+        if (stop == fsLimit) {
+            return std::nullopt;
+        }
+        return stop == fsEndOfBlock ? TDecodeResult::Done : TDecodeResult::BadData;
     }
 
-    /// Decodes one symbol byte by byte; kNeedSlow to go on, else the block's result.
-    int SlowStep(const TFastTable& litlen, const TFastTable& dist) {
+    /// Decodes one symbol byte by byte; nullopt to go on, else the block's result.
+    TStep SlowStep(const TFastTable& litlen, const TFastTable& dist) {
         std::uint32_t e = Lookup(litlen, true);
         if (TEntry::IsInvalid(e)) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         if (TEntry::IsLiteral(e)) {
             Drop(TotalBits(e));
             if (RealBitsShort()) {
-                return irBadData;
+                return TDecodeResult::BadData;
             }
             *out_++ = static_cast<std::uint8_t>(TEntry::Value(e));
-            return kNeedSlow;
+            return std::nullopt;
         }
         if (TEntry::IsEndOfBlock(e)) {
             Drop(TotalBits(e));
-            return RealBitsShort() ? irBadData : irDone;
+            return RealBitsShort() ? TDecodeResult::BadData : TDecodeResult::Done;
         }
         const unsigned length = TEntry::Value(e) + TakeExtraBits(e);
         e = Lookup(dist, false);
         if (TEntry::IsInvalid(e)) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         const unsigned distance = TDeflateFormat::kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
-            return irBadData;
+            return TDecodeResult::BadData;
         }
         CopyMatch(out_, distance, length);
         out_ += length;
-        return kNeedSlow;
+        return std::nullopt;
     }
 
     /// The entry for the next code of the literal/length (`litlen`) or distance code,
@@ -507,22 +513,15 @@ private:
         if (referenceBuilt_) {
             return true;
         }
-        std::uint8_t fixed[kNumLitlenSymbols];
         const std::uint8_t* litlenLengths = block_.Lengths;
         const std::uint8_t* distLengths = block_.Lengths + block_.LitlenCount;
         unsigned litlenCount = block_.LitlenCount;
         unsigned distCount = block_.DistCount;
-        std::uint8_t fixedDist[30];
         if (block_.Fixed) {
-            std::fill(fixed, fixed + 144, 8);
-            std::fill(fixed + 144, fixed + 256, 9);
-            std::fill(fixed + 256, fixed + 280, 7);
-            std::fill(fixed + 280, fixed + 288, 8);
-            std::fill(fixedDist, fixedDist + 30, 5);
-            litlenLengths = fixed;
-            distLengths = fixedDist;
-            litlenCount = kNumLitlenSymbols;
-            distCount = 30;
+            litlenLengths = kFixedLitlenLengths.data();
+            distLengths = kFixedDistLengths.data();
+            litlenCount = kFixedLitlenLengths.size();
+            distCount = kFixedDistLengths.size();
         }
         reference_[0].Bits = block_.Fixed ? 7 : 9;
         reference_[1].Bits = block_.Fixed ? 5 : 6;
@@ -608,7 +607,7 @@ private:
 
 void TEntryDecoder::InflateEntry() {
     TInflater inflater(*this);
-    finished_ = inflater.Run();
+    finished_ = inflater.Run() == TDecodeResult::Done;
 }
 
 } // namespace zorvi
