@@ -19,7 +19,7 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine64 wine wine32:i386
     xvfb x11-apps x11-utils imagemagick fonts-liberation
-    python3 zip unzip
+    python3 zip unzip tzdata
 )
 
 export DEBIAN_FRONTEND=noninteractive
