@@ -3,7 +3,8 @@
 # the native toolchain with GoogleTest, clang with libFuzzer for the fuzz targets,
 # the MinGW-w64 cross compilers for the 64-bit and 32-bit Windows products, Wine
 # (both sides) with a virtual display for the Windows tests, and the tools the tests
-# and screenshots use. Needs root: asks sudo when run as a user.
+# and screenshots use (Info-ZIP zip makes archives to compare with, tzdata gives the
+# tests a time zone far from UTC). Needs root: asks sudo when run as a user.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
