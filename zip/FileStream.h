@@ -10,11 +10,14 @@ namespace zorvi {
 enum class TFileMode {
     OpenRead, // read only; other processes may read but not write
     Create,   // created anew (or truncated) for reading and writing
+    CreateNew, // created anew for reading and writing; an existing file is an error and is
+               // left as it is (the workers of a parallel run create files only this way)
 };
 
 class TFileStream : public TStream {
 public:
-    /// Raises EFOpenError (OpenRead) or EFCreateError (Create) with the system's reason.
+    /// Raises EFOpenError (OpenRead) or EFCreateError (Create, CreateNew) with the system's
+    /// reason.
     /// Creating over a read-only file fails on every system, also for a superuser.
     TFileStream(const std::string& path, TFileMode mode);
     ~TFileStream() override;

@@ -10,6 +10,7 @@
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipHeaders.h"
+#include "zip/ZipRunState.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -68,28 +69,6 @@ public:
 private:
     TBufferedFileStream& file_;
     std::int64_t position_ = 0;
-};
-
-/// What one ExtractFiles run keeps.
-struct TUnZip::TRunState {
-    explicit TRunState(TDecodeHooks hooks) : Decoder(std::move(hooks)) {}
-    TEntryDecoder Decoder; // owns the work buffers and the byte totals
-    int Count = 0;         // entries completed
-    bool Retry = false;    // repeat the entry just processed (a new password)
-    // The folder the last file was created in. Most entries share the folder of the one
-    // before, so it is not looked up again for them; should it have gone meanwhile, the
-    // file's creation fails and the folder is made then.
-    std::string LastFolder;
-    // Where every entry of the directory starts: its local header, as a volume and an
-    // offset in one number (see RangeStart), sorted.
-    std::vector<std::uint64_t> EntryStarts;
-    // The extra block of the local header of the entry being extracted.
-    std::string LocalExtra;
-    // Which of the password's byte strings (PasswordCandidates) the entry's check byte
-    // accepted, and where a repeat of the entry starts trying them: past one that passed
-    // the check byte but not the CRC-32.
-    std::size_t PasswordBytesUsed = 0;
-    std::size_t PasswordBytesFrom = 0;
 };
 
 namespace {
@@ -243,7 +222,9 @@ int TUnZip::ExtractSelected() {
         if (OnStartUnZipInfo) {
             OnStartUnZipInfo(*this, numFiles, decoder.TotalBytes, stopNow);
         }
-        if (numFiles > 0 && !stopNow) {
+        if (numFiles > 0 && !stopNow && ParallelRunAllowed(numFiles)) {
+            ExtractInParallel();
+        } else if (numFiles > 0 && !stopNow) {
             for (int i = 0; i < EntryCount(); ++i) {
                 if (DoAll || sortedEntries_->Entry(i)->Selected) {
                     ExtractEntry(i);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace zorvi::cli {
 namespace {
@@ -104,6 +106,9 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.FilesList = options.Masks;
     unzip.Password = options.Password.value_or("");
     unzip.RetainAttributes = true;
+    unzip.WorkerCount =
+        options.Threads > 0 ? options.Threads
+                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     unzip.OnStartUnZipInfo = [&](TUnZip&, int, std::int64_t totalBytes, bool&) {
         barWanted = barWanted && totalBytes >= kProgressBarThreshold;
@@ -113,8 +118,10 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
             bar.Show(percent);
         }
     };
-    unzip.OnStartUnZip = [&](TUnZip&, int, std::string&, bool&) { boxes.UnknownMethod = false; };
+    // The box of an unknown method comes before its entry's verdict, and the flag is
+    // taken back with the verdict. (No OnStartUnZip: it would keep the run on one thread.)
     unzip.OnEndUnZip = [&](TUnZip& sender, int, const std::string&) {
+        boxes.UnknownMethod = false;
         ++extracted;
         line("  extracted: " + SlashName(sender.CurrentHeader.PathName()));
     };
@@ -125,6 +132,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     };
     unzip.OnSkippingFile = [&](TUnZip& sender, TSkipReason reason, const std::string&, int index,
                                bool&) {
+        boxes.UnknownMethod = false;
         ++skipped;
         line("    skipped: " + entryName(sender, index) + " (" + ReasonText(reason) + ")");
     };
@@ -134,7 +142,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
              std::to_string(sender.CurrentHeader.CompressionMethod) + ")");
     };
     unzip.OnBadCRC = [&](TUnZip& sender, std::uint32_t calc, std::uint32_t stored, int index) {
-        if (boxes.UnknownMethod) {
+        if (std::exchange(boxes.UnknownMethod, false)) {
             unknownMethod(sender, index);
             return;
         }
@@ -144,7 +152,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     };
     unzip.OnEntryFailed = [&](TUnZip& sender, TEntryFailure failure, const std::string&,
                               int index) {
-        if (boxes.UnknownMethod) {
+        if (std::exchange(boxes.UnknownMethod, false)) {
             unknownMethod(sender, index);
             return;
         }
