@@ -126,7 +126,8 @@ TDecodeHooks TEntryWorkers::TWorker::MakeHooks() {
     if (settings.TotalPercent) {
         hooks.OnTotalPercentDone = [this](int) {
             const std::int64_t written = decoder_.BytesWritten();
-            owner_.Record(*job_, TEntryRecord{TEntryRecord::TKind::Written, written - bytesRecorded_});
+            owner_.Record(*job_,
+                          TEntryRecord{TEntryRecord::TKind::Written, written - bytesRecorded_});
             bytesRecorded_ = written;
         };
     }
@@ -187,7 +188,7 @@ TEntryWorkers::TWorker::TDecodeEnd TEntryWorkers::TWorker::Decode(TFileStream& f
         if (!decoder_.DecodeEntry(job.Header.CompressionMethod)) {
             owner_.Record(job, TEntryRecord{TEntryRecord::TKind::ErrorText, 0, kTextUnknownMethod});
             owner_.Record(job, TEntryRecord{TEntryRecord::TKind::Box, kMbOk, kTextUnknownMethod,
-                                kCaptionZipError});
+                                            kCaptionZipError});
         }
     } catch (const EBiggerThanUncompressed&) {
         return TDecodeEnd::TooLong;
@@ -233,8 +234,7 @@ void TEntryWorkers::TWorker::Settle(TDecodeEnd end) {
     owner_.Finish(job, TJobOutcome::BadCrc);
 }
 
-TEntryWorkers::TEntryWorkers(int count, TWorkerSettings settings)
-    : settings_(std::move(settings)) {
+TEntryWorkers::TEntryWorkers(int count, TWorkerSettings settings) : settings_(std::move(settings)) {
     for (int i = 0; i < count; ++i) {
         workers_.push_back(std::make_unique<TWorker>(*this));
     }
@@ -301,7 +301,8 @@ void TEntryWorkers::Finish(TEntryJob& job, TJobOutcome outcome) {
 bool TEntryWorkers::Collect(TEntryJob& job, std::vector<TEntryRecord>& records) {
     records.clear();
     std::unique_lock lock(mutex_);
-    jobChanged_.wait(lock, [&] { return !job.Records.empty() || job.Outcome != TJobOutcome::Pending; });
+    jobChanged_.wait(lock,
+                     [&] { return !job.Records.empty() || job.Outcome != TJobOutcome::Pending; });
     records.swap(job.Records);
     return job.Outcome != TJobOutcome::Pending && job.Records.empty();
 }

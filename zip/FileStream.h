@@ -8,8 +8,8 @@
 namespace zorvi {
 
 enum class TFileMode {
-    OpenRead, // read only; other processes may read but not write
-    Create,   // created anew (or truncated) for reading and writing
+    OpenRead,  // read only; other processes may read but not write
+    Create,    // created anew (or truncated) for reading and writing
     CreateNew, // created anew for reading and writing; an existing file is an error and is
                // left as it is (the workers of a parallel run create files only this way)
 };

@@ -52,9 +52,15 @@ constexpr std::uint32_t kHandOverLimit = 64 * 1024;
 /// 32 × 64 KB = 2 MB per worker.
 constexpr std::size_t kJobsAheadPerWorker = 32;
 
-bool DirExists(const std::string& path) {
+namespace fs = std::filesystem;
+
+bool DirExists(const fs::path& path) {
     std::error_code error;
-    return std::filesystem::is_directory(ToFsPath(path), error);
+    return fs::is_directory(path, error);
+}
+
+bool DirExists(const std::string& path) {
+    return DirExists(ToFsPath(path));
 }
 
 } // namespace
@@ -68,8 +74,12 @@ private:
     /// An entry decided and not yet delivered: a file with the workers, or a folder (made
     /// already, only counted at its turn).
     struct TPending {
+        int Index = 0;
         std::shared_ptr<TEntryJob> Job; // null for a folder
         std::string Key;
+        // The folders made for the entry, the outermost first: a one-thread run stopped
+        // before the entry would not have made them.
+        std::vector<std::string> FoldersMade;
     };
 
     TWorkerSettings Settings() const;
@@ -91,7 +101,11 @@ private:
     TUnZip& owner_;
     std::size_t jobsAhead_;
     TEntryWorkers workers_;
+    /// Makes the folder (and those above it) as ForceDirs does and returns those it made.
+    std::vector<std::string> MakeFolder(const std::string& folder);
+
     std::deque<TPending> pending_;
+    bool delivering_ = false;                 // the front entry's events are being replayed
     std::multiset<std::string> pendingFiles_; // keys of the pending files
 };
 
@@ -144,9 +158,8 @@ bool TUnZip::TParallelRun::HandOver(int index) {
         return false;
     }
     const bool isFile = !entry.FileName().empty();
-    const TEntryPlacement placement =
-        PlaceEntry(owner_.destDir_, owner_.rootDir_, owner_.RecreateDirs, entry.Directory(),
-                   entry.FileName());
+    const TEntryPlacement placement = PlaceEntry(
+        owner_.destDir_, owner_.rootDir_, owner_.RecreateDirs, entry.Directory(), entry.FileName());
     const std::string path = placement.Folder + entry.FileName();
     const std::optional<std::string> key = SameFileKey(path);
     if (!placement.Safe || !key) {
@@ -159,18 +172,19 @@ bool TUnZip::TParallelRun::HandOver(int index) {
     // anew; the archive's position and the local extra block are the entry's from here on.
     owner_.CurrentHeader.Assign(entry);
     const std::int64_t dataStart = isFile ? LocateData() : 0;
+    TPending pending{index, nullptr, *key, {}};
     if (!isFile) {
         if (owner_.RecreateDirs && !DirExists(placement.Folder)) {
-            owner_.ForceDirs(placement.Folder);
+            pending.FoldersMade = MakeFolder(placement.Folder);
         }
-        pending_.push_back({nullptr, *key});
+        pending_.push_back(std::move(pending));
         return true;
     }
     // The folder of the entry before is not looked up again (see TRunState::LastFolder).
     const std::string folder = ExtractFileDir(path);
     std::string& lastFolder = owner_.run_->LastFolder;
     if (!folder.empty() && folder != lastFolder && !DirExists(folder)) {
-        owner_.ForceDirs(folder);
+        pending.FoldersMade = MakeFolder(folder);
     }
     lastFolder = folder;
 
@@ -187,10 +201,23 @@ bool TUnZip::TParallelRun::HandOver(int index) {
             owner_.archiveStream_->Read(job->Compressed.data(), job->Compressed.size()));
         job->HandedOver = true;
     }
-    pending_.push_back({job, *key});
+    pending.Job = job;
+    pending_.push_back(std::move(pending));
     pendingFiles_.insert(*key);
     workers_.Submit(std::move(job));
     return true;
+}
+
+std::vector<std::string> TUnZip::TParallelRun::MakeFolder(const std::string& folder) {
+    std::vector<std::string> missing;
+    for (fs::path at = ToFsPath(folder); !at.empty() && !DirExists(at); at = at.parent_path()) {
+        missing.insert(missing.begin(), at.string());
+        if (at == at.parent_path()) {
+            break;
+        }
+    }
+    owner_.ForceDirs(folder);
+    return missing;
 }
 
 std::int64_t TUnZip::TParallelRun::LocateData() {
@@ -217,8 +244,7 @@ bool TUnZip::TParallelRun::InTheWay(const std::string& key) const {
 }
 
 void TUnZip::TParallelRun::DeliverDone() {
-    while (!pending_.empty() &&
-           (!pending_.front().Job || workers_.IsDone(*pending_.front().Job))) {
+    while (!pending_.empty() && (!pending_.front().Job || workers_.IsDone(*pending_.front().Job))) {
         DeliverFront();
     }
 }
@@ -232,11 +258,13 @@ void TUnZip::TParallelRun::DeliverAll() {
 void TUnZip::TParallelRun::DeliverFront() {
     const std::shared_ptr<TEntryJob> job = pending_.front().Job;
     if (!job) {
+        owner_.CurrentHeader.Assign(*owner_.sortedEntries_->Entry(pending_.front().Index));
         pending_.pop_front();
         ++owner_.run_->Count;
         return;
     }
     owner_.CurrentHeader.Assign(job->Header);
+    delivering_ = true;
     std::vector<TEntryRecord> records;
     for (bool done = false; !done;) {
         done = workers_.Collect(*job, records);
@@ -246,6 +274,7 @@ void TUnZip::TParallelRun::DeliverFront() {
     // of the verdict does.
     pendingFiles_.erase(pendingFiles_.find(pending_.front().Key));
     pending_.pop_front();
+    delivering_ = false;
     Settle(*job);
 }
 
@@ -265,8 +294,7 @@ void TUnZip::TParallelRun::Replay(const std::vector<TEntryRecord>& records) {
             owner_.ErrorMessage = record.Text;
             break;
         case TEntryRecord::TKind::Box:
-            owner_.ShowMessageBox(record.Text, record.Caption,
-                                  static_cast<unsigned>(record.Value));
+            owner_.ShowMessageBox(record.Text, record.Caption, static_cast<unsigned>(record.Value));
             break;
         }
     }
@@ -303,9 +331,19 @@ void TUnZip::TParallelRun::Settle(const TEntryJob& job) {
 }
 
 void TUnZip::TParallelRun::RemoveUndelivered() {
-    for (const TPending& pending : pending_) {
+    // The entry whose events were being replayed had started in a one-thread run as well:
+    // its folders stay. Its file, and the files and folders of the entries after it, go.
+    for (std::size_t k = 0; k < pending_.size(); ++k) {
+        const TPending& pending = pending_[k];
         if (pending.Job && pending.Job->Outcome == TJobOutcome::Extracted) {
             owner_.DeleteOutput(pending.Job->Path);
+        }
+    }
+    for (std::size_t k = pending_.size(); k-- > (delivering_ ? 1 : 0);) {
+        const std::vector<std::string>& folders = pending_[k].FoldersMade;
+        for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+            std::error_code error;
+            fs::remove(*folder, error); // only when empty: a folder of someone else's stays
         }
     }
     pending_.clear();

@@ -106,8 +106,8 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.FilesList = options.Masks;
     unzip.Password = options.Password.value_or("");
     unzip.RetainAttributes = true;
-    unzip.WorkerCount =
-        options.Threads > 0 ? options.Threads
+    unzip.WorkerCount = options.Threads > 0
+                            ? options.Threads
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     unzip.OnStartUnZipInfo = [&](TUnZip&, int, std::int64_t totalBytes, bool&) {
