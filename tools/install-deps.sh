@@ -7,7 +7,8 @@
 # tests a time zone far from UTC). Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
-# extractors, and time and valgrind for memory and instruction counts.
+# extractors, time and valgrind for memory and instruction counts, and strace for the
+# system calls per extracted file.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -29,7 +30,7 @@ packages=(
 if [ "${1:-}" = "--bench" ]; then
     packages+=(
         libdeflate-dev libbenchmark-dev
-        libarchive-tools p7zip-full minizip time valgrind
+        libarchive-tools p7zip-full minizip time valgrind strace
     )
 fi
 

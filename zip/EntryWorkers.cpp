@@ -214,8 +214,10 @@ void TEntryWorkers::TWorker::Settle(TDecodeEnd end) {
         SetExtractedFileTime(fileSystem, job.Path, header.DosDateTime, header.ExtraField,
                              job.LocalExtra);
         if (owner_.settings_.RetainAttributes) {
+            // The file is new: its permissions are the system's for a new file.
             SetExtractedFileAttributes(fileSystem, job.Path, header.VersionMadeBy,
-                                       header.ExternalAttributes);
+                                       header.ExternalAttributes,
+                                       owner_.settings_.NewFilePermissions);
         }
     }
     const bool decoded = completed && decoder_.EntryFinished();
@@ -283,26 +285,36 @@ void TEntryWorkers::Work(TWorker& worker) {
 }
 
 void TEntryWorkers::Record(TEntryJob& job, TEntryRecord record) {
+    bool awaited = false;
     {
         const std::lock_guard lock(mutex_);
         job.Records.push_back(std::move(record));
+        awaited = &job == awaited_;
     }
-    jobChanged_.notify_all();
+    if (awaited) {
+        jobChanged_.notify_one();
+    }
 }
 
 void TEntryWorkers::Finish(TEntryJob& job, TJobOutcome outcome) {
+    bool awaited = false;
     {
         const std::lock_guard lock(mutex_);
         job.Outcome = outcome;
+        awaited = &job == awaited_;
     }
-    jobChanged_.notify_all();
+    if (awaited) {
+        jobChanged_.notify_one();
+    }
 }
 
 bool TEntryWorkers::Collect(TEntryJob& job, std::vector<TEntryRecord>& records) {
     records.clear();
     std::unique_lock lock(mutex_);
+    awaited_ = &job;
     jobChanged_.wait(lock,
                      [&] { return !job.Records.empty() || job.Outcome != TJobOutcome::Pending; });
+    awaited_ = nullptr;
     records.swap(job.Records);
     return job.Outcome != TJobOutcome::Pending && job.Records.empty();
 }

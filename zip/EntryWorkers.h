@@ -25,6 +25,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -87,6 +88,7 @@ struct TWorkerSettings {
     std::string ArchivePath;
     bool FlushFilesOnClose = false;
     bool RetainAttributes = true;
+    std::optional<std::uint32_t> NewFilePermissions; // TFileSystemShim::NewFilePermissions
     // Which records the caller's handlers want (the rest are not made).
     bool Pump = false;
     bool FilePercent = false;
@@ -126,6 +128,8 @@ private:
     std::condition_variable jobQueued_;  // workers wait here
     std::condition_variable jobChanged_; // the calling thread waits here
     std::deque<std::shared_ptr<TEntryJob>> queue_;
+    // The job the calling thread waits for in Collect: only its records and end wake it.
+    const TEntryJob* awaited_ = nullptr;
     bool stopping_ = false;
     std::atomic<bool> canceled_{false};
     std::vector<std::unique_ptr<TWorker>> workers_;

@@ -79,7 +79,7 @@ private:
         std::string Key;
         // The folders made for the entry, the outermost first: a one-thread run stopped
         // before the entry would not have made them.
-        std::vector<std::string> FoldersMade;
+        std::vector<std::filesystem::path> FoldersMade;
     };
 
     TWorkerSettings Settings() const;
@@ -102,7 +102,7 @@ private:
     std::size_t jobsAhead_;
     TEntryWorkers workers_;
     /// Makes the folder (and those above it) as ForceDirs does and returns those it made.
-    std::vector<std::string> MakeFolder(const std::string& folder);
+    std::vector<std::filesystem::path> MakeFolder(const std::string& folder);
 
     std::deque<TPending> pending_;
     bool delivering_ = false;                 // the front entry's events are being replayed
@@ -119,6 +119,7 @@ TWorkerSettings TUnZip::TParallelRun::Settings() const {
     settings.ArchivePath = owner_.zipName_;
     settings.FlushFilesOnClose = owner_.FlushFilesOnClose;
     settings.RetainAttributes = owner_.RetainAttributes;
+    settings.NewFilePermissions = owner_.fileSystem_->NewFilePermissions();
     settings.Pump = owner_.DoProcessMessages && owner_.ProcessMessages;
     settings.FilePercent = static_cast<bool>(owner_.OnFilePercentDone);
     settings.TotalPercent = static_cast<bool>(owner_.OnTotalPercentDone);
@@ -208,10 +209,14 @@ bool TUnZip::TParallelRun::HandOver(int index) {
     return true;
 }
 
-std::vector<std::string> TUnZip::TParallelRun::MakeFolder(const std::string& folder) {
-    std::vector<std::string> missing;
-    for (fs::path at = ToFsPath(folder); !at.empty() && !DirExists(at); at = at.parent_path()) {
-        missing.insert(missing.begin(), at.string());
+std::vector<fs::path> TUnZip::TParallelRun::MakeFolder(const std::string& folder) {
+    std::vector<fs::path> missing;
+    fs::path start = ToFsPath(folder);
+    if (!start.has_filename()) {
+        start = start.parent_path(); // the folder's own name, not the empty one after its "\"
+    }
+    for (fs::path at = start; !at.empty() && !DirExists(at); at = at.parent_path()) {
+        missing.insert(missing.begin(), at);
         if (at == at.parent_path()) {
             break;
         }
@@ -340,7 +345,7 @@ void TUnZip::TParallelRun::RemoveUndelivered() {
         }
     }
     for (std::size_t k = pending_.size(); k-- > (delivering_ ? 1 : 0);) {
-        const std::vector<std::string>& folders = pending_[k].FoldersMade;
+        const std::vector<fs::path>& folders = pending_[k].FoldersMade;
         for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
             std::error_code error;
             fs::remove(*folder, error); // only when empty: a folder of someone else's stays

@@ -49,6 +49,9 @@ public:
     bool SetUnixPermissions(const std::string& path, std::uint32_t mode) override {
         return system_.SetUnixPermissions(path, mode);
     }
+    std::optional<std::uint32_t> NewFilePermissions() override {
+        return system_.NewFilePermissions();
+    }
     bool IsRemovableDrive(const std::string& drive) override {
         return system_.IsRemovableDrive(drive);
     }
@@ -285,6 +288,10 @@ std::vector<test::TTestEntry> ManyEntries() {
             std::to_string(i);
         e.Method = i % 3 == 0 ? 0 : 8;
         e.DosDateTime = test::kDos20050202 + static_cast<std::uint32_t>(i % 30);
+        // Windows attributes, read-only among them, and Unix modes.
+        constexpr std::uint32_t kAttributes[] = {0x20, 0x21, 0100644u << 16, 0100755u << 16,
+                                                 0100600u << 16};
+        e.ExternalAttributes = kAttributes[i % 5];
         if (i % 50 == 7) {
             e.Crc = 0x12345678; // a bad CRC-32
         }
