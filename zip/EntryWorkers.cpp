@@ -301,6 +301,7 @@ void TEntryWorkers::Finish(TEntryJob& job, TJobOutcome outcome) {
     {
         const std::lock_guard lock(mutex_);
         job.Outcome = outcome;
+        job.Done.store(true, std::memory_order_release);
         awaited = &job == awaited_;
     }
     if (awaited) {
@@ -316,11 +317,6 @@ bool TEntryWorkers::Collect(TEntryJob& job, std::vector<TEntryRecord>& records) 
                      [&] { return !job.Records.empty() || job.Outcome != TJobOutcome::Pending; });
     awaited_ = nullptr;
     records.swap(job.Records);
-    return job.Outcome != TJobOutcome::Pending && job.Records.empty();
-}
-
-bool TEntryWorkers::IsDone(const TEntryJob& job) {
-    const std::lock_guard lock(mutex_);
     return job.Outcome != TJobOutcome::Pending && job.Records.empty();
 }
 

@@ -74,8 +74,10 @@ struct TEntryJob {
     bool HandedOver = false;    // Compressed holds the data (as much as the archive had)
     std::vector<std::uint8_t> Compressed;
 
-    // Written by the worker, read by the calling thread, both under the workers' lock.
+    // Written by the worker, read by the calling thread, both under the workers' lock;
+    // Done is set last, and may be looked at without the lock.
     std::vector<TEntryRecord> Records;
+    std::atomic<bool> Done{false};
     TJobOutcome Outcome = TJobOutcome::Pending;
     TEntryFailure Failure = TEntryFailure::efIncomplete;
     std::uint32_t Crc = 0;
@@ -109,8 +111,8 @@ public:
     /// into `records` (emptied first). True when the job is done: its outcome is final and
     /// every record has been taken.
     bool Collect(TEntryJob& job, std::vector<TEntryRecord>& records);
-    /// True when the job is done and none of its records waits (no waiting).
-    bool IsDone(const TEntryJob& job);
+    /// True when the job is done: Collect then returns at once (no lock taken here).
+    static bool IsDone(const TEntryJob& job) { return job.Done.load(std::memory_order_acquire); }
     /// Drops the jobs not yet started, makes the running ones stop at their next read of
     /// compressed data (outcome Canceled), and waits for the threads to end.
     void Stop();

@@ -32,6 +32,8 @@ public:
     /// Asks the system to write its buffers of this file to the disk.
     bool FlushToDisk();
     TFileMode Mode() const { return mode_; }
+    /// True when opening made the file (it did not exist before).
+    bool CreatedAnew() const { return createdAnew_; }
 
 private:
     /// One system call moves at most this much; larger requests loop.
@@ -47,6 +49,7 @@ private:
 
     int fd_ = -1;
     TFileMode mode_;
+    bool createdAnew_ = false;
     // The handle's position as this stream moved it, or -1 when a seek failed and the
     // system has to be asked. The buffered stream above asks for it at every seek, and
     // nothing else moves the handle.

@@ -141,8 +141,12 @@ void TUnZip::TParallelRun::Run() {
                     owner_.ExtractEntry(i);
                 }
             }
-            while (pending_.size() > jobsAhead_) {
-                DeliverFront();
+            // Full: the entries at the front are awaited down to half the room, so that the
+            // workers find a queue, and this thread sleeps once per many entries, not per one.
+            if (pending_.size() > jobsAhead_) {
+                while (pending_.size() > jobsAhead_ / 2) {
+                    DeliverFront();
+                }
             }
         }
         DeliverAll();
@@ -249,7 +253,8 @@ bool TUnZip::TParallelRun::InTheWay(const std::string& key) const {
 }
 
 void TUnZip::TParallelRun::DeliverDone() {
-    while (!pending_.empty() && (!pending_.front().Job || workers_.IsDone(*pending_.front().Job))) {
+    while (!pending_.empty() &&
+           (!pending_.front().Job || TEntryWorkers::IsDone(*pending_.front().Job))) {
         DeliverFront();
     }
 }

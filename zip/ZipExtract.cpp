@@ -189,6 +189,7 @@ int TUnZip::ExtractSelected() {
     const bool keepZipOpen = KeepZipOpen;
     KeepZipOpen = true;
     run_ = std::make_unique<TRunState>(MakeDecodeHooks());
+    run_->NewFileBits = fileSystem_->NewFilePermissions();
 
     const TZipSortMode sortMode = SortMode;
     const bool resorted = EndRecord.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
@@ -437,6 +438,7 @@ void TUnZip::ExtractEntry(int index) {
         return;
     }
     std::unique_ptr<TBufferedFileStream> output = OpenOutput(path, folder, folderKnown);
+    run_->OutputCreatedAnew = output && output->File().CreatedAnew();
     if (!output) {
         run_->LastFolder.clear();
         SkipFile(index, TSkipReason::srCreateError, path);
@@ -546,7 +548,8 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
                              CurrentHeader.ExtraField, run_->LocalExtra);
         if (RetainAttributes) {
             SetExtractedFileAttributes(*fileSystem_, path, CurrentHeader.VersionMadeBy,
-                                       CurrentHeader.ExternalAttributes);
+                                       CurrentHeader.ExternalAttributes,
+                                       run_->OutputCreatedAnew ? run_->NewFileBits : std::nullopt);
         }
     }
     // A matching CRC-32 alone is not enough: an entry cut at some point, or padded out,

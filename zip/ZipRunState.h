@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,10 @@ struct TUnZip::TRunState {
     // the check byte but not the CRC-32.
     std::size_t PasswordBytesUsed = 0;
     std::size_t PasswordBytesFrom = 0;
+    // The permission bits of a file created anew (TFileSystemShim::NewFilePermissions), and
+    // whether the entry's file was: then the entry's own bits are only set when they differ.
+    std::optional<std::uint32_t> NewFileBits;
+    bool OutputCreatedAnew = false;
 };
 
 } // namespace zorvi
