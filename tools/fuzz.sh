@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the `fuzz` preset and runs every fuzz target of the ZIP component for SECONDS each
-# (default 180), as many at once as there are cores, then prints the executions of each. See fuzz/README.md.
+# Builds the `fuzz` preset and runs every fuzz target of the ZIP component (or the ones named)
+# for SECONDS each (default 180), as many at once as there are cores, then prints the
+# executions of each. See fuzz/README.md.
 #
-#   tools/fuzz.sh [SECONDS]
+#   tools/fuzz.sh [SECONDS [TARGET...]]   (all targets when none is named)
 #
 # Each target keeps its corpus in build/fuzz/corpus/<target> (it grows from run to run and is
 # not part of the repository) and starts from the seeds and regressions in
@@ -15,10 +16,20 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-180}
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
-    echo "usage: tools/fuzz.sh [SECONDS]  (the time for each target, default 180)" >&2
+    echo "usage: tools/fuzz.sh [SECONDS [TARGET...]]  (the time for each target, default 180)" >&2
     exit 2
 fi
 targets=(archive inflate shrink reduce implode store cipher wildcard)
+if [ "$#" -gt 1 ]; then
+    shift
+    for target in "$@"; do
+        if ! [[ " ${targets[*]} " == *" $target "* ]]; then
+            echo "unknown fuzz target: $target (the targets: ${targets[*]})" >&2
+            exit 2
+        fi
+    done
+    targets=("$@")
+fi
 
 # libFuzzer options per target: the longest input, and the time after which one input counts
 # as a hang. The matcher's is short: a mask's time must not explode with its stars.
