@@ -1,6 +1,6 @@
 #include "win32/app/ConsoleProcessRunner.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <string>
 

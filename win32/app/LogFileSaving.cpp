@@ -2,7 +2,7 @@
 
 #include "app/ArchiveDeployment.h"
 #include "common/LogText.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <commdlg.h>
 

@@ -1,7 +1,7 @@
 #include "win32/app/Win32FileSystem.h"
 
-#include "win32/app/SystemErrorText.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/SystemErrorText.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 

@@ -2,12 +2,12 @@
 // hidden connect dialog and the update workflow, then the message loop until the
 // main window closes.
 #include "win32/app/UpdateWizard.h"
+#include "win32/base/Utf16.h"
 #include "win32/device/ConnectToDevice.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/MainForm.h"
 #include "win32/ui/MessageBoxes.h"
 #include "win32/ui/MessagePump.h"
-#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 

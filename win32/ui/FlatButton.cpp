@@ -1,6 +1,6 @@
 #include "win32/ui/FlatButton.h"
 
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <windowsx.h>
 

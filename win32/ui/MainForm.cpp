@@ -1,11 +1,11 @@
 #include "win32/ui/MainForm.h"
 
 #include "common/LogText.h"
+#include "win32/base/Utf16.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/Clipboard.h"
 #include "win32/ui/Glyph.h"
 #include "win32/ui/MessageBoxes.h"
-#include "win32/ui/Utf16.h"
 
 #include <windowsx.h>
 

@@ -1,8 +1,8 @@
 #include "win32/ui/OwnerDrawListBox.h"
 
 #include "common/LogText.h"
-#include "win32/ui/Handles.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <stdexcept>
 #include <string>

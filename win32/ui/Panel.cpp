@@ -1,6 +1,6 @@
 #include "win32/ui/Panel.h"
 
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 namespace zorvi {
 namespace {

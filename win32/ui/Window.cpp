@@ -1,6 +1,6 @@
 #include "win32/ui/Window.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <stdexcept>
 

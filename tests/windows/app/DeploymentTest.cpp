@@ -7,7 +7,7 @@
 #include "common/ProgressLog.h"
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/Win32FileSystem.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 

@@ -7,8 +7,8 @@
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/ShellPersonalFolder.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/base/Utf16.h"
 #include "win32/ui/MessagePump.h"
-#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
 // The application window that carries the title, and message boxes on MessageBoxW,
 // answered from a timer the way a person (or gui-driver) answers them.
+#include "win32/base/Utf16.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/MainForm.h"
 #include "win32/ui/MessageBoxes.h"
 #include "win32/ui/MessagePump.h"
 #include "win32/ui/Timer.h"
-#include "win32/ui/Utf16.h"
 
 #include <gtest/gtest.h>
 

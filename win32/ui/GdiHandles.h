@@ -1,5 +1,6 @@
-// RAII holders for the Windows handles the window code creates: each frees its
-// handle with the one call that matches how it was obtained.
+// RAII holders for the drawing handles the window code creates (GDI objects,
+// device contexts, icons): each frees its handle with the one call that matches how
+// it was obtained. Kernel handles and registry keys are in win32/base/Handles.h.
 #pragma once
 
 #include <windows.h>
@@ -129,37 +130,6 @@ public:
 
 private:
     HICON Handle_ = nullptr;
-};
-
-/// A kernel object handle (process, thread, file), freed with CloseHandle. Both
-/// nullptr and INVALID_HANDLE_VALUE mean "none".
-class TKernelHandle {
-public:
-    TKernelHandle() = default;
-    explicit TKernelHandle(HANDLE handle) : Handle_(handle) {}
-    TKernelHandle(TKernelHandle&& other) noexcept
-        : Handle_(std::exchange(other.Handle_, nullptr)) {}
-    TKernelHandle& operator=(TKernelHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            Handle_ = std::exchange(other.Handle_, nullptr);
-        }
-        return *this;
-    }
-    TKernelHandle(const TKernelHandle&) = delete;
-    TKernelHandle& operator=(const TKernelHandle&) = delete;
-    ~TKernelHandle() { Close(); }
-
-    HANDLE Get() const { return Handle_; }
-    bool Valid() const { return Handle_ != nullptr && Handle_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        if (Valid())
-            CloseHandle(Handle_);
-        Handle_ = nullptr;
-    }
-
-private:
-    HANDLE Handle_ = nullptr;
 };
 
 } // namespace zorvi
