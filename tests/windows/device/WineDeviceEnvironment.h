@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/ProgressLog.h"
+#include "win32/base/Handles.h"
 
 #include <windows.h>
 
@@ -44,10 +45,11 @@ void DeleteSerialCommKey();
 /// Asks the script to take a screenshot named `name` of the display and waits for it.
 bool TakeScreenshot(const std::string& name);
 
-/// Starts gui-driver.exe with the arguments (UTF-8); returns the process handle.
-HANDLE StartGuiDriver(const std::vector<std::string>& arguments);
+/// Starts gui-driver.exe with the arguments (UTF-8); returns the process handle
+/// (none when it did not start).
+TKernelHandle StartGuiDriver(const std::vector<std::string>& arguments);
 /// Waits for a process and returns its exit code (or ~0u on time-out).
-DWORD WaitForExit(HANDLE process, std::chrono::milliseconds timeout);
+DWORD WaitForExit(const TKernelHandle& process, std::chrono::milliseconds timeout);
 
 /// A log that keeps the lines and hands them on (to the main window, when there is one).
 class TRecordingLog final : public TProgressLog {
