@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLaunch& launch) {
     // 1. The console's window: its left edge at the middle of the main window, its
@@ -72,4 +72,4 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     return static_cast<std::uint32_t>(exitCode);
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

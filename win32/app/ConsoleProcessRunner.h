@@ -10,7 +10,7 @@
 
 #include <functional>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 class TConsoleProcessRunner final : public TProcessRunner {
 public:
@@ -26,4 +26,4 @@ private:
     TMessagePump& Pump;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -6,7 +6,7 @@
 
 #include <commdlg.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 namespace {
 
 // The dialog's file types: pairs of description and pattern, ended by an empty pair.
@@ -78,4 +78,4 @@ bool SaveLog(HWND owner, const std::vector<std::string>& rows, TPersonalFolder& 
     }
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

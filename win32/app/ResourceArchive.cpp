@@ -2,7 +2,7 @@
 
 #include "app/WorkFolderFiles.h"
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::string_view TResourceArchive::Bytes() const {
     // Resources live in the mapped image until the module is unloaded, so the view
@@ -16,4 +16,4 @@ std::string_view TResourceArchive::Bytes() const {
     return {static_cast<const char*>(bytes), SizeofResource(Module, found)};
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 /// Name of the RCDATA resource that holds the archive (see EmbeddedArchive.rc.in).
 inline constexpr const wchar_t* kUpdateArchiveResource = L"ZORVI_UPDATE_ARCHIVE";
@@ -25,4 +25,4 @@ private:
     const wchar_t* Name;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -4,7 +4,7 @@
 
 #include <shlobj.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::string TShellPersonalFolder::GetPersonalFolder() {
     HWND owner = Owner ? Owner() : nullptr;
@@ -27,4 +27,4 @@ std::string TShellPersonalFolder::GetPersonalFolder() {
     return Utf8FromWide(path);
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

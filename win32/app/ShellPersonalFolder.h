@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 class TShellPersonalFolder final : public TPersonalFolder {
 public:
@@ -19,4 +19,4 @@ private:
     std::function<HWND()> Owner;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 bool TWin32FileSystem::FolderExists(const std::string& path) const {
     const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
@@ -42,4 +42,4 @@ std::size_t TWin32FileSystem::WriteWholeFile(const std::string& path, std::strin
     return written;
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -88,12 +88,6 @@ public:
     TOwnerDrawListBox& ActionLB() { return *ActionLB_; }
     TFlatButton& StartButton() { return *StartButton_; }
 
-    /// The work folder, always ending in a backslash.
-    std::string WorkDir;
-    /// Full path of the written update archive.
-    std::string ArchivePath;
-    bool UpdateRequested = false;
-
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

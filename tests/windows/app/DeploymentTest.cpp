@@ -82,8 +82,8 @@ public:
 TEST(DeployUpdateArchive, UnpacksEveryEntryWithItsSizeAndTimeAndAgainOverThem) {
     TLines log;
     TTempPersonalFolder personal;
-    win32app::TWin32FileSystem files;
-    win32app::TResourceArchive archive;
+    TWin32FileSystem files;
+    TResourceArchive archive;
     TUnZip unZip;
     TUnZipExtractor extractor(unZip);
     const TDeploymentContext context{log, personal, files, archive, extractor};
@@ -119,8 +119,8 @@ TEST(DeployUpdateArchive, UnpacksEveryEntryWithItsSizeAndTimeAndAgainOverThem) {
 TEST(DeployUpdateArchive, EntryThatCannotBeReplacedFailsTheUnpacking) {
     TLines log;
     TTempPersonalFolder personal;
-    win32app::TWin32FileSystem files;
-    win32app::TResourceArchive archive;
+    TWin32FileSystem files;
+    TResourceArchive archive;
     TUnZip unZip;
     TUnZipExtractor extractor(unZip);
     const TDeploymentContext context{log, personal, files, archive, extractor};
