@@ -17,7 +17,7 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
         STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USEPOSITION | STARTF_USECOUNTCHARS;
     startup.wShowWindow = SW_SHOW;
     RECT main{};
-    HWND mainWindow = MainWindow ? MainWindow() : nullptr;
+    HWND mainWindow = mainWindow_ ? mainWindow_() : nullptr;
     if (mainWindow != nullptr && GetWindowRect(mainWindow, &main)) {
         startup.dwX = static_cast<DWORD>(main.left + (main.right - main.left) / 2);
         startup.dwY = static_cast<DWORD>(main.top);
@@ -63,7 +63,7 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
         if (woke != WAIT_OBJECT_0 + 1) {
             break; // the process ended, or the wait failed: the status tells which
         }
-        Pump.ProcessMessages();
+        pump_.ProcessMessages();
     }
     DWORD exitCode = 1; // stays 1 when the status cannot be read
     if (!GetExitCodeProcess(processHandle.Get(), &exitCode)) {

@@ -7,7 +7,7 @@
 namespace zorvi {
 
 std::string TShellPersonalFolder::GetPersonalFolder() {
-    HWND owner = Owner ? Owner() : nullptr;
+    HWND owner = owner_ ? owner_() : nullptr;
     LPITEMIDLIST items = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_PERSONAL, &items)) || items == nullptr) {
         return {};

@@ -31,7 +31,7 @@ DWORD ToTransferSize(std::size_t size) {
 
 bool TWin32SerialApi::Check(bool succeeded) {
     if (!succeeded) {
-        LastError_ = GetLastError();
+        lastError_ = GetLastError();
     }
     return succeeded;
 }

@@ -14,27 +14,27 @@ template <typename THandle>
 class TGdiObject {
 public:
     TGdiObject() = default;
-    explicit TGdiObject(THandle handle) : Handle_(handle) {}
-    TGdiObject(TGdiObject&& other) noexcept : Handle_(std::exchange(other.Handle_, nullptr)) {}
+    explicit TGdiObject(THandle handle) : handle_(handle) {}
+    TGdiObject(TGdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
     TGdiObject& operator=(TGdiObject&& other) noexcept {
         if (this != &other)
-            Reset(std::exchange(other.Handle_, nullptr));
+            Reset(std::exchange(other.handle_, nullptr));
         return *this;
     }
     TGdiObject(const TGdiObject&) = delete;
     TGdiObject& operator=(const TGdiObject&) = delete;
     ~TGdiObject() { Reset(); }
 
-    THandle Get() const { return Handle_; }
-    explicit operator bool() const { return Handle_ != nullptr; }
+    THandle Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
     void Reset(THandle handle = nullptr) {
-        if (Handle_)
-            DeleteObject(Handle_);
-        Handle_ = handle;
+        if (handle_)
+            DeleteObject(handle_);
+        handle_ = handle;
     }
 
 private:
-    THandle Handle_ = nullptr;
+    THandle handle_ = nullptr;
 };
 
 using TFontHandle = TGdiObject<HFONT>;
@@ -45,91 +45,91 @@ using TPenHandle = TGdiObject<HPEN>;
 /// A memory device context from CreateCompatibleDC, freed with DeleteDC.
 class TMemoryDC {
 public:
-    explicit TMemoryDC(HDC compatibleWith) : Handle_(CreateCompatibleDC(compatibleWith)) {}
+    explicit TMemoryDC(HDC compatibleWith) : handle_(CreateCompatibleDC(compatibleWith)) {}
     TMemoryDC(const TMemoryDC&) = delete;
     TMemoryDC& operator=(const TMemoryDC&) = delete;
     ~TMemoryDC() {
-        if (Handle_)
-            DeleteDC(Handle_);
+        if (handle_)
+            DeleteDC(handle_);
     }
-    HDC Get() const { return Handle_; }
+    HDC Get() const { return handle_; }
 
 private:
-    HDC Handle_;
+    HDC handle_;
 };
 
 /// A window's client device context from GetDC, given back with ReleaseDC.
 class TWindowDC {
 public:
-    explicit TWindowDC(HWND window) : Window_(window), Handle_(GetDC(window)) {}
+    explicit TWindowDC(HWND window) : window_(window), handle_(GetDC(window)) {}
     TWindowDC(const TWindowDC&) = delete;
     TWindowDC& operator=(const TWindowDC&) = delete;
     ~TWindowDC() {
-        if (Handle_)
-            ReleaseDC(Window_, Handle_);
+        if (handle_)
+            ReleaseDC(window_, handle_);
     }
-    HDC Get() const { return Handle_; }
+    HDC Get() const { return handle_; }
 
 private:
-    HWND Window_;
-    HDC Handle_;
+    HWND window_;
+    HDC handle_;
 };
 
 /// The device context of one WM_PAINT, from BeginPaint, ended with EndPaint.
 class TPaintDC {
 public:
-    explicit TPaintDC(HWND window) : Window_(window) { Handle_ = BeginPaint(window, &Paint_); }
+    explicit TPaintDC(HWND window) : window_(window) { handle_ = BeginPaint(window, &paint_); }
     TPaintDC(const TPaintDC&) = delete;
     TPaintDC& operator=(const TPaintDC&) = delete;
-    ~TPaintDC() { EndPaint(Window_, &Paint_); }
-    HDC Get() const { return Handle_; }
+    ~TPaintDC() { EndPaint(window_, &paint_); }
+    HDC Get() const { return handle_; }
 
 private:
-    HWND Window_;
-    PAINTSTRUCT Paint_{};
-    HDC Handle_ = nullptr;
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC handle_ = nullptr;
 };
 
 /// Selects an object into a device context and puts the previous one back.
 class TSelection {
 public:
-    TSelection(HDC dc, HGDIOBJ object) : Dc_(dc), Previous_(SelectObject(dc, object)) {}
+    TSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
     TSelection(const TSelection&) = delete;
     TSelection& operator=(const TSelection&) = delete;
     ~TSelection() {
-        if (Previous_ && Previous_ != HGDI_ERROR)
-            SelectObject(Dc_, Previous_);
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
     }
 
 private:
-    HDC Dc_;
-    HGDIOBJ Previous_;
+    HDC dc_;
+    HGDIOBJ previous_;
 };
 
 /// An icon made at run time (CreateIconIndirect), freed with DestroyIcon.
 class TIconHandle {
 public:
     TIconHandle() = default;
-    explicit TIconHandle(HICON handle) : Handle_(handle) {}
-    TIconHandle(TIconHandle&& other) noexcept : Handle_(std::exchange(other.Handle_, nullptr)) {}
+    explicit TIconHandle(HICON handle) : handle_(handle) {}
+    TIconHandle(TIconHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
     TIconHandle& operator=(TIconHandle&& other) noexcept {
         if (this != &other) {
-            if (Handle_)
-                DestroyIcon(Handle_);
-            Handle_ = std::exchange(other.Handle_, nullptr);
+            if (handle_)
+                DestroyIcon(handle_);
+            handle_ = std::exchange(other.handle_, nullptr);
         }
         return *this;
     }
     TIconHandle(const TIconHandle&) = delete;
     TIconHandle& operator=(const TIconHandle&) = delete;
     ~TIconHandle() {
-        if (Handle_)
-            DestroyIcon(Handle_);
+        if (handle_)
+            DestroyIcon(handle_);
     }
-    HICON Get() const { return Handle_; }
+    HICON Get() const { return handle_; }
 
 private:
-    HICON Handle_ = nullptr;
+    HICON handle_ = nullptr;
 };
 
 } // namespace zorvi

@@ -8,7 +8,7 @@ int TWin32MessageBoxes::ShowMessageBox(const std::string& text, const std::strin
                                        unsigned style) {
     HWND owner = GetActiveWindow();
     if (!owner || !IsWindowVisible(owner))
-        owner = FallbackOwner_;
+        owner = fallbackOwner_;
     return MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
                        style | MB_APPLMODAL);
 }

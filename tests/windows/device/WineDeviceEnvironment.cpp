@@ -69,25 +69,25 @@ void CreateSerialCommKey(TRegistryKey& key) {
 
 TSimulatedInstrument::TSimulatedInstrument(const std::string& port) {
     const std::string variable = "ZORVI_SIM_" + port;
-    ControlPath = Environment(variable.c_str());
-    LogPath = ControlPath + ".log";
+    controlPath_ = Environment(variable.c_str());
+    logPath_ = controlPath_ + ".log";
     // Lines already in the file were carried out before this object existed.
-    std::istringstream lines(ReadFile(ControlPath));
+    std::istringstream lines(ReadFile(controlPath_));
     for (std::string line; std::getline(lines, line);) {
-        ++Sent;
+        ++sent_;
     }
 }
 
 void TSimulatedInstrument::Command(const std::string& line) {
     {
-        std::ofstream out(ControlPath, std::ios::app | std::ios::binary);
+        std::ofstream out(controlPath_, std::ios::app | std::ios::binary);
         out << line << '\n';
     }
-    ++Sent;
+    ++sent_;
     const bool done = WaitFor(5s, [&] {
         std::size_t count = 0;
-        std::istringstream(ReadFile(ControlPath + ".ack")) >> count;
-        return count >= Sent;
+        std::istringstream(ReadFile(controlPath_ + ".ack")) >> count;
+        return count >= sent_;
     });
     ASSERT_TRUE(done) << "the simulator did not carry out: " << line;
 }
@@ -102,7 +102,7 @@ void TSimulatedInstrument::Reset() {
 }
 
 std::string TSimulatedInstrument::Log() const {
-    return ReadFile(LogPath);
+    return ReadFile(logPath_);
 }
 
 bool TSimulatedInstrument::LogShows(const std::string& text, std::size_t from) const {

@@ -31,9 +31,9 @@ public:
     bool LogShows(const std::string& text, std::size_t from = 0) const;
 
 private:
-    std::string ControlPath;
-    std::string LogPath;
-    std::size_t Sent = 0;
+    std::string controlPath_;
+    std::string logPath_;
+    std::size_t sent_ = 0;
 };
 
 /// The serial-port list of the registry, written by the test.
@@ -54,18 +54,18 @@ DWORD WaitForExit(const TKernelHandle& process, std::chrono::milliseconds timeou
 /// A log that keeps the lines and hands them on (to the main window, when there is one).
 class TRecordingLog final : public TProgressLog {
 public:
-    explicit TRecordingLog(TProgressLog* next = nullptr) : Next(next) {}
+    explicit TRecordingLog(TProgressLog* next = nullptr) : next_(next) {}
     void AddLogLine(const std::string& text) override {
         Lines.push_back(text);
-        if (Next != nullptr) {
-            Next->AddLogLine(text);
+        if (next_ != nullptr) {
+            next_->AddLogLine(text);
         }
     }
     int Count(const std::string& text) const;
     std::vector<std::string> Lines;
 
 private:
-    TProgressLog* Next;
+    TProgressLog* next_;
 };
 
 } // namespace zorvi::test
