@@ -28,16 +28,17 @@
 //
 // The window. Decoded bytes go to WorkArea, which holds eight 32 KB windows and room for a
 // round of the fast loop written ahead (with Deflate64, a match of up to 65538 bytes).
-// `out` is the next byte to write, `flushed` the first byte not yet written to the file. Every full 32768 bytes are written as soon as
-// they are complete, in the block that completed them and before its next input refill
-// (so a failure of that write ends the block, as does a failure of any write inside a
-// block); the writer advances the CRC-32 over each block right away, while it is in the
-// cache. When seven windows have been written, the last 32 KB of them (the history a
-// distance may reach, the format's kHistory; 64 KiB for Deflate64) and what follows move
-// down to the start, so the history behind `out` stays contiguous and a match copy never
-// wraps. Before that first move, `out - base` is the entry's output so far, and a distance
-// beyond it reaches before the entry's first byte: that is rejected as bad data. After it,
-// `out - base` is at least the history, as far as any distance reaches.
+// `out` is the next byte to write, `flushed` the first byte not yet written to the file.
+// Every full 32768 bytes are written as soon as they are complete, in the block that
+// completed them and before its next input refill (so a failure of that write ends the
+// block, as does a failure of any write inside a block); the writer advances the CRC-32
+// over each block right away, while it is in the cache. When seven windows have been
+// written, the last 32 KB of them (the history a distance may reach, the format's
+// kHistory; 64 KiB for Deflate64) and what follows move down to the start, so the history
+// behind `out` stays contiguous and a match copy never wraps. Before that first move,
+// `out - base` is the entry's output so far, and a distance beyond it reaches before the
+// entry's first byte: that is rejected as bad data. After it, `out - base` is at least the
+// history, as far as any distance reaches.
 //
 // The decoding loop. While the input block has kFastInputMargin bytes left and the window
 // has room, the fast loop (InflateFastLoop.cpp) decodes rounds of up to four literals, or
@@ -268,8 +269,7 @@ private:
             // the two unused codes 30 and 31 decode as invalid. Deflate64's 32 are complete.
             BuildFastTable(TFormat::kFixedDistLengths.data(),
                            static_cast<unsigned>(TFormat::kFixedDistLengths.size()),
-                           TFormat::kDistSymbolEntries, kDistTableBits, fixed.Dist,
-                           fixed.Codes[1]);
+                           TFormat::kDistSymbolEntries, kDistTableBits, fixed.Dist, fixed.Codes[1]);
             fixed.Built = true;
         }
         block_ = {nullptr, 0, 0, true};

@@ -92,8 +92,7 @@ TFastLoopStop DecodeFast(TFastLoopState& state, const std::uint32_t* litlen,
 template TFastLoopStop DecodeFastWith<TDeflateFormat>(TFastLoopKind, TFastLoopState&,
                                                       const std::uint32_t*, const std::uint32_t*);
 template TFastLoopStop DecodeFastWith<TDeflate64Format>(TFastLoopKind, TFastLoopState&,
-                                                        const std::uint32_t*,
-                                                        const std::uint32_t*);
+                                                        const std::uint32_t*, const std::uint32_t*);
 template TFastLoopStop DecodeFast<TDeflateFormat>(TFastLoopState&, const std::uint32_t*,
                                                   const std::uint32_t*);
 template TFastLoopStop DecodeFast<TDeflate64Format>(TFastLoopState&, const std::uint32_t*,

@@ -288,8 +288,7 @@ struct TDeflate64Format {
     static constexpr const std::uint32_t* kLitlenSymbolEntries =
         kDeflate64LitlenSymbolEntries.data();
     static constexpr const std::uint32_t* kDistSymbolEntries = kDeflate64DistSymbolEntries.data();
-    static constexpr std::span<const std::uint8_t> kFixedDistLengths =
-        kDeflate64FixedDistLengths;
+    static constexpr std::span<const std::uint8_t> kFixedDistLengths = kDeflate64FixedDistLengths;
     static constexpr TFixedTables TInflateTables::*kFixedTables = &TInflateTables::Deflate64Fixed;
 };
 

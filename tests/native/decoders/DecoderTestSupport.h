@@ -144,6 +144,9 @@ struct TRawEntry {
 /// The entries of an archive; nullopt when it has no readable central directory.
 std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path);
 
+/// The Deflate64 archive made by 7-Zip (tests/data/deflate64/README.md), under tests/data.
+inline constexpr const char* kDeflate64Archive = "deflate64/7z-deflate64.zip";
+
 /// The path of one archive of the test corpus; throws, naming it, when it is missing.
 std::string CorpusFile(const std::string& name);
 

@@ -46,7 +46,7 @@ std::vector<TSymbol> RandomSymbols(std::mt19937& rng, unsigned count, bool defla
         }
         const unsigned near = 1 + rng() % 40;
         const unsigned far = 1 + rng() % static_cast<unsigned>(std::min<std::size_t>(
-                                         produced, deflate64 ? 65536 : 32768));
+                                             produced, deflate64 ? 65536 : 32768));
         symbols.push_back({length, rng() % 4 ? near : far});
         produced += length;
     }
@@ -110,8 +110,8 @@ TFastRun RunFastLoop(TFastLoopKind kind, const TCodes& codes, TBytes data, std::
     std::vector<std::uint32_t> litlen(inflate::kLitlenCapacity), dist(inflate::kDistCapacity);
     inflate::TFastTable lt, dt;
     inflate::BuildFastTable(codes.Litlen.data(), static_cast<unsigned>(codes.Litlen.size()),
-                            TFormat::kLitlenSymbolEntries, inflate::kLitlenTableBits,
-                            litlen.data(), lt);
+                            TFormat::kLitlenSymbolEntries, inflate::kLitlenTableBits, litlen.data(),
+                            lt);
     inflate::BuildFastTable(codes.Dist.data(), static_cast<unsigned>(codes.Dist.size()),
                             TFormat::kDistSymbolEntries, inflate::kDistTableBits, dist.data(), dt);
     constexpr std::size_t kMargin = inflate::kFastInputMargin<TFormat>;
@@ -120,9 +120,13 @@ TFastRun RunFastLoop(TFastLoopKind kind, const TCodes& codes, TBytes data, std::
     data.resize(dataSize + 2 * kMargin); // what a round may read ahead
     // Room for one more round after the last byte: the end of the block comes in it.
     TBytes out(outSize + 2 * kOverrun);
-    inflate::TFastLoopState state{out.data(),  out.data(), out.data() + outSize + kOverrun,
-                                  data.data(), data.data() + dataSize + kMargin,
-                                  0,           0};
+    inflate::TFastLoopState state{out.data(),
+                                  out.data(),
+                                  out.data() + outSize + kOverrun,
+                                  data.data(),
+                                  data.data() + dataSize + kMargin,
+                                  0,
+                                  0};
     TFastRun run;
     run.Stop = inflate::DecodeFastWith<TFormat>(kind, state, litlen.data(), dist.data());
     run.Output.assign(out.data(), state.Out);
@@ -176,9 +180,8 @@ TEST(InflateFastLoop, EveryKindDecodesDeflate64sLongLengthsAndFarDistances) {
         const std::size_t bits = block.BitLength();
         const TBytes expected = Expand(symbols);
         for (const TFastLoopKind kind : Kinds()) {
-            const TFastRun run = RunFastLoop<inflate::TDeflate64Format>(kind, codes,
-                                                                         block.Finish(),
-                                                                         expected.size());
+            const TFastRun run = RunFastLoop<inflate::TDeflate64Format>(kind, codes, block.Finish(),
+                                                                        expected.size());
             EXPECT_EQ(run.Stop, inflate::fsEndOfBlock) << round;
             EXPECT_EQ(run.BitsConsumed, bits) << round;
             EXPECT_TRUE(run.Output == expected) << round << " kind " << static_cast<int>(kind);
