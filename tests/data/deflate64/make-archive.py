@@ -19,9 +19,10 @@ def files():
     rng = random.Random(64)
     near = rng.randbytes(2048)
     far = rng.randbytes(2048)
-    # `far` comes back 62,096 bytes after its start (distance symbol 31), `near` 32,048
-    # bytes after its start (symbol 30); the runs between them are what no match can reach.
-    distances = far + near + b"x" * 30000 + near + b"y" * 28000 + far
+    # `near` comes back 42,048 bytes after its start (distance symbol 30: 32,769 to
+    # 49,152), `far` 60,144 bytes after its start (symbol 31: 49,153 to 65,536); the runs
+    # between them give no match into those blocks.
+    distances = far + near + b"x" * 40000 + near + b"y" * 14000 + far
     lines = [f"{i:05d} line of a log that repeats itself\r\n".encode() for i in range(200)]
     runs = (b"".join(lines) + b"=" * 100000 + b"\r\n" + b" " * 70000 + b"end\r\n")
     return {"distances.bin": distances, "runs.txt": runs}

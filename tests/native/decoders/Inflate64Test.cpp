@@ -203,7 +203,7 @@ TEST(Inflate64Archive, SevenZipsEntriesDecodeToTheirSizesAndCrcs) {
     ASSERT_TRUE(entries);
     // The table of tests/data/deflate64/README.md: 7-Zip's listing of what it compressed.
     const std::map<std::string, std::pair<std::int64_t, std::uint32_t>> expected = {
-        {"distances.bin", {66192, 0xffd3e47fu}}, {"runs.txt", {178207, 0xc85fb4a4u}}};
+        {"distances.bin", {62192, 0xa533f3f6u}}, {"runs.txt", {178207, 0xc85fb4a4u}}};
     ASSERT_EQ(entries->size(), expected.size());
     TEntryDecoder decoder; // one run, as the engine has it: the second entry after the first
     for (const TRawEntry& e : *entries) {
