@@ -1,9 +1,11 @@
 // In-process decoder benchmark. Every figure is MB/s of decoded output.
 //
-//  - Inflate/*: the same raw deflate streams through our InflateEntry (which also keeps the
-//    CRC-32 and writes 32 KB blocks to a discarding output, as in a real extraction), zlib's
-//    inflate (with and without a crc32 over its output) and libdeflate's whole-buffer
-//    decompressor.
+//  - Inflate/*: the same raw deflate streams through our decoder (the method dispatch to
+//    inflate, which also keeps the CRC-32 and writes 32 KB blocks to a discarding output, as
+//    in a real extraction), zlib's inflate (with and without a crc32 over its output) and
+//    libdeflate's whole-buffer decompressor. Inflate/ours/*-7z-deflate64 are Deflate64
+//    streams, which only we decode, beside deflate streams of the same data by the same
+//    encoder (*-7z-deflate), the one comparison of the two formats' decoding speed.
 //  - Crc32/*: our UpdateCrc32 and zlib's crc32 over 1 MB, and each way of ours that this
 //    processor has over the same 1 MB in 32 KB pieces.
 //  - Legacy/*: every entry of a corpus archive of one legacy method, decoded from memory.
@@ -11,7 +13,10 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "DecoderTestSupport.h"
@@ -51,11 +56,70 @@ private:
     std::size_t pos_ = 0;
 };
 
-/// A raw deflate stream and what it decodes to.
+/// A raw deflate (method 8) or Deflate64 (method 9) stream and what it decodes to.
 struct TStream {
     TBytes Plain;
     TBytes Deflated;
+    int Method = 8;
 };
+
+/// The log of the corpus as plain text (empty when the corpus is missing).
+const TBytes& LogPlain() {
+    static const TBytes plain = [] {
+        const auto log = test::ReadRawEntries(test::CorpusFile("iz-big-log5m.zip"));
+        return log ? *test::ZlibInflate(log->front().Data, 64 << 20) : TBytes{};
+    }();
+    return plain;
+}
+
+const TBytes& MixedPlain() {
+    static const TBytes plain = test::MixedData(8 << 20, 99);
+    return plain;
+}
+
+/// `plain` compressed by 7-Zip with `method` (Deflate or Deflate64, its default level): the
+/// raw stream of the one entry of the archive it writes in a folder of its own under /tmp.
+/// Empty when 7z is missing or fails, or the entry is not of `methodNumber` (8 or 9).
+TBytes SevenZip(const TBytes& plain, const std::string& method, int methodNumber) {
+    char folder[] = "/tmp/zorvi-bench-7z-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        return {};
+    }
+    const std::string dir = folder;
+    {
+        std::ofstream file(dir + "/plain", std::ios::binary);
+        file.write(reinterpret_cast<const char*>(plain.data()),
+                   static_cast<std::streamsize>(plain.size()));
+    }
+    const std::string command =
+        "cd " + dir + " && 7z a -tzip -mm=" + method + " out.zip plain >/dev/null 2>&1";
+    TBytes stream;
+    if (std::system(command.c_str()) == 0) {
+        if (const auto entries = test::ReadRawEntries(dir + "/out.zip");
+            entries && entries->size() == 1 && entries->front().Method == methodNumber) {
+            stream = entries->front().Data;
+        }
+    }
+    std::filesystem::remove_all(dir);
+    return stream;
+}
+
+/// The 7-Zip streams, made the first time a benchmark asks for one (so that a run whose
+/// filter leaves them out does not wait for 7-Zip).
+const TStream& SevenZipStream(const std::string& name) {
+    static std::map<std::string, TStream> streams;
+    if (!streams.contains(name)) {
+        const bool deflate64 = name.ends_with("-deflate64");
+        TStream& s = streams[name];
+        s.Plain = name.starts_with("log5m") ? LogPlain() : MixedPlain();
+        s.Method = deflate64 ? 9 : 8;
+        s.Deflated = SevenZip(s.Plain, deflate64 ? "Deflate64" : "Deflate", s.Method);
+    }
+    return streams.at(name);
+}
+
+constexpr const char* kSevenZipStreams[] = {"log5m-7z-deflate", "log5m-7z-deflate64",
+                                            "mixed8m-7z-deflate", "mixed8m-7z-deflate64"};
 
 /// The streams: the 5 MB log of the corpus as its archive has it (level 6 by another
 /// tool), and 8 MB of mixed text and binary deflated by zlib at levels 1 and 9.
@@ -63,21 +127,21 @@ const std::map<std::string, TStream>& Streams() {
     static const std::map<std::string, TStream> streams = [] {
         std::map<std::string, TStream> s;
         if (const auto log = test::ReadRawEntries(test::CorpusFile("iz-big-log5m.zip"))) {
-            TStream t;
-            t.Deflated = log->front().Data;
-            t.Plain = *test::ZlibInflate(t.Deflated, 64 << 20);
-            s["log5m"] = t;
+            s["log5m"] = {LogPlain(), log->front().Data};
         }
-        const TBytes mixed = test::MixedData(8 << 20, 99);
-        s["mixed8m-level1"] = {mixed, test::ZlibDeflate(mixed, 1)};
-        s["mixed8m-level9"] = {mixed, test::ZlibDeflate(mixed, 9)};
+        s["mixed8m-level1"] = {MixedPlain(), test::ZlibDeflate(MixedPlain(), 1)};
+        s["mixed8m-level9"] = {MixedPlain(), test::ZlibDeflate(MixedPlain(), 9)};
         return s;
     }();
     return streams;
 }
 
 void InflateOurs(benchmark::State& state, const std::string& name) {
-    const TStream& s = Streams().at(name);
+    const TStream& s = Streams().contains(name) ? Streams().at(name) : SevenZipStream(name);
+    if (s.Deflated.empty()) {
+        state.SkipWithError("no stream (is 7z installed?)");
+        return;
+    }
     TEntryDecoder decoder;
     TNullOutput output;
     std::uint32_t crc = 0;
@@ -90,7 +154,10 @@ void InflateOurs(benchmark::State& state, const std::string& name) {
         p.CompressedSize = static_cast<std::int64_t>(s.Deflated.size());
         p.UncompressedSize = static_cast<std::int64_t>(s.Plain.size());
         decoder.StartEntry(p);
-        decoder.InflateEntry();
+        if (!decoder.DecodeEntry(s.Method)) {
+            state.SkipWithError("no decoder");
+            return;
+        }
         crc = decoder.FinalCrc();
     }
     if (crc != test::Crc32Of(s.Plain) ||
@@ -221,6 +288,10 @@ void Register() {
                                      true);
         benchmark::RegisterBenchmark(("Inflate/libdeflate/" + name).c_str(), InflateLibdeflate,
                                      name);
+    }
+    for (const char* name : kSevenZipStreams) {
+        benchmark::RegisterBenchmark((std::string("Inflate/ours/") + name).c_str(), InflateOurs,
+                                     std::string(name));
     }
     benchmark::RegisterBenchmark("Crc32/ours", Crc32Ours);
     benchmark::RegisterBenchmark("Crc32/zlib", Crc32Zlib);

@@ -12,7 +12,8 @@ time other processes took the core; both are shown). The peers (zlib, libdeflate
 measured in both builds; their medians pool both. Ratios: new / libdeflate and old /
 libdeflate of the median times.
 Benchmarks only the new build has are listed with its figures alone; new/old there is of
-the CPU times.
+the CPU times. Streams in pairs NAME-deflate64 and NAME-deflate (the same data in both
+formats) get the ratio of their times.
 """
 import argparse
 import json
@@ -68,8 +69,10 @@ def main():
     def rate(name, ms):
         return bytes_of[name] / (ms / 1e3) / 2**20
 
+    # Streams both builds decode go in the table with the peers; the others (streams only the
+    # new build has, Deflate64 ones, which no peer decodes) are listed after it.
     streams = sorted({n.split("/", 2)[2] for n in times["new", "cpu"]
-                      if n.startswith("Inflate/ours/")})
+                      if n.startswith("Inflate/ours/") and n in times["old", "cpu"]})
     for clock, what in (("wall", "wall-clock"), ("cpu", "CPU")):
         print()
         print(f"Inflate, median {what} ms of {args.runs} runs per build (MiB/s in brackets)")
@@ -86,7 +89,9 @@ def main():
                   f"{cell(f'Inflate/zlib/{s}', zlib)} {cell(f'Inflate/zlib+crc32/{s}', zcrc)} "
                   f"{cell(f'Inflate/libdeflate/{s}', ld)} {new / old:8.3f} {old / ld:7.3f} "
                   f"{new / ld:7.3f} {zlib / new:8.2f}")
-    others = sorted(n for n in times["new", "cpu"] if not n.startswith("Inflate/"))
+    others = sorted(n for n in times["new", "cpu"]
+                    if not n.startswith("Inflate/") or
+                    (n.startswith("Inflate/ours/") and n not in times["old", "cpu"]))
     if others:
         print()
         print(f"{'benchmark (medians, ms)':<32} {'old wall':>9} {'new wall':>9} {'old CPU':>9} "
@@ -101,6 +106,18 @@ def main():
             else:
                 print(f"{n:<32} {'':>9} {new_wall:9.3f} {'':>9} {new_cpu:9.3f} {'':>8} {'':>10} "
                       f"{rate(n, new_cpu):10.0f}")
+
+    # Deflate64 against deflate: the same data compressed by the same encoder in each format
+    # (benchmarks *-deflate64 and *-deflate), new build, ratio of the median times.
+    pairs = sorted(n for n in times["new", "cpu"] if n.endswith("-deflate64") and
+                   n[:-len("64")] in times["new", "cpu"])
+    if pairs:
+        print()
+        print(f"{'Deflate64 / deflate, same data':<40} {'wall':>7} {'CPU':>7}")
+        for n in pairs:
+            d = n[:-len("64")]
+            print(f"{n:<40} {median('new', 'wall', n) / median('new', 'wall', d):7.3f} "
+                  f"{median('new', 'cpu', n) / median('new', 'cpu', d):7.3f}")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Instructions executed by one decoding of each stream of the decoder benchmark, counted by
 # valgrind's callgrind (deterministic, unlike times on a shared machine): our InflateEntry
-# in two builds (old and new) and libdeflate's decompressor, each counted from the call in
+# in two builds (old and new) and libdeflate's decompressor, then our Deflate64 against our
+# deflate on the same data (the new build's 7-Zip streams), each counted from the call in
 # and including everything it calls (for ours the CRC-32, the input copies and the writes).
 # Callgrind has no AVX-512, so our CRC-32 is counted in its 128-bit form.
 #
@@ -25,4 +26,13 @@ for stream in log5m mixed8m-level1 mixed8m-level9; do
     l=$(count "$new" "Inflate/libdeflate/$stream" 'libdeflate_deflate_decompress')
     awk -v s="$stream" -v o="$o" -v n="$n" -v l="$l" \
         'BEGIN { printf "%-16s %14d %14d %14d %8.3f %8.3f\n", s, o, n, l, n / o, n / l }'
+done
+
+# Deflate64 against deflate: the same data compressed by 7-Zip in each format, new build.
+printf '\n%-16s %14s %14s %8s\n' stream 7z-deflate 7z-deflate64 64/8
+for data in log5m mixed8m; do
+    d=$(count "$new" "Inflate/ours/$data-7z-deflate" 'zorvi::TEntryDecoder::InflateEntry()')
+    d64=$(count "$new" "Inflate/ours/$data-7z-deflate64" 'zorvi::TEntryDecoder::Inflate64Entry()')
+    awk -v s="$data" -v d="$d" -v e="$d64" \
+        'BEGIN { printf "%-16s %14d %14d %8.3f\n", s, d, e, e / d }'
 done

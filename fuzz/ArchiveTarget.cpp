@@ -218,7 +218,7 @@ private:
         const TBytes file = ReadFile(Normal(path));
         const std::string name = h.PathName();
         const int method = h.CompressionMethod;
-        Check((method <= 6 || method == 8) && file.size() == h.UncompressedSize &&
+        Check((method <= 6 || method == 8 || method == 9) && file.size() == h.UncompressedSize &&
                   ReferenceCrc32(file) == h.Crc32,
               "archive.extracted", [&] {
                   return "entry " + name + " (method " + std::to_string(method) +

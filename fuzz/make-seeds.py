@@ -18,6 +18,7 @@ import struct
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DATA = ROOT / "tests" / "data"
 CORPUS = DATA / "corpus"
+DEFLATE64 = DATA / "deflate64" / "7z-deflate64.zip"
 OUT = DATA / "fuzz"
 
 # Passwords of the encrypted archives (corpus/MANIFEST.tsv, hostile/ORIGIN.md).
@@ -124,6 +125,7 @@ def archive_seeds():
     for archive, names in small.items():
         data, _ = build_archive(pick(archive, names), b"seed from " + archive.encode())
         write("archive", "small-" + archive, data)
+    write("archive", DEFLATE64.name, DEFLATE64.read_bytes())
     entries = pick("iz-tree-deflate6.zip")
     data, directory_start = build_archive(entries)
     write("archive", "small-no-directory.zip", data[:directory_start])
@@ -144,6 +146,12 @@ def decoder_seeds():
     # Behind the stored prefix block, four bytes before the input block boundary.
     entry = pick("7z-deflate.zip", [b"src/main.c"])[0]
     write("inflate", "after-stored-block-main.c", decoder_seed(0x80 | (4 << 2), entry))
+    # Deflate64 (variant bit 0): 7-Zip's entries, one behind the stored prefix block.
+    for e in read_entries(DEFLATE64):
+        write("inflate", f"deflate64-{e.name.decode()}", decoder_seed(0x01, e))
+    e = read_entries(DEFLATE64)[0]
+    write("inflate", f"deflate64-after-stored-block-{e.name.decode()}",
+          decoder_seed(0x81 | (9 << 2), e))
     for archive in ["hw-shrink.zip", "za-shrink.zip"]:
         for e in pick(archive, [b"short.txt", b"run70k.bin", b"one.bin"]):
             if e.method == 1:

@@ -2,9 +2,11 @@
 # Installs what a fresh Debian 12 machine lacks to build and test everything:
 # the native toolchain with GoogleTest, clang with libFuzzer for the fuzz targets,
 # the MinGW-w64 cross compilers for the 64-bit and 32-bit Windows products, Wine
-# (both sides) with a virtual display for the Windows tests, and the tools the tests
-# and screenshots use (Info-ZIP zip makes archives to compare with, tzdata gives the
-# tests a time zone far from UTC). Needs root: asks sudo when run as a user.
+# (both sides) with a virtual display for the Windows tests, and the tools the tests,
+# the makers of their data and the screenshots use (Info-ZIP zip makes archives to compare
+# with, tzdata gives the tests a time zone far from UTC, 7z makes the Deflate64 archive of
+# tests/data/deflate64, which no other Debian tool writes, and the decoder benchmark's
+# Deflate64 streams). Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
 # extractors, time and valgrind for memory and instruction counts, and strace for the
@@ -25,12 +27,13 @@ packages=(
     wine64 wine wine32:i386
     xvfb x11-apps x11-utils imagemagick fonts-liberation
     python3 zip unzip tzdata
+    p7zip-full
 )
 
 if [ "${1:-}" = "--bench" ]; then
     packages+=(
         libdeflate-dev libbenchmark-dev
-        libarchive-tools p7zip-full minizip time valgrind strace
+        libarchive-tools minizip time valgrind strace
     )
 fi
 

@@ -3,6 +3,8 @@
 //   literal/length symbols   0-143: 8 bits, 144-255: 9 bits, 256-279: 7 bits, 280-287: 8 bits
 //   distance symbols         0-29: 5 bits (30 and 31 have no meaning: the 30 codes are an
 //                            incomplete code, which the fixed code is allowed to be)
+// Deflate64's fixed code is the same but for its distance code: all 32 symbols, 5 bits each
+// (a complete code).
 #pragma once
 
 #include <array>
@@ -20,6 +22,12 @@ inline constexpr std::array<std::uint8_t, 288> kFixedLitlenLengths = [] {
 
 inline constexpr std::array<std::uint8_t, 30> kFixedDistLengths = [] {
     std::array<std::uint8_t, 30> lengths{};
+    lengths.fill(5);
+    return lengths;
+}();
+
+inline constexpr std::array<std::uint8_t, 32> kDeflate64FixedDistLengths = [] {
+    std::array<std::uint8_t, 32> lengths{};
     lengths.fill(5);
     return lengths;
 }();

@@ -24,6 +24,9 @@ bool TEntryDecoder::DecodeEntry(int method) {
     case 8:
         InflateEntry();
         return true;
+    case 9:
+        Inflate64Entry();
+        return true;
     default:
         return false;
     }

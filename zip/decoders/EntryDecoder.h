@@ -1,7 +1,7 @@
 // The decoding layer of the extraction component: the run's work buffers, the per-entry
 // decoding state, the byte reader that refills from the archive, the writer that checks the
 // size, keeps the CRC-32 and raises the percent events, and the decoders of the ZIP methods
-// 0 (stored), 1 (shrunk), 2-5 (reduced), 6 (imploded) and 8 (deflated).
+// 0 (stored), 1 (shrunk), 2-5 (reduced), 6 (imploded), 8 (deflated) and 9 (Deflate64).
 //
 // Contract with the extraction engine, which owns one TEntryDecoder per run:
 //  1. At the start of a run it constructs the decoder (this allocates the work buffers) with
@@ -26,9 +26,9 @@
 //    EUserCanceled (from TCompressedInput), EBiggerThanUncompressed (output would pass the
 //    uncompressed size; nothing of that block is written) and ECantWriteUCF (short write), and
 //    whatever the engine's input, output or hooks raise.
-//  - InflateEntry: the same, but inside a deflate block every exception except EUserCanceled
-//    ends the block as bad data instead (the entry just stops); only the block header bits
-//    and the final flush let them pass.
+//  - InflateEntry and Inflate64Entry: the same, but inside a deflate block every exception
+//    except EUserCanceled ends the block as bad data instead (the entry just stops); only the
+//    block header bits and the final flush let them pass.
 //
 // Input: the engine implements TCompressedInput over its archive stream, with the short-read
 // rule (premature end or the next volume) inside. Decryption is done here, with the cipher
@@ -112,13 +112,14 @@ struct TEntryDecodeParams {
 class TEntryDecoder {
 public:
     /// Sizes of the run's buffers. The sliding windows of the decoders are 32768 bytes; the
-    /// work area holds eight of them plus room for one match written ahead, so that inflate
-    /// never splits a copy at the window's end and moves its history down only once per
-    /// 224 KB of output (see Inflate.cpp); the other buffers keep the sizes of the format's
-    /// 32 KB blocks plus one spare byte.
+    /// work area holds eight of them plus room for one match written ahead (Deflate64's
+    /// longest, 65538 bytes, and what a copy writes beyond it, in 64 KiB + 1 KiB), so that
+    /// inflate never splits a copy at the window's end and moves its history down only once
+    /// per 224 KB of output, 160 KB for Deflate64's 64 KiB (see Inflate.cpp); the other
+    /// buffers keep the sizes of the format's 32 KB blocks plus one spare byte.
     static constexpr std::size_t kBlockSize = 32768;
     static constexpr std::size_t kWorkAreaWindows = 8;
-    static constexpr std::size_t kWorkAreaSize = kWorkAreaWindows * kBlockSize + 1024;
+    static constexpr std::size_t kWorkAreaSize = kWorkAreaWindows * kBlockSize + 65536 + 1024;
     static constexpr std::size_t kInputBufferSize = kBlockSize + 1;
     static constexpr std::size_t kOutputBufferSize = kBlockSize + 1;
 
@@ -150,7 +151,7 @@ public:
     /// data, input that ran out inside a code or an item, and before any decoder ran.
     bool EntryFinished() const { return finished_; }
 
-    /// Decodes the entry with the decoder of its compression method: one of the five below.
+    /// Decodes the entry with the decoder of its compression method: one of the six below.
     /// False, with nothing read or written, for a method that has no decoder.
     bool DecodeEntry(int method);
 
@@ -158,6 +159,8 @@ public:
     void UnstoreEntry();
     /// Method 8 (deflate).
     void InflateEntry();
+    /// Method 9 (Deflate64: deflate with a 64 KiB window, see Inflate.cpp).
+    void Inflate64Entry();
     /// Method 1 (shrinking, dynamic LZW with partial clearing).
     void UnshrinkEntry();
     /// Methods 2 to 5 (reducing with compression factor method − 1); `method` is the
@@ -184,8 +187,8 @@ public:
 
 private:
     struct TExplodeCodes;
+    template <class TFormat>
     class TInflater;
-    friend class TInflater;
 
     // Input side.
     std::size_t RefillInput();

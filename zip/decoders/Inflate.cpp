@@ -1,7 +1,16 @@
-// Method 8: the deflate format of RFC 1951.
+// Method 8: the deflate format of RFC 1951; method 9: Deflate64.
 //
 // An entry is a sequence of blocks, each stored, or Huffman-coded with the fixed code or
 // with codes sent in its header. The decoder keeps three pieces of state across blocks.
+//
+// Deflate64 is deflate with a 64 KiB window: length symbol 285 takes 16 extra bits (base 3,
+// lengths up to 65538) where deflate's means 258, distance symbols 30 and 31 (14 extra bits)
+// reach up to 65536 bytes back, so a dynamic block may send 32 distance code lengths and the
+// fixed code's 32 distance codes are all valid; the rest is deflate's. One decoder serves
+// both: TInflater is a template on the format's description (TDeflateFormat and
+// TDeflate64Format in InflateTables.h: history, longest match, extra bits, distance bases,
+// symbol entries, fixed code), and so is its fast loop; each is compiled with its format's
+// constants, and deflate's code is what it was.
 //
 // The bit reader: the decoders' contract (BitReader.h: bitbuf_, bitcnt_, overrun_, Need,
 // Bits, Drop, RealBitsShort), read straight from the input buffer. `in` points at the next
@@ -18,22 +27,25 @@
 //    truncated or damaged stream always ends (RealBitsShort).
 //
 // The window. Decoded bytes go to WorkArea, which holds eight 32 KB windows and room for a
-// round of the fast loop written ahead. `out` is the next byte to write, `flushed` the
-// first byte not yet written to the file. Every full 32768 bytes are written as soon as
-// they are complete, in the block that completed them and before its next input refill
-// (so a failure of that write ends the block, as does a failure of any write inside a
-// block); the writer advances the CRC-32 over each block right away, while it is in the
-// cache. When seven windows have been written, the last 32 KB of them (the history a
-// distance may reach, TDeflateFormat::kHistory) and what follows move down to the start, so
-// the history behind `out` stays contiguous and a match copy never wraps. Before that first
-// move, `out - base` is the entry's output so far, and a distance beyond it reaches before
-// the entry's first byte: that is rejected as bad data.
+// round of the fast loop written ahead (with Deflate64, a match of up to 65538 bytes).
+// `out` is the next byte to write, `flushed` the first byte not yet written to the file.
+// Every full 32768 bytes are written as soon as they are complete, in the block that
+// completed them and before its next input refill (so a failure of that write ends the
+// block, as does a failure of any write inside a block); the writer advances the CRC-32
+// over each block right away, while it is in the cache. When seven windows have been
+// written, the last 32 KB of them (the history a distance may reach, the format's
+// kHistory; 64 KiB for Deflate64) and what follows move down to the start, so the history
+// behind `out` stays contiguous and a match copy never wraps. Before that first move,
+// `out - base` is the entry's output so far, and a distance beyond it reaches before the
+// entry's first byte: that is rejected as bad data. After it, `out - base` is at least the
+// history, as far as any distance reaches.
 //
 // The decoding loop. While the input block has kFastInputMargin bytes left and the window
 // has room, the fast loop (InflateFastLoop.cpp) decodes rounds of up to four literals, or
-// up to three literals and a match, on one refill each, taking the index of each table
-// lookup from the entry before it; matches are copied in words of up to 32 bytes, writing
-// a little beyond the match. Elsewhere one symbol at a time is decoded with Need (SlowStep).
+// up to three literals and a match, on one refill each (Deflate64's long extra bits need a
+// second one between a length and its distance), taking the index of each table lookup
+// from the entry before it; matches are copied in words of up to 32 bytes, writing a
+// little beyond the match. Elsewhere one symbol at a time is decoded with Need (SlowStep).
 //
 // When the input is refilled. Reading the next 32 KB of input is visible: the message pump
 // runs, a multi-volume archive may ask for its next volume, and an archive that ends early
@@ -45,10 +57,12 @@
 // extra bits all ask for what they consume), and near the end of a block, with more input
 // to come, Lookup works out from the code at hand whether that reader would ask for more
 // bits than the block has left; only where that depends on the sizes of its sub-tables are
-// its tables built for the block (once, released with it) and walked.
+// its tables built for the block (once, released with it) and walked. Deflate64 reads its
+// input at the same points, as that reader would on BuildHuffmanTable's tables of its codes
+// (only which bits that reader asks for counts, not what its tables hold).
 //
 // The tables (InflateTables.h) decode the same codes as BuildHuffmanTable's, and reject
-// the same code sets; the fixed code's tables are built once per run.
+// the same code sets; each format's fixed code's tables are built once per run.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -64,6 +78,7 @@ namespace zorvi {
 
 using namespace inflate;
 
+template <class TFormat>
 class TEntryDecoder::TInflater {
 public:
     explicit TInflater(TEntryDecoder& owner)
@@ -96,7 +111,7 @@ private:
     /// Output is written in blocks of this size; the history a distance may reach into is
     /// the format's.
     static constexpr std::size_t kBlock = TEntryDecoder::kBlockSize;
-    static constexpr std::size_t kHistory = TDeflateFormat::kHistory;
+    static constexpr std::size_t kHistory = TFormat::kHistory;
     /// What a step of the Huffman-coded data gives: nullopt while the block goes on, else
     /// how it ended.
     using TStep = std::optional<TDecodeResult>;
@@ -107,7 +122,7 @@ private:
     static constexpr std::size_t kShiftAt = (TEntryDecoder::kWorkAreaWindows - 1) * kBlock;
     static_assert(kShiftAt % kBlock == 0 && kHistory % kBlock == 0 &&
                   kShiftAt >= kHistory + kBlock);
-    static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + kFastOutputOverrun,
+    static_assert(TEntryDecoder::kWorkAreaSize >= kShiftAt + kFastOutputOverrun<TFormat>,
                   "the work area must hold the windows, a round's output written ahead and "
                   "the match copy's overrun");
 
@@ -244,20 +259,21 @@ private:
     }
 
     TDecodeResult InflateFixedBlock() {
-        if (!tables_.FixedBuilt) {
+        TFixedTables& fixed = tables_.*TFormat::kFixedTables;
+        if (!fixed.Built) {
             static_assert(kFixedLitlenLengths.size() == kNumLitlenSymbols);
             BuildFastTable(kFixedLitlenLengths.data(), kNumLitlenSymbols,
-                           kLitlenSymbolEntries.data(), kLitlenTableBits, tables_.FixedLitlen,
-                           tables_.Fixed[0]);
-            // 30 codes of length 5 are incomplete, which the fixed code accepts; the two
-            // unused codes 30 and 31 decode as invalid.
-            BuildFastTable(kFixedDistLengths.data(), kFixedDistLengths.size(),
-                           kDistSymbolEntries.data(), kDistTableBits, tables_.FixedDist,
-                           tables_.Fixed[1]);
-            tables_.FixedBuilt = true;
+                           TFormat::kLitlenSymbolEntries, kLitlenTableBits, fixed.Litlen,
+                           fixed.Codes[0]);
+            // Deflate's 30 codes of length 5 are incomplete, which the fixed code accepts;
+            // the two unused codes 30 and 31 decode as invalid. Deflate64's 32 are complete.
+            BuildFastTable(TFormat::kFixedDistLengths.data(),
+                           static_cast<unsigned>(TFormat::kFixedDistLengths.size()),
+                           TFormat::kDistSymbolEntries, kDistTableBits, fixed.Dist, fixed.Codes[1]);
+            fixed.Built = true;
         }
         block_ = {nullptr, 0, 0, true};
-        return DecodeHuffmanCodes(tables_.Fixed[0], tables_.Fixed[1]);
+        return DecodeHuffmanCodes(fixed.Codes[0], fixed.Codes[1]);
     }
 
     TDecodeResult InflateDynamicBlock() {
@@ -270,7 +286,7 @@ private:
         Need(4);
         const unsigned precodeCount = Bits(4) + 4;
         Drop(4);
-        if (litlenCount > kMaxLitlenCount || distCount > kMaxDistCount) {
+        if (litlenCount > kMaxLitlenCount || distCount > TFormat::kMaxDistCount) {
             return TDecodeResult::BadData;
         }
 
@@ -337,13 +353,13 @@ private:
         }
 
         TFastTable litlen;
-        TBuildResult result = BuildFastTable(lengths, litlenCount, kLitlenSymbolEntries.data(),
+        TBuildResult result = BuildFastTable(lengths, litlenCount, TFormat::kLitlenSymbolEntries,
                                              kLitlenTableBits, tables_.Litlen, litlen);
         if (result != brComplete) {
             return TDecodeResult::BadData;
         }
         TFastTable dist;
-        result = BuildFastTable(lengths + litlenCount, distCount, kDistSymbolEntries.data(),
+        result = BuildFastTable(lengths + litlenCount, distCount, TFormat::kDistSymbolEntries,
                                 kDistTableBits, tables_.Dist, dist);
         if (result != brComplete) {
             return TDecodeResult::BadData;
@@ -374,13 +390,13 @@ private:
     /// Decodes symbols while the input block has kFastInputMargin bytes and the window has
     /// room; nullopt when it stops for one of those, else the block's result.
     TStep FastLoop(const TFastTable& litlen, const TFastTable& dist) {
-        if (inEnd_ - in_ < kFastInputMargin || Pending() >= kBlock) {
+        constexpr std::ptrdiff_t kMargin = kFastInputMargin<TFormat>;
+        if (inEnd_ - in_ < kMargin || Pending() >= kBlock) {
             return std::nullopt;
         }
-        TFastLoopState state{
-            base_,   out_,   base_ + flushed_ + kBlock, in_, inEnd_ - kFastInputMargin,
-            bitbuf_, bitcnt_};
-        const TFastLoopStop stop = DecodeFast(state, litlen.Entries, dist.Entries);
+        TFastLoopState state{base_,   out_,   base_ + flushed_ + kBlock, in_, inEnd_ - kMargin,
+                             bitbuf_, bitcnt_};
+        const TFastLoopStop stop = DecodeFast<TFormat>(state, litlen.Entries, dist.Entries);
         out_ = state.Out;
         in_ = state.In;
         bitbuf_ = state.BitBuf;
@@ -414,7 +430,7 @@ private:
         if (TEntry::IsInvalid(e)) {
             return TDecodeResult::BadData;
         }
-        const unsigned distance = TDeflateFormat::kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
+        const unsigned distance = TFormat::kDistBases[TEntry::Value(e)] + TakeExtraBits(e);
         if (RealBitsShort() || distance > static_cast<std::size_t>(out_ - base_)) {
             return TDecodeResult::BadData;
         }
@@ -519,15 +535,18 @@ private:
         unsigned distCount = block_.DistCount;
         if (block_.Fixed) {
             litlenLengths = kFixedLitlenLengths.data();
-            distLengths = kFixedDistLengths.data();
+            distLengths = TFormat::kFixedDistLengths.data();
             litlenCount = kFixedLitlenLengths.size();
-            distCount = kFixedDistLengths.size();
+            distCount = static_cast<unsigned>(TFormat::kFixedDistLengths.size());
         }
         reference_[0].Bits = block_.Fixed ? 7 : 9;
         reference_[1].Bits = block_.Fixed ? 5 : 6;
+        // Only the shape of these tables counts, not their values: Deflate64's length symbol
+        // 285, whose 16 extra bits a THuftEntry operation cannot tell from a literal, is
+        // built with deflate's length tables.
         if (BuildHuffmanTable(litlenLengths, litlenCount, 257, kLengthBases, kLengthExtras,
                               reference_[0].Table, reference_[0].Bits) == brOutOfMemory ||
-            BuildHuffmanTable(distLengths, distCount, 0, kDistBases, kDistExtras,
+            BuildHuffmanTable(distLengths, distCount, 0, TFormat::kDistBases, TFormat::kDistExtras,
                               reference_[1].Table, reference_[1].Bits) == brOutOfMemory) {
             FreeHuffmanTable(reference_[0].Table);
             return false;
@@ -606,7 +625,12 @@ private:
 };
 
 void TEntryDecoder::InflateEntry() {
-    TInflater inflater(*this);
+    TInflater<TDeflateFormat> inflater(*this);
+    finished_ = inflater.Run() == TDecodeResult::Done;
+}
+
+void TEntryDecoder::Inflate64Entry() {
+    TInflater<TDeflate64Format> inflater(*this);
     finished_ = inflater.Run() == TDecodeResult::Done;
 }
 

@@ -12,10 +12,12 @@
 // the match that precede it in the stream.
 //
 // One round decodes up to four literals, or up to three literals and a match, on one
-// refill of the bit buffer (see the body). The loop runs only while a whole round has its
-// input and its room in the window: kFastInputMargin bytes of input beyond `In` and
-// kFastOutputOverrun bytes of room beyond OutLimit. So it checks nothing per code but the
-// code itself.
+// refill of the bit buffer (see the body), Deflate64's matches on two. The loop runs only
+// while a whole round has its input and its room in the window: kFastInputMargin bytes of
+// input beyond `In` and kFastOutputOverrun bytes of room beyond OutLimit. So it checks
+// nothing per code but the code itself.
+//
+// The loop is a template on the format (InflateTables.h), built for deflate and Deflate64.
 #include "zip/decoders/InflateFastLoop.h"
 
 #include <cstring>
@@ -66,24 +68,35 @@ bool FastLoopAvailable(TFastLoopKind kind) {
 #endif
 }
 
+template <class TFormat>
 TFastLoopStop DecodeFastWith(TFastLoopKind kind, TFastLoopState& state, const std::uint32_t* litlen,
                              const std::uint32_t* dist) {
 #ifdef ZORVI_INFLATE_HAS_BMI2_BUILD
     if (kind == TFastLoopKind::Bmi2) {
-        return bmi2::Rounds<TDeflateFormat>(state, litlen, dist);
+        return bmi2::Rounds<TFormat>(state, litlen, dist);
     }
 #else
     (void)kind;
 #endif
-    return generic::Rounds<TDeflateFormat>(state, litlen, dist);
+    return generic::Rounds<TFormat>(state, litlen, dist);
 }
 
+template <class TFormat>
 TFastLoopStop DecodeFast(TFastLoopState& state, const std::uint32_t* litlen,
                          const std::uint32_t* dist) {
     static const TFastLoopKind best =
         FastLoopAvailable(TFastLoopKind::Bmi2) ? TFastLoopKind::Bmi2 : TFastLoopKind::Generic;
-    return DecodeFastWith(best, state, litlen, dist);
+    return DecodeFastWith<TFormat>(best, state, litlen, dist);
 }
+
+template TFastLoopStop DecodeFastWith<TDeflateFormat>(TFastLoopKind, TFastLoopState&,
+                                                      const std::uint32_t*, const std::uint32_t*);
+template TFastLoopStop DecodeFastWith<TDeflate64Format>(TFastLoopKind, TFastLoopState&,
+                                                        const std::uint32_t*, const std::uint32_t*);
+template TFastLoopStop DecodeFast<TDeflateFormat>(TFastLoopState&, const std::uint32_t*,
+                                                  const std::uint32_t*);
+template TFastLoopStop DecodeFast<TDeflate64Format>(TFastLoopState&, const std::uint32_t*,
+                                                    const std::uint32_t*);
 
 void CopyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
     generic::CopyWords(dst, distance, length);

@@ -41,16 +41,32 @@ enum TFastLoopStop {
     fsBadData,    // an invalid code, or a distance before the entry's first byte
 };
 
-/// Input a round may read beyond `In` at its start: it starts with 56 bits or more and
-/// refills at most twice, each time loading eight bytes: first where `In` stood, then, after
-/// at most three literals (33 bits), at most (63 − 23) / 8 = 5 bytes further on. So 13 bytes
-/// would do.
-inline constexpr std::ptrdiff_t kFastInputMargin = 16;
+/// Whether a round of the format's fast loop refills between a length and its distance:
+/// when a length and a distance with their codes and extra bits do not fit the 56 bits of
+/// one refill, or leave too few of its 64 for the next lookup (see the body). Deflate's
+/// take at most 15 + 5 + 15 + 13 = 48 bits and need no refill between them; Deflate64's up
+/// to 15 + 16 + 15 + 14 = 60, and do.
+template <class TFormat>
+inline constexpr bool kRefillForDistance =
+    kMaxCodeBits + TFormat::kMaxLengthExtraBits + kMaxCodeBits + TFormat::kMaxDistExtraBits > 56 ||
+    kMaxCodeBits + TFormat::kMaxLengthExtraBits + kMaxCodeBits + TFormat::kMaxDistExtraBits +
+            kLitlenTableBits >
+        64;
+
+/// Input a round may read beyond `In` at its start. It starts with 56 bits or more; each
+/// refill loads eight bytes where `In` stands and moves `In` on by the whole bytes consumed
+/// since the refill before, so the last refill's load reaches furthest. Deflate: after at
+/// most three literals (33 bits) a refill moves `In` at most (63 − 23) / 8 = 5 bytes on, and
+/// the last refill loads 8 bytes from there: 13 bytes would do. Deflate64 refills once more,
+/// after a length (at most 15 + 16 bits: (63 − 25) / 8 = 4 bytes on): 17 bytes would do.
+template <class TFormat>
+inline constexpr std::ptrdiff_t kFastInputMargin = kRefillForDistance<TFormat> ? 24 : 16;
 
 /// Output a round may write beyond OutLimit: three literals and a longest match, or four
 /// literals; a match copy then writes up to kCopyOverrun bytes beyond its end.
 inline constexpr std::size_t kCopyOverrun = 31;
-inline constexpr std::size_t kFastOutputOverrun = 3 + 258 + kCopyOverrun;
+template <class TFormat>
+inline constexpr std::size_t kFastOutputOverrun = 3 + TFormat::kMaxLength + kCopyOverrun;
 
 /// The builds of the fast loop: for any processor, and with the bit-field instructions
 /// (BMI2) and 256-bit moves (AVX2) of x86-64 processors that have them.
@@ -59,13 +75,16 @@ enum class TFastLoopKind { Generic, Bmi2 };
 /// Whether this processor (and this build) has the kind.
 bool FastLoopAvailable(TFastLoopKind kind);
 
-/// Runs rounds until a limit, the end of the block or bad data; the block's tables are
-/// `litlen` and `dist` (first levels of kLitlenTableBits and kDistTableBits, see
-/// TFastTable). Takes the best kind this processor has.
+/// Runs rounds of the format's fast loop (TDeflateFormat or TDeflate64Format) until a limit,
+/// the end of the block or bad data; the block's tables are `litlen` and `dist` (first levels
+/// of kLitlenTableBits and kDistTableBits, see TFastTable). Takes the best kind this
+/// processor has.
+template <class TFormat>
 TFastLoopStop DecodeFast(TFastLoopState& state, const std::uint32_t* litlen,
                          const std::uint32_t* dist);
 
 /// DecodeFast by the given kind, which must be available; for the tests of each.
+template <class TFormat>
 TFastLoopStop DecodeFastWith(TFastLoopKind kind, TFastLoopState& state, const std::uint32_t* litlen,
                              const std::uint32_t* dist);
 

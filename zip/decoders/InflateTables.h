@@ -1,5 +1,6 @@
-// The deflate format's constant tables (RFC 1951 section 3.2.5) and inflate's private
-// decoding tables.
+// The constant tables of deflate (RFC 1951 section 3.2.5) and of Deflate64, its variant
+// with a 64 KiB window, the description of each format that the decoder is built on, and
+// inflate's private decoding tables.
 //
 // Inflate decodes through single-word entries of its own rather than the THuftEntry tables
 // of HuffmanTable.h: a first level of up to 11 bits (literal/length) or 8 bits (distance)
@@ -7,21 +8,24 @@
 // sets accepted and rejected are those of BuildHuffmanTable (see BuildFastTable).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
+#include "zip/decoders/DeflateFixedCode.h"
 #include "zip/decoders/HuffmanTable.h"
 
 namespace zorvi::inflate {
 
 // Symbol counts: 288 literal/length symbols exist in the fixed code (286 and 287 are never
-// valid), 32 distance symbols (30 and 31 never valid), 19 code-length symbols.
+// valid), 32 distance symbols (30 and 31 valid in Deflate64 only), 19 code-length symbols.
 inline constexpr unsigned kNumLitlenSymbols = 288;
 inline constexpr unsigned kNumDistSymbols = 32;
 inline constexpr unsigned kNumPrecodeSymbols = 19;
 inline constexpr unsigned kMaxLitlenCount = 286; // HLIT + 257 may not exceed this
-inline constexpr unsigned kMaxDistCount = 30;    // HDIST + 1 may not exceed this
+inline constexpr unsigned kMaxDistCount = 30;    // HDIST + 1 may not exceed this in deflate
 
 /// Base lengths of the length symbols 257 to 287, and their extra bits; 286 and 287 have no
 /// meaning, their extra-bit count is the "invalid code" operation for the THuftEntry tables.
@@ -41,19 +45,38 @@ inline constexpr std::uint8_t kDistExtras[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3
 inline constexpr std::uint8_t kPrecodeOrder[kNumPrecodeSymbols] = {
     16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-/// What the decoder needs to know of a deflate variant: how far back a distance may reach,
-/// the most extra bits of a length and of a distance code (from which the fast loop's bit
-/// budget follows, see InflateFastLoop.cpp), and the base distance of each distance
-/// symbol. These are deflate's. A variant with a 64 KiB window, length symbol 285 taking
-/// 16 extra bits and distance symbols 30 and 31 brings its own set of these and of the
-/// symbol entries below; its lengths and distances do not fit one refill together, so its
-/// fast loop refills between them (kMaxLengthExtraBits + kMaxDistExtraBits decide that).
-struct TDeflateFormat {
-    static constexpr std::size_t kHistory = 32768;
-    static constexpr unsigned kMaxLengthExtraBits = 5;
-    static constexpr unsigned kMaxDistExtraBits = 13;
-    static constexpr const std::uint16_t* kDistBases = inflate::kDistBases;
-};
+/// Deflate64 changes three symbols and nothing else: length symbol 285 means a base length
+/// of 3 with 16 extra bits (lengths 3 to 65538) instead of the length 258, and distance
+/// symbols 30 and 31 take 14 extra bits each, reaching 32769 to 49152 and 49153 to 65536
+/// bytes back. Its tables are deflate's with those entries changed (index 28 of the length
+/// tables is symbol 285).
+inline constexpr auto kDeflate64LengthBases = [] {
+    std::array<std::uint16_t, 31> bases{};
+    std::copy(std::begin(kLengthBases), std::end(kLengthBases), bases.begin());
+    bases[285 - 257] = 3;
+    return bases;
+}();
+inline constexpr auto kDeflate64LengthExtras = [] {
+    std::array<std::uint8_t, 31> extras{};
+    std::copy(std::begin(kLengthExtras), std::end(kLengthExtras), extras.begin());
+    extras[285 - 257] = 16;
+    return extras;
+}();
+inline constexpr auto kDeflate64DistBases = [] {
+    std::array<std::uint16_t, kNumDistSymbols> bases{};
+    std::copy(std::begin(kDistBases), std::end(kDistBases), bases.begin());
+    bases[30] = 32769;
+    bases[31] = 49153;
+    return bases;
+}();
+inline constexpr auto kDeflate64DistExtras = [] {
+    std::array<std::uint8_t, kNumDistSymbols> extras{};
+    std::copy(std::begin(kDistExtras), std::end(kDistExtras), extras.begin());
+    extras[30] = extras[31] = 14;
+    return extras;
+}();
+static_assert(kDeflate64DistBases[31] + (1u << kDeflate64DistExtras[31]) - 1 == 65536 &&
+              kDeflate64LengthBases[28] + (1u << kDeflate64LengthExtras[28]) - 1 == 65538);
 
 inline constexpr unsigned kLitlenTableBits = 11;
 inline constexpr unsigned kDistTableBits = 8;
@@ -74,15 +97,17 @@ inline constexpr unsigned TotalBits(std::uint32_t e) {
 ///                without meaning); 00 otherwise
 ///   bits 28..25  bits of the code itself at this level, after which its extra bits start
 ///   bits 24..16  value: literal byte, base length, distance symbol (its base distance is
-///                kDistBases[symbol]: a base takes up to 15 bits, 16 with a 64 KiB window,
-///                more than the word has room for) or code-length symbol;
+///                the format's kDistBases[symbol]: a base takes up to 15 bits, 16 with
+///                Deflate64's 64 KiB window, more than the word has room for) or code-length
+///                symbol;
 ///                for a link, bits 28..16 are the index of the sub-table's first entry
 ///   bits 15..8   index bits of the lookup that follows this code: kLitlenTableBits after a
 ///                literal or a distance, kDistTableBits after a length; for a link, its
 ///                sub-table's index bits; 0 otherwise
 ///   bits 7..6    zero
 ///   bits 5..0    all bits the entry consumes: its code at this level plus its extra bits
-///                (at most 15 + 13); for a link, the first level's index bits
+///                (at most 15 + 13, or 15 + 16 for Deflate64's length symbol 285); for a link,
+///                the first level's index bits
 ///
 /// Bits 15..0 are what the fast loop's bit-field extraction (BMI1 bextr: start in bits 7..0,
 /// width in bits 15..8) takes to get the index of the next lookup straight from the bits
@@ -122,9 +147,10 @@ struct TEntry {
 };
 
 /// Entries of the literal/length symbols before their code bits are known (BuildFastTable
-/// adds them): literals, end of block, lengths with their extra bits, and 286 and 287,
-/// which have no meaning.
-inline constexpr auto kLitlenSymbolEntries = [] {
+/// adds them): literals, end of block, lengths with their extra bits from the format's
+/// tables, and 286 and 287, which have no meaning.
+constexpr std::array<std::uint32_t, kNumLitlenSymbols>
+LitlenSymbolEntries(const std::uint16_t* lengthBases, const std::uint8_t* lengthExtras) {
     std::array<std::uint32_t, kNumLitlenSymbols> e{};
     for (unsigned sym = 0; sym < 256; ++sym) {
         e[sym] = TEntry::kLiteral | (sym << TEntry::kValueShift) |
@@ -132,24 +158,32 @@ inline constexpr auto kLitlenSymbolEntries = [] {
     }
     e[256] = TEntry::kEndOfBlock;
     for (unsigned sym = 257; sym < 286; ++sym) {
-        e[sym] = (std::uint32_t{kLengthBases[sym - 257]} << TEntry::kValueShift) |
-                 (kDistTableBits << TEntry::kNextBitsShift) | kLengthExtras[sym - 257];
+        e[sym] = (std::uint32_t{lengthBases[sym - 257]} << TEntry::kValueShift) |
+                 (kDistTableBits << TEntry::kNextBitsShift) | lengthExtras[sym - 257];
     }
     e[286] = e[287] = TEntry::kInvalid;
     return e;
-}();
+}
 
-/// Entries of the distance symbols before their code bits are known: 30 and 31 have no
-/// meaning in deflate.
-inline constexpr auto kDistSymbolEntries = [] {
+/// Entries of the distance symbols before their code bits are known: the first `count` have
+/// a meaning (30 in deflate, 32 in Deflate64), the others decode as invalid.
+constexpr std::array<std::uint32_t, kNumDistSymbols> DistSymbolEntries(const std::uint8_t* extras,
+                                                                       unsigned count) {
     std::array<std::uint32_t, kNumDistSymbols> e{};
-    for (unsigned sym = 0; sym < 30; ++sym) {
-        e[sym] = (sym << TEntry::kValueShift) | (kLitlenTableBits << TEntry::kNextBitsShift) |
-                 kDistExtras[sym];
+    for (unsigned sym = 0; sym < kNumDistSymbols; ++sym) {
+        e[sym] = sym < count ? (sym << TEntry::kValueShift) |
+                                   (kLitlenTableBits << TEntry::kNextBitsShift) | extras[sym]
+                             : TEntry::kInvalid;
     }
-    e[30] = e[31] = TEntry::kInvalid;
     return e;
-}();
+}
+
+inline constexpr auto kLitlenSymbolEntries = LitlenSymbolEntries(kLengthBases, kLengthExtras);
+inline constexpr auto kDistSymbolEntries = DistSymbolEntries(kDistExtras, 30);
+inline constexpr auto kDeflate64LitlenSymbolEntries =
+    LitlenSymbolEntries(kDeflate64LengthBases.data(), kDeflate64LengthExtras.data());
+inline constexpr auto kDeflate64DistSymbolEntries =
+    DistSymbolEntries(kDeflate64DistExtras.data(), kNumDistSymbols);
 
 /// The code-length code's symbols are their own values.
 inline constexpr auto kPrecodeSymbolEntries = [] {
@@ -162,6 +196,10 @@ inline constexpr auto kPrecodeSymbolEntries = [] {
 
 static_assert(TEntry::Value(TEntry::WithCode(kLitlenSymbolEntries[285], 15)) == 258);
 static_assert(TotalBits(TEntry::WithCode(kLitlenSymbolEntries[284], 15)) == 20);
+static_assert(TEntry::Value(kDeflate64LitlenSymbolEntries[285]) == 3 &&
+              TotalBits(TEntry::WithCode(kDeflate64LitlenSymbolEntries[285], 15)) == 31);
+static_assert(TEntry::IsInvalid(kDistSymbolEntries[30]) &&
+              TotalBits(TEntry::WithCode(kDeflate64DistSymbolEntries[31], 15)) == 29);
 
 // Capacity of a table: the first level plus, in the worst case, one full sub-table of
 // (15 − first-level bits) index bits for every symbol that can have a long code.
@@ -195,17 +233,63 @@ TBuildResult BuildFastTable(const std::uint8_t* lengths, unsigned n,
                             const std::uint32_t* symbolEntries, unsigned maxTableBits,
                             std::uint32_t* entries, TFastTable& table);
 
-/// The run's inflate tables: the current block's codes and the fixed code, which is built
-/// once per run.
+/// A fixed code's tables, built the first time a run meets a fixed block of its format and
+/// kept for the run. Its codes are at most 9 bits long, so the first levels are all of it.
+struct TFixedTables {
+    std::uint32_t Litlen[1u << kLitlenTableBits];
+    std::uint32_t Dist[1u << kDistTableBits];
+    TFastTable Codes[2]; // literal/length, distance
+    bool Built = false;
+};
+
+/// The run's inflate tables: the current block's codes and the fixed codes of both formats.
 struct TInflateTables {
     std::uint32_t Litlen[kLitlenCapacity];
     std::uint32_t Dist[kDistCapacity];
     std::uint32_t Precode[kPrecodeCapacity];
-    std::uint32_t FixedLitlen[1u << kLitlenTableBits];
-    std::uint32_t FixedDist[1u << kDistTableBits];
-    TFastTable Fixed[2];
-    bool FixedBuilt = false;
-    std::uint8_t Lengths[kMaxLitlenCount + kMaxDistCount];
+    TFixedTables Fixed;          // deflate's fixed code
+    TFixedTables Deflate64Fixed; // Deflate64's: symbol 285 and 32 distance codes differ
+    std::uint8_t Lengths[kMaxLitlenCount + kNumDistSymbols];
+};
+
+/// What the decoder needs to know of a deflate variant, as one type for each, which the
+/// decoder (Inflate.cpp) and its fast loop are templates on:
+///  - kHistory: how far back a distance may reach; kMaxLength: the longest match;
+///  - kMaxLengthExtraBits, kMaxDistExtraBits: the most extra bits of a length and of a
+///    distance code, from which the fast loop's bit budget follows (InflateFastLoop.h);
+///  - kMaxDistCount: the most distance codes a dynamic block may send (HDIST + 1);
+///  - the distance symbols' base distances and extra bits, the symbols' table entries and
+///    the fixed code's distance code lengths, and where the run keeps its fixed tables.
+/// The literal/length code and the code-length code are the same in both.
+struct TDeflateFormat {
+    static constexpr std::size_t kHistory = 32768;
+    static constexpr unsigned kMaxLength = 258;
+    static constexpr unsigned kMaxLengthExtraBits = 5;
+    static constexpr unsigned kMaxDistExtraBits = 13;
+    static constexpr unsigned kMaxDistCount = inflate::kMaxDistCount;
+    static constexpr const std::uint16_t* kDistBases = inflate::kDistBases;
+    static constexpr const std::uint8_t* kDistExtras = inflate::kDistExtras;
+    static constexpr const std::uint32_t* kLitlenSymbolEntries =
+        inflate::kLitlenSymbolEntries.data();
+    static constexpr const std::uint32_t* kDistSymbolEntries = inflate::kDistSymbolEntries.data();
+    static constexpr std::span<const std::uint8_t> kFixedDistLengths = zorvi::kFixedDistLengths;
+    static constexpr TFixedTables TInflateTables::*kFixedTables = &TInflateTables::Fixed;
+};
+
+/// Deflate64 (see kDeflate64LengthBases).
+struct TDeflate64Format {
+    static constexpr std::size_t kHistory = 65536;
+    static constexpr unsigned kMaxLength = 65538;
+    static constexpr unsigned kMaxLengthExtraBits = 16;
+    static constexpr unsigned kMaxDistExtraBits = 14;
+    static constexpr unsigned kMaxDistCount = kNumDistSymbols;
+    static constexpr const std::uint16_t* kDistBases = kDeflate64DistBases.data();
+    static constexpr const std::uint8_t* kDistExtras = kDeflate64DistExtras.data();
+    static constexpr const std::uint32_t* kLitlenSymbolEntries =
+        kDeflate64LitlenSymbolEntries.data();
+    static constexpr const std::uint32_t* kDistSymbolEntries = kDeflate64DistSymbolEntries.data();
+    static constexpr std::span<const std::uint8_t> kFixedDistLengths = kDeflate64FixedDistLengths;
+    static constexpr TFixedTables TInflateTables::*kFixedTables = &TInflateTables::Deflate64Fixed;
 };
 
 } // namespace zorvi::inflate

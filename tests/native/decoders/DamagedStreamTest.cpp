@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "DecoderTestSupport.h"
+#include "tests/TestData.h"
 
 namespace zorvi::test {
 namespace {
@@ -38,6 +39,11 @@ std::vector<TRawEntry> Samples() {
             throw std::runtime_error(std::string("no sample ") + name + " in " + archive);
         }
     }
+    // Deflate64: both entries, one with far distances, one with long runs.
+    const auto deflate64 = ReadRawEntries(TestDataPath(kDeflate64Archive).string());
+    for (const auto& e : deflate64.value()) {
+        samples.push_back(e);
+    }
     return samples;
 }
 
@@ -56,7 +62,7 @@ void ExpectContained(const TRawEntry& e, const TBytes& damaged, const std::strin
 
 TEST(DamagedStreams, EveryDecoderEndsOnDamagedData) {
     const auto samples = Samples();
-    ASSERT_EQ(samples.size(), 12u);
+    ASSERT_EQ(samples.size(), 14u);
     std::mt19937 rng(2024);
     for (const auto& e : samples) {
         const std::string name = e.Name + " (method " + std::to_string(e.Method) + ")";

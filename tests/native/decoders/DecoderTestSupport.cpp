@@ -237,11 +237,15 @@ std::pair<unsigned, unsigned> LengthSymbol(unsigned length) {
 }
 
 std::pair<unsigned, unsigned> DistanceSymbol(unsigned distance) {
-    unsigned k = 29;
-    while (inflate::kDistBases[k] > distance) {
+    unsigned k = 31;
+    while (inflate::kDeflate64DistBases[k] > distance) {
         --k;
     }
-    return {k, distance - inflate::kDistBases[k]};
+    return {k, distance - inflate::kDeflate64DistBases[k]};
+}
+
+std::pair<unsigned, unsigned> Deflate64LengthSymbol(unsigned length) {
+    return length <= 257 ? LengthSymbol(length) : std::pair{285u, length - 3};
 }
 
 void PutFixedMatch(TBitWriter& w, unsigned length, unsigned distance) {
@@ -250,7 +254,7 @@ void PutFixedMatch(TBitWriter& w, unsigned length, unsigned distance) {
     w.Put(lengthExtra, inflate::kLengthExtras[lengthSym - 257]);
     const auto [distSym, distExtra] = DistanceSymbol(distance);
     w.PutCode(distSym, 5);
-    w.Put(distExtra, inflate::kDistExtras[distSym]);
+    w.Put(distExtra, inflate::kDeflate64DistExtras[distSym]);
 }
 
 void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>& litlen,

@@ -113,12 +113,16 @@ std::vector<std::uint8_t> RandomCompleteLengths(unsigned n, unsigned maxLength, 
 void PutFixedLitlen(TBitWriter& w, unsigned sym);
 
 /// A match in the fixed code: the length's symbol and extra bits, the distance's 5-bit code
-/// and extra bits. `length` 3 to 258, `distance` 1 to 32768.
+/// and extra bits. `length` 3 to 258, `distance` 1 to 32768 (65536 in a Deflate64 stream).
 void PutFixedMatch(TBitWriter& w, unsigned length, unsigned distance);
 
-/// The symbol of a length (257 to 285) or a distance (0 to 29) and its extra bits' value.
+/// The symbol of a length (257 to 285) or a distance (0 to 29; 30 and 31, Deflate64's,
+/// beyond 32768) and its extra bits' value.
 std::pair<unsigned, unsigned> LengthSymbol(unsigned length);
 std::pair<unsigned, unsigned> DistanceSymbol(unsigned distance);
+/// Deflate64's symbol of a length from 3 to 65538: deflate's up to 257, else 285 with the
+/// length less 3 in its 16 extra bits.
+std::pair<unsigned, unsigned> Deflate64LengthSymbol(unsigned length);
 
 /// A dynamic block header for the given code lengths. The code-length code gives the
 /// symbols 0 to 15 four bits each, so every length is sent as its own 4-bit code.
@@ -139,6 +143,9 @@ struct TRawEntry {
 
 /// The entries of an archive; nullopt when it has no readable central directory.
 std::optional<std::vector<TRawEntry>> ReadRawEntries(const std::string& path);
+
+/// The Deflate64 archive made by 7-Zip (tests/data/deflate64/README.md), under tests/data.
+inline constexpr const char* kDeflate64Archive = "deflate64/7z-deflate64.zip";
 
 /// The path of one archive of the test corpus; throws, naming it, when it is missing.
 std::string CorpusFile(const std::string& name);

@@ -1,7 +1,8 @@
 // Inflate's fast loop, each kind this processor has (the one for any processor, and the
 // BMI2/AVX2 one), run directly on hand-built Huffman data whose codes reach 15 bits in both
 // tables (so sub-tables and the index widths that entries carry for the next lookup are
-// used), with zlib decoding the same block as the control.
+// used), with zlib decoding the same block as the control; Deflate64's, which zlib cannot
+// decode, against the output its symbols stand for.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -22,8 +23,9 @@ struct TSymbol {
 
 /// A random sequence of runs of one to six literals (every byte value turns up) and matches
 /// of every distance from 1 to 40, and far ones, of lengths from 3 to 258, the ones around
-/// the copy's word sizes most often; then the end of the block.
-std::vector<TSymbol> RandomSymbols(std::mt19937& rng, unsigned count) {
+/// the copy's word sizes most often; then the end of the block. For Deflate64 (`deflate64`)
+/// far distances reach up to 64 KiB back, and one match in 25 is up to 65538 bytes long.
+std::vector<TSymbol> RandomSymbols(std::mt19937& rng, unsigned count, bool deflate64 = false) {
     static constexpr unsigned kLengths[] = {3,  4,  5,  7,  8,  9,  15,  16,  17, 31,
                                             32, 33, 34, 63, 64, 65, 100, 257, 258};
     std::vector<TSymbol> symbols;
@@ -38,10 +40,13 @@ std::vector<TSymbol> RandomSymbols(std::mt19937& rng, unsigned count) {
             }
             continue;
         }
-        const unsigned length = rng() % 3 ? kLengths[rng() % std::size(kLengths)] : 3 + rng() % 256;
+        unsigned length = rng() % 3 ? kLengths[rng() % std::size(kLengths)] : 3 + rng() % 256;
+        if (deflate64 && rng() % 25 == 0) {
+            length = rng() % 2 ? 65538 - rng() % 4 : 259 + rng() % 65280;
+        }
         const unsigned near = 1 + rng() % 40;
-        const unsigned far =
-            1 + rng() % static_cast<unsigned>(std::min<std::size_t>(produced, 32768));
+        const unsigned far = 1 + rng() % static_cast<unsigned>(std::min<std::size_t>(
+                                             produced, deflate64 ? 65536 : 32768));
         symbols.push_back({length, rng() % 4 ? near : far});
         produced += length;
     }
@@ -49,14 +54,30 @@ std::vector<TSymbol> RandomSymbols(std::mt19937& rng, unsigned count) {
     return symbols;
 }
 
-/// The codes of one dynamic block.
+/// What the symbols stand for: the control where no other decoder knows the format.
+TBytes Expand(const std::vector<TSymbol>& symbols) {
+    TBytes out;
+    for (const TSymbol& s : symbols) {
+        if (s.Length == 0) {
+            out.push_back(static_cast<std::uint8_t>(s.Value));
+        }
+        for (unsigned i = 0; s.Length > 1 && i < s.Length; ++i) {
+            const std::uint8_t byte = out[out.size() - s.Value];
+            out.push_back(byte);
+        }
+    }
+    return out;
+}
+
+/// The codes of one dynamic block of deflate or, with 32 distance codes, of Deflate64.
 struct TCodes {
     std::vector<std::uint8_t> Litlen, Dist;
     std::vector<std::uint32_t> LitlenCodes, DistCodes;
+    bool Deflate64;
 
     TCodes(std::vector<std::uint8_t> litlen, std::vector<std::uint8_t> dist)
         : Litlen(std::move(litlen)), Dist(std::move(dist)), LitlenCodes(CanonicalCodes(Litlen)),
-          DistCodes(CanonicalCodes(Dist)) {}
+          DistCodes(CanonicalCodes(Dist)), Deflate64(Dist.size() == 32) {}
 
     void Put(TBitWriter& w, const TSymbol& s) const {
         if (s.Length == 0) {
@@ -64,12 +85,14 @@ struct TCodes {
         } else if (s.Length == 1) {
             w.PutCode(LitlenCodes[256], Litlen[256]);
         } else {
-            const auto [lengthSym, lengthExtra] = LengthSymbol(s.Length);
+            const auto [lengthSym, lengthExtra] =
+                Deflate64 ? Deflate64LengthSymbol(s.Length) : LengthSymbol(s.Length);
             w.PutCode(LitlenCodes[lengthSym], Litlen[lengthSym]);
-            w.Put(lengthExtra, inflate::kLengthExtras[lengthSym - 257]);
+            w.Put(lengthExtra, Deflate64 ? inflate::kDeflate64LengthExtras[lengthSym - 257]
+                                         : inflate::kLengthExtras[lengthSym - 257]);
             const auto [distSym, distExtra] = DistanceSymbol(s.Value);
             w.PutCode(DistCodes[distSym], Dist[distSym]);
-            w.Put(distExtra, inflate::kDistExtras[distSym]);
+            w.Put(distExtra, inflate::kDeflate64DistExtras[distSym]);
         }
     }
 };
@@ -82,28 +105,30 @@ struct TFastRun {
     std::size_t BitsConsumed;
 };
 
+template <class TFormat = inflate::TDeflateFormat>
 TFastRun RunFastLoop(TFastLoopKind kind, const TCodes& codes, TBytes data, std::size_t outSize) {
     std::vector<std::uint32_t> litlen(inflate::kLitlenCapacity), dist(inflate::kDistCapacity);
     inflate::TFastTable lt, dt;
     inflate::BuildFastTable(codes.Litlen.data(), static_cast<unsigned>(codes.Litlen.size()),
-                            inflate::kLitlenSymbolEntries.data(), inflate::kLitlenTableBits,
-                            litlen.data(), lt);
+                            TFormat::kLitlenSymbolEntries, inflate::kLitlenTableBits, litlen.data(),
+                            lt);
     inflate::BuildFastTable(codes.Dist.data(), static_cast<unsigned>(codes.Dist.size()),
-                            inflate::kDistSymbolEntries.data(), inflate::kDistTableBits,
-                            dist.data(), dt);
+                            TFormat::kDistSymbolEntries, inflate::kDistTableBits, dist.data(), dt);
+    constexpr std::size_t kMargin = inflate::kFastInputMargin<TFormat>;
+    constexpr std::size_t kOverrun = inflate::kFastOutputOverrun<TFormat>;
     const std::size_t dataSize = data.size();
-    data.resize(dataSize + 2 * inflate::kFastInputMargin); // what a round may read ahead
+    data.resize(dataSize + 2 * kMargin); // what a round may read ahead
     // Room for one more round after the last byte: the end of the block comes in it.
-    TBytes out(outSize + 2 * inflate::kFastOutputOverrun);
+    TBytes out(outSize + 2 * kOverrun);
     inflate::TFastLoopState state{out.data(),
                                   out.data(),
-                                  out.data() + outSize + inflate::kFastOutputOverrun,
+                                  out.data() + outSize + kOverrun,
                                   data.data(),
-                                  data.data() + dataSize + inflate::kFastInputMargin,
+                                  data.data() + dataSize + kMargin,
                                   0,
                                   0};
     TFastRun run;
-    run.Stop = inflate::DecodeFastWith(kind, state, litlen.data(), dist.data());
+    run.Stop = inflate::DecodeFastWith<TFormat>(kind, state, litlen.data(), dist.data());
     run.Output.assign(out.data(), state.Out);
     run.BitsConsumed = 8 * static_cast<std::size_t>(state.In - data.data()) - state.BitCount;
     return run;
@@ -136,6 +161,30 @@ TEST(InflateFastLoop, EveryKindDecodesLongCodesAndEveryDistanceAsZlibDoes) {
             EXPECT_EQ(run.Stop, inflate::fsEndOfBlock) << round;
             EXPECT_EQ(run.BitsConsumed, bits) << round;
             EXPECT_EQ(run.Output, *expected) << round << " kind " << static_cast<int>(kind);
+        }
+    }
+}
+
+TEST(InflateFastLoop, EveryKindDecodesDeflate64sLongLengthsAndFarDistances) {
+    // Lengths up to 65538 (symbol 285 with its 16 extra bits) and distances up to 65536
+    // (symbols 30 and 31), with codes up to 15 bits long, so that a length's code and extra
+    // bits fill 31 bits and the fast loop refills before the distance.
+    std::mt19937 rng(64);
+    for (int round = 0; round < 8; ++round) {
+        const TCodes codes(RandomCompleteLengths(286, 15, rng), RandomCompleteLengths(32, 15, rng));
+        const auto symbols = RandomSymbols(rng, 2000, true);
+        TBitWriter block;
+        for (const TSymbol& s : symbols) {
+            codes.Put(block, s);
+        }
+        const std::size_t bits = block.BitLength();
+        const TBytes expected = Expand(symbols);
+        for (const TFastLoopKind kind : Kinds()) {
+            const TFastRun run = RunFastLoop<inflate::TDeflate64Format>(kind, codes, block.Finish(),
+                                                                        expected.size());
+            EXPECT_EQ(run.Stop, inflate::fsEndOfBlock) << round;
+            EXPECT_EQ(run.BitsConsumed, bits) << round;
+            EXPECT_TRUE(run.Output == expected) << round << " kind " << static_cast<int>(kind);
         }
     }
 }

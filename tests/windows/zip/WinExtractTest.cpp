@@ -1,7 +1,7 @@
 // Extraction on Windows semantics: file attributes, local last-write times, exact UTC times
-// from the extra fields, read-only files, drive-rooted entry folders, and names (raw UTF-8,
-// Unicode Path fields, outside the ANSI code page) as the system lists them, checked with
-// the Windows API itself.
+// from the extra fields, read-only files, drive-rooted entry folders, names (raw UTF-8,
+// Unicode Path fields, outside the ANSI code page) as the system lists them and the
+// Deflate64 archive 7-Zip made, checked with the Windows API itself.
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
 
@@ -248,6 +248,51 @@ TEST(WinExtract, ArchiveIsSharedForReadingButNotForWriting) {
         CloseHandle(writer);
     }
     f.UnZip.ResetArchive();
+}
+
+/// The whole file as the system reads it back; empty when it cannot be opened or read.
+std::string ReadWithWindows(const fs::path& path) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+TEST(WinExtract, Deflate64EntriesComeOutWithTheirSizesAndCrcs) {
+    // tests/data/deflate64/README.md: sizes and CRC-32 values as 7-Zip lists them.
+    const std::pair<const char*, std::pair<std::size_t, std::uint32_t>> expected[] = {
+        {"distances.bin", {62192, 0xa533f3f6u}}, {"runs.txt", {178207, 0xc85fb4a4u}}};
+    test::TTempDir dir;
+    TUnZip unzip;
+    unzip.SetZipName(test::TestDataPath("deflate64/7z-deflate64.zip").string());
+    unzip.SetDestDir(dir.Text("out"));
+    unzip.DoAll = true;
+    unzip.OverwriteMode = TUZOverwriteMode::Always;
+    std::vector<TSkipReason> skips;
+    unzip.OnSkippingFile = [&](TUnZip&, TSkipReason reason, const std::string&, int, bool&) {
+        skips.push_back(reason);
+    };
+    EXPECT_EQ(unzip.ExtractFiles(), 2);
+    EXPECT_TRUE(skips.empty());
+    for (const auto& [name, sizeAndCrc] : expected) {
+        const fs::path file = dir.Path() / "out" / name;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExW(Wide(file).c_str(), GetFileExInfoStandard, &data)) << name;
+        EXPECT_EQ(data.nFileSizeHigh, 0u) << name;
+        EXPECT_EQ(data.nFileSizeLow, sizeAndCrc.first) << name;
+        const std::string bytes = ReadWithWindows(file);
+        EXPECT_EQ(bytes.size(), sizeAndCrc.first) << name;
+        EXPECT_EQ(test::Crc32Of(bytes), sizeAndCrc.second) << name;
+    }
 }
 
 } // namespace
