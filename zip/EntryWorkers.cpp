@@ -255,11 +255,19 @@ TEntryWorkers::~TEntryWorkers() {
 }
 
 void TEntryWorkers::Submit(std::shared_ptr<TEntryJob> job) {
+    // A sleeping worker is woken for a few jobs at a time, not for each: a small entry
+    // takes less time than a switch of threads. Collect wakes the workers for what is
+    // left whenever the calling thread itself is about to wait.
+    constexpr std::size_t kJobsPerWake = 4;
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         queue_.push_back(std::move(job));
+        wake = queue_.size() >= kJobsPerWake;
     }
-    jobQueued_.notify_one();
+    if (wake) {
+        jobQueued_.notify_one();
+    }
 }
 
 void TEntryWorkers::Work(TWorker& worker) {
@@ -285,11 +293,15 @@ void TEntryWorkers::Work(TWorker& worker) {
 }
 
 void TEntryWorkers::Record(TEntryJob& job, TEntryRecord record) {
+    // A few records per wake-up of the calling thread: one per 32 KB block would cost a
+    // switch of threads each; kRecordsPerWake blocks are still well under a millisecond's
+    // decoding, so progress and the message pump stay prompt.
+    constexpr std::size_t kRecordsPerWake = 16;
     bool awaited = false;
     {
         const std::lock_guard lock(mutex_);
         job.Records.push_back(std::move(record));
-        awaited = &job == awaited_;
+        awaited = &job == awaited_ && job.Records.size() >= kRecordsPerWake;
     }
     if (awaited) {
         jobChanged_.notify_one();
@@ -312,6 +324,10 @@ void TEntryWorkers::Finish(TEntryJob& job, TJobOutcome outcome) {
 bool TEntryWorkers::Collect(TEntryJob& job, std::vector<TEntryRecord>& records) {
     records.clear();
     std::unique_lock lock(mutex_);
+    const bool waiting = job.Records.empty() && job.Outcome == TJobOutcome::Pending;
+    if (waiting && !queue_.empty()) {
+        jobQueued_.notify_all(); // the jobs queued since the last wake-up, this one perhaps
+    }
     awaited_ = &job;
     jobChanged_.wait(lock,
                      [&] { return !job.Records.empty() || job.Outcome != TJobOutcome::Pending; });

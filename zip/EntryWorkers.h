@@ -107,7 +107,8 @@ public:
     TEntryWorkers& operator=(const TEntryWorkers&) = delete;
 
     void Submit(std::shared_ptr<TEntryJob> job);
-    /// Waits until the job has records not yet taken or is done, and moves the new records
+    /// Waits until the job has records not yet taken (the worker wakes this thread for
+    /// several at a time) or is done, and moves the new records
     /// into `records` (emptied first). True when the job is done: its outcome is final and
     /// every record has been taken.
     bool Collect(TEntryJob& job, std::vector<TEntryRecord>& records);

@@ -113,11 +113,14 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.OnStartUnZipInfo = [&](TUnZip&, int, std::int64_t totalBytes, bool&) {
         barWanted = barWanted && totalBytes >= kProgressBarThreshold;
     };
-    unzip.OnTotalPercentDone = [&](TUnZip&, int percent) {
-        if (barWanted) {
-            bar.Show(percent);
-        }
-    };
+    // Only when a bar may be drawn: every call costs a parallel run a record per block.
+    if (barWanted) {
+        unzip.OnTotalPercentDone = [&](TUnZip&, int percent) {
+            if (barWanted) {
+                bar.Show(percent);
+            }
+        };
+    }
     // The box of an unknown method comes before its entry's verdict, and the flag is
     // taken back with the verdict. (No OnStartUnZip: it would keep the run on one thread.)
     unzip.OnEndUnZip = [&](TUnZip& sender, int, const std::string&) {
