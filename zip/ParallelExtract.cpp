@@ -364,8 +364,8 @@ bool TUnZip::ParallelRunAllowed(int numFiles) const {
     return WorkerCount > 1 && numFiles > 1 && EndRecord.ThisDisk == 0 && !OnStartUnZip;
 }
 
-void TUnZip::ExtractInParallel() {
-    TParallelRun(*this, WorkerCount).Run();
+void TUnZip::ExtractInParallel(int numFiles) {
+    TParallelRun(*this, std::min(WorkerCount, numFiles)).Run();
 }
 
 } // namespace zorvi

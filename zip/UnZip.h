@@ -261,7 +261,8 @@ private:
     int ExtractSelected();
     /// Whether the selected entries go to the workers (ParallelExtract.cpp).
     bool ParallelRunAllowed(int numFiles) const;
-    void ExtractInParallel();
+    /// The run of ExtractSelected with workers: no more of them than files.
+    void ExtractInParallel(int numFiles);
     TDecodeHooks MakeDecodeHooks();
     /// Fills the run's EntryStarts (see CheckOwnBytes in ZipExtract.cpp).
     void CollectEntryStarts();

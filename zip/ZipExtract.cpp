@@ -224,7 +224,7 @@ int TUnZip::ExtractSelected() {
             OnStartUnZipInfo(*this, numFiles, decoder.TotalBytes, stopNow);
         }
         if (numFiles > 0 && !stopNow && ParallelRunAllowed(numFiles)) {
-            ExtractInParallel();
+            ExtractInParallel(numFiles);
         } else if (numFiles > 0 && !stopNow) {
             for (int i = 0; i < EntryCount(); ++i) {
                 if (DoAll || sortedEntries_->Entry(i)->Selected) {
