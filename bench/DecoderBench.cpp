@@ -4,7 +4,8 @@
 //    CRC-32 and writes 32 KB blocks to a discarding output, as in a real extraction), zlib's
 //    inflate (with and without a crc32 over its output) and libdeflate's whole-buffer
 //    decompressor.
-//  - Crc32/*: our UpdateCrc32 and zlib's crc32 over 1 MB.
+//  - Crc32/*: our UpdateCrc32 and zlib's crc32 over 1 MB, and each way of ours that this
+//    processor has over the same 1 MB in 32 KB pieces.
 //  - Legacy/*: every entry of a corpus archive of one legacy method, decoded from memory.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
@@ -152,6 +153,23 @@ void Crc32Ours(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(data.size()));
 }
 
+/// One way of our CRC-32, over 1 MiB in the 32 KB pieces the writer hands it.
+void Crc32Method(benchmark::State& state, TCrcMethod method) {
+    if (!CrcMethodAvailable(method)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const TBytes data = test::MixedData(1 << 20, 5);
+    for (auto _ : state) {
+        std::uint32_t reg = 0xFFFFFFFFu;
+        for (std::size_t at = 0; at < data.size(); at += 32768) {
+            reg = UpdateCrc32With(method, reg, data.data() + at, 32768);
+        }
+        benchmark::DoNotOptimize(reg);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(data.size()));
+}
+
 void Crc32Zlib(benchmark::State& state) {
     const TBytes data = test::MixedData(1 << 20, 5);
     for (auto _ : state) {
@@ -206,6 +224,10 @@ void Register() {
     }
     benchmark::RegisterBenchmark("Crc32/ours", Crc32Ours);
     benchmark::RegisterBenchmark("Crc32/zlib", Crc32Zlib);
+    benchmark::RegisterBenchmark("Crc32/ours-sliced", Crc32Method, TCrcMethod::Sliced);
+    benchmark::RegisterBenchmark("Crc32/ours-clmul128", Crc32Method, TCrcMethod::Clmul);
+    benchmark::RegisterBenchmark("Crc32/ours-clmul256", Crc32Method, TCrcMethod::WideClmul);
+    benchmark::RegisterBenchmark("Crc32/ours-clmul512", Crc32Method, TCrcMethod::Clmul512);
     for (const char* archive :
          {"hw-shrink.zip", "za-shrink.zip", "hw-reduce1.zip", "hw-reduce4.zip", "za-reduce2.zip",
           "hw-implode-4-0.zip", "hw-implode-4-1.zip", "hw-implode-8-0.zip", "hw-implode-8-1.zip"}) {

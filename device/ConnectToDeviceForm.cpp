@@ -21,7 +21,7 @@ constexpr const char* kWaitingLine = "Ждём подключения прибо
 } // namespace
 
 TConnectToDeviceForm::TConnectToDeviceForm(TDeviceLink link, TSerialPortRegistry& registry)
-    : Link(link), Registry(registry) {
+    : link_(link), registry_(registry) {
     FormCreate();
 }
 
@@ -33,11 +33,11 @@ void TConnectToDeviceForm::FormCreate() {
 }
 
 void TConnectToDeviceForm::FormShow() {
-    const TWindowBounds main = Window->MainWindowBounds();
+    const TWindowBounds main = window_->MainWindowBounds();
     // C++ division truncates toward zero, as the placement wants for a dialog wider
     // than the main window.
-    const int left = main.Left + (main.Width - Window->OuterWidth()) / 2;
-    Window->MoveTo(left, main.Top + kDialogOffsetBelowMainTop);
+    const int left = main.Left + (main.Width - window_->OuterWidth()) / 2;
+    window_->MoveTo(left, main.Top + kDialogOffsetBelowMainTop);
 }
 
 void TConnectToDeviceForm::FormClose() {
@@ -45,12 +45,12 @@ void TConnectToDeviceForm::FormClose() {
 }
 
 void TConnectToDeviceForm::StartButtonClick() {
-    Window->SetModalResult(kModalCancel);
+    window_->SetModalResult(kModalCancel);
 }
 
 void TConnectToDeviceForm::ClosePortIfOpen() {
     if (PortHandle != kInvalidPortHandle) {
-        ClosePort(Link.Serial, PortHandle);
+        ClosePort(link_.Serial, PortHandle);
     }
 }
 
@@ -59,16 +59,16 @@ bool TConnectToDeviceForm::WaitForDevice() {
     Reply.clear();
     DevicePort.clear();
     DeviceVersionRead = false;
-    Window->SetInfoCaption("Подключите прибор к компьютеру...");
+    window_->SetInfoCaption("Подключите прибор к компьютеру...");
     ModelList.emplace();
     SplitDelimited(',', kAcceptedModels, *ModelList);
-    Window->SetTimerEnabled(true);
-    WaitAndProcessMessages(Link, kSettleBeforeShow);
+    window_->SetTimerEnabled(true);
+    WaitAndProcessMessages(link_, kSettleBeforeShow);
 
-    Window->SetModalResult(kModalNone);
-    const int result = Window->ShowModal();
+    window_->SetModalResult(kModalNone);
+    const int result = window_->ShowModal();
 
-    Window->SetTimerEnabled(false);
+    window_->SetTimerEnabled(false);
     ClosePortIfOpen();
     return result == kModalOk;
 }
@@ -76,14 +76,16 @@ bool TConnectToDeviceForm::WaitForDevice() {
 void TConnectToDeviceForm::CheckTimerTimer() {
     // The tick processes window messages while it probes; with the timer stopped it
     // is never entered twice.
-    Window->SetTimerEnabled(false);
+    window_->SetTimerEnabled(false);
 
-    ListDevicePorts(Registry, PortList);
+    ListDevicePorts(registry_, PortList);
     int found = 0;
     const std::vector<std::string> ports = PortList;
     for (const auto& port : ports) {
-        if (ProbePort(port) == kProbeFound) {
+        const TProbeFinding finding = ProbePort(port);
+        if (finding.Result == TProbeResult::Found) {
             DevicePort = port;
+            DeviceVersionRead = finding.VersionRead;
             ++found;
         }
     }
@@ -91,16 +93,16 @@ void TConnectToDeviceForm::CheckTimerTimer() {
     if (found == 1) {
         // Set over an abort pressed during this tick: the loop looks at the result
         // only after the tick, and an instrument found wins.
-        Window->SetModalResult(kModalOk);
+        window_->SetModalResult(kModalOk);
     } else if (found > 1) {
-        Link.Log.AddLogLine("Одновременно подключено более одного прибора!");
-        Link.Log.AddLogLine(kWaitingLine);
+        link_.Log.AddLogLine("Одновременно подключено более одного прибора!");
+        link_.Log.AddLogLine(kWaitingLine);
     } else if (!PortList.empty()) {
-        Link.Log.AddLogLine("Нет приборов, допускающих перепрограммирование.");
-        Link.Log.AddLogLine(kWaitingLine);
+        link_.Log.AddLogLine("Нет приборов, допускающих перепрограммирование.");
+        link_.Log.AddLogLine(kWaitingLine);
     } else {
-        Link.Log.AddLogLine(" не подключен НИ ОДИН требуемый прибор.");
-        Link.Log.AddLogLine(kWaitingLine);
+        link_.Log.AddLogLine(" не подключен НИ ОДИН требуемый прибор.");
+        link_.Log.AddLogLine(kWaitingLine);
     }
 
     if (PulseLevel == kPulseTop) {
@@ -109,9 +111,9 @@ void TConnectToDeviceForm::CheckTimerTimer() {
         PulseStep = kPulseStride;
     }
     PulseLevel = static_cast<std::uint8_t>(PulseLevel + PulseStep);
-    Window->SetInfoFontColor(PulseLevel, 0, 0);
+    window_->SetInfoFontColor(PulseLevel, 0, 0);
 
-    Window->SetTimerEnabled(true);
+    window_->SetTimerEnabled(true);
 }
 
 } // namespace zorvi

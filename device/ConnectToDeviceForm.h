@@ -19,26 +19,39 @@
 
 namespace zorvi {
 
-// ProbePort results.
-inline constexpr int kProbeFound = 0;          ///< accepted model with both markers
-inline constexpr int kProbeNoMarkers = -1;     ///< accepted model, a marker missing
-inline constexpr int kProbeNotOpened = -2;     ///< port did not open or configure
-inline constexpr int kProbeNoReply = -3;       ///< silence, or a reply still growing
-inline constexpr int kProbeForeignDevice = -4; ///< no accepted model in the reply
+/// How a probe of one port ended. The values are the small signed codes the
+/// identification query is known by: 0 for the one outcome that counts as found.
+enum class TProbeResult : int {
+    Found = 0,          ///< accepted model with both markers; the port is the instrument's
+    NoMarkers = -1,     ///< accepted model, but a version or date marker is missing
+    NotOpened = -2,     ///< the port did not open or could not be configured
+    NoReply = -3,       ///< silence at the first poll, or a reply still growing at the last
+    ForeignDevice = -4, ///< no accepted model in the reply
+};
+
+/// What one probe found.
+struct TProbeFinding {
+    TProbeResult Result = TProbeResult::NoMarkers;
+    /// Found only: the probe itself extracted DeviceVersion and DeviceDate. Without
+    /// it the version is reported as unknown and the fields keep what they held.
+    bool VersionRead = false;
+};
 
 class TConnectToDeviceForm final : public TConnectDialogEvents {
 public:
     /// Runs FormCreate. The window is attached afterwards (it is created later and
     /// reports to this object); every handler but ProbePort needs it attached.
     TConnectToDeviceForm(TDeviceLink link, TSerialPortRegistry& registry);
-    void AttachWindow(TConnectDialogWindow& window) { Window = &window; }
+    void AttachWindow(TConnectDialogWindow& window) { window_ = &window; }
 
     /// Shows the dialog modally; true when it closed because exactly one accepted
     /// instrument answered (DevicePort, DeviceVersion, DeviceDate then describe it).
     bool WaitForDevice();
 
-    /// Asks one port for the instrument's identification; one of the kProbe codes.
-    int ProbePort(const std::string& port);
+    /// Asks one port for the instrument's identification, logging each step. Reply
+    /// gains what the port sent; DeviceVersion and DeviceDate are set as far as the
+    /// reply gives them.
+    TProbeFinding ProbePort(const std::string& port);
     /// Extracts DeviceVersion and DeviceDate from Reply, consuming it.
     bool ParseVersionInfo();
 
@@ -69,9 +82,9 @@ public:
 private:
     void ClosePortIfOpen();
 
-    TDeviceLink Link;
-    TSerialPortRegistry& Registry;
-    TConnectDialogWindow* Window = nullptr;
+    TDeviceLink link_;
+    TSerialPortRegistry& registry_;
+    TConnectDialogWindow* window_ = nullptr;
 };
 
 } // namespace zorvi

@@ -1,5 +1,6 @@
 #include "device/IdentificationExchange.h"
 
+#include "device/SerialExchange.h"
 #include "device/SplitDelimited.h"
 
 #include <algorithm>
@@ -11,19 +12,11 @@ namespace {
 constexpr std::uint8_t kQueryFirst = 0x71;  // 'q'
 constexpr std::uint8_t kQuerySecond = 0x76; // 'v'
 
-bool SendQueryByte(TSerialApi& serial, TPortHandle port, std::uint8_t* buffer, std::uint8_t byte) {
-    buffer[0] = byte;
-    std::size_t written = 0;
-    const bool wrote = serial.Write(port, buffer, 1, written) && written == 1;
-    serial.Flush(port);
-    return wrote;
-}
-
 } // namespace
 
 bool SendIdentificationQuery(TSerialApi& serial, TPortHandle port, std::uint8_t* buffer) {
-    const bool first = SendQueryByte(serial, port, buffer, kQueryFirst);
-    const bool second = SendQueryByte(serial, port, buffer, kQuerySecond);
+    const bool first = SendByte(serial, port, buffer, kQueryFirst) == 1;
+    const bool second = SendByte(serial, port, buffer, kQuerySecond) == 1;
     return first && second;
 }
 
@@ -31,10 +24,7 @@ std::uint32_t AwaitIdentificationReply(TDeviceLink& link, TPortHandle port) {
     std::uint32_t previous = 0;
     for (int poll = 1;; ++poll) {
         WaitAndProcessMessages(link, kReplyPoll);
-        std::uint32_t count = 0;
-        if (!link.Serial.BytesWaiting(port, count)) {
-            count = 0;
-        }
+        const std::uint32_t count = WaitingByteCount(link.Serial, port);
         if (count == previous && previous > 0) {
             return count;
         }

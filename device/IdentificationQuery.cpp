@@ -8,6 +8,7 @@
 #include "common/CodePage.h"
 #include "device/ConnectToDeviceForm.h"
 #include "device/IdentificationExchange.h"
+#include "device/SerialExchange.h"
 
 #include <algorithm>
 #include <new>
@@ -28,33 +29,34 @@ std::string FromDevice(std::string_view bytes) {
 
 } // namespace
 
-int TConnectToDeviceForm::ProbePort(const std::string& port) {
+TProbeFinding TConnectToDeviceForm::ProbePort(const std::string& port) {
+    TProbeFinding finding;
     ClosePortIfOpen();
     PortParams = DeviceLineParams(port);
-    if (!OpenPort(Link.Serial, Link.Clock, PortParams, PortHandle, &Link.Pump)) {
-        Link.Log.AddLogLine("      Ошибка! Невозможно подключиться к порту " + port +
-                            " с требуемыми параметрами");
-        return kProbeNotOpened;
+    if (!OpenPort(link_.Serial, link_.Clock, PortParams, PortHandle, &link_.Pump)) {
+        link_.Log.AddLogLine("      Ошибка! Невозможно подключиться к порту " + port +
+                             " с требуемыми параметрами");
+        finding.Result = TProbeResult::NotOpened;
+        return finding;
     }
-    if (Window != nullptr) {
-        Window->SetInfoCaption("Получение версии ПО...");
+    if (window_ != nullptr) {
+        window_->SetInfoCaption("Получение версии ПО...");
     }
-    Link.Log.AddLogLine("      Подключение к порту " + port + " выполнено.");
+    link_.Log.AddLogLine("      Подключение к порту " + port + " выполнено.");
 
     // The outcomes of the query's writes are not tested: silence tells the same.
-    SendIdentificationQuery(Link.Serial, PortHandle, IoBuffer.data());
-    const std::uint32_t count = AwaitIdentificationReply(Link, PortHandle);
+    SendIdentificationQuery(link_.Serial, PortHandle, IoBuffer.data());
+    const std::uint32_t count = AwaitIdentificationReply(link_, PortHandle);
     if (count == 0) {
-        ClosePort(Link.Serial, PortHandle);
-        return kProbeNoReply;
+        ClosePort(link_.Serial, PortHandle);
+        finding.Result = TProbeResult::NoReply;
+        return finding;
     }
 
     // What does not fit stays in the driver's queue and goes with the port.
     IoBuffer.fill(0);
     const std::size_t wanted = std::min<std::size_t>(count, IoBuffer.size());
-    std::size_t read = 0;
-    const bool readOk = Link.Serial.Read(PortHandle, IoBuffer.data(), wanted, read);
-    if (readOk && read == wanted) {
+    if (ReadExactly(link_.Serial, PortHandle, IoBuffer.data(), wanted)) {
         Reply.append(reinterpret_cast<const char*>(IoBuffer.data()), wanted);
     }
 
@@ -62,32 +64,37 @@ int TConnectToDeviceForm::ProbePort(const std::string& port) {
     try {
         model = FindAcceptedModel(Reply, ModelList ? *ModelList : std::vector<std::string>());
     } catch (const std::bad_alloc&) {
-        ClosePort(Link.Serial, PortHandle);
-        Link.Log.AddLogLine("Нет информации о версии прибора!\r\n" + FromDevice(Reply));
-        return kProbeForeignDevice;
+        ClosePort(link_.Serial, PortHandle);
+        link_.Log.AddLogLine("Нет информации о версии прибора!\r\n" + FromDevice(Reply));
+        finding.Result = TProbeResult::ForeignDevice;
+        return finding;
     }
     if (!model) {
-        ClosePort(Link.Serial, PortHandle);
-        Link.Log.AddLogLine(" Прибор обнаружен, но это- не прибор из списка:\r\nZorvi-41K6UV!");
-        Link.Log.AddLogLine("Обнаружен:" + FromDevice(Reply) + "\r\n");
-        return kProbeForeignDevice;
+        ClosePort(link_.Serial, PortHandle);
+        link_.Log.AddLogLine(" Прибор обнаружен, но это- не прибор из списка:\r\nZorvi-41K6UV!");
+        link_.Log.AddLogLine("Обнаружен:" + FromDevice(Reply) + "\r\n");
+        finding.Result = TProbeResult::ForeignDevice;
+        return finding;
     }
-    Link.Log.AddLogLine(" Прибор обнаружен, Модель:" + *model + "\r\n");
+    link_.Log.AddLogLine(" Прибор обнаружен, Модель:" + *model + "\r\n");
 
     if (Reply.find(kVersionMarkerBare) == std::string::npos ||
         Reply.find(kDateMarkerBare) == std::string::npos) {
-        ClosePort(Link.Serial, PortHandle);
-        return kProbeNoMarkers;
+        ClosePort(link_.Serial, PortHandle);
+        finding.Result = TProbeResult::NoMarkers;
+        return finding;
     }
 
-    DeviceVersionRead = ParseVersionInfo();
-    if (DeviceVersionRead) {
-        Link.Log.AddLogLine("      Текущая версия прибора: " + DeviceVersion + " от " + DeviceDate);
+    finding.VersionRead = ParseVersionInfo();
+    if (finding.VersionRead) {
+        link_.Log.AddLogLine("      Текущая версия прибора: " + DeviceVersion + " от " +
+                             DeviceDate);
     } else {
-        Link.Log.AddLogLine("      Текущая версия прибора: неизвестна");
+        link_.Log.AddLogLine("      Текущая версия прибора: неизвестна");
     }
-    ClosePort(Link.Serial, PortHandle);
-    return kProbeFound;
+    ClosePort(link_.Serial, PortHandle);
+    finding.Result = TProbeResult::Found;
+    return finding;
 }
 
 bool TConnectToDeviceForm::ParseVersionInfo() {

@@ -16,6 +16,7 @@
 #include "device/Recalibration.h"
 
 #include "device/IdentificationExchange.h"
+#include "device/SerialExchange.h"
 #include "device/SplitDelimited.h"
 
 #include <algorithm>
@@ -56,45 +57,35 @@ constexpr const char* kLinkLost = "Ошибка! Связь с прибором 
 
 class TRecalibrationPort {
 public:
-    explicit TRecalibrationPort(TDeviceLink& link) : Link(link) {}
+    explicit TRecalibrationPort(TDeviceLink& link) : link_(link) {}
     ~TRecalibrationPort() {
-        if (Handle != kInvalidPortHandle) {
-            ClosePort(Link.Serial, Handle);
+        if (handle_ != kInvalidPortHandle) {
+            ClosePort(link_.Serial, handle_);
         }
     }
 
     bool Open(const std::string& port) {
-        return OpenPort(Link.Serial, Link.Clock, DeviceLineParams(port), Handle, &Link.Pump);
+        return OpenPort(link_.Serial, link_.Clock, DeviceLineParams(port), handle_, &link_.Pump);
     }
-    void Close() { ClosePort(Link.Serial, Handle); }
+    void Close() { ClosePort(link_.Serial, handle_); }
 
     /// Writes one command byte through the buffer's first byte; returns the count
     /// the platform reports written.
     std::size_t SendCommand(std::uint8_t command) {
-        Buffer[0] = command;
-        std::size_t written = 0;
-        if (!Link.Serial.Write(Handle, Buffer.data(), 1, written)) {
-            written = 0;
-        }
-        Link.Serial.Flush(Handle);
-        return written;
+        return SendByte(link_.Serial, handle_, buffer_.data(), command);
     }
 
-    void Purge() { Link.Serial.Purge(Handle, kPurgeAll); }
+    void Purge() { link_.Serial.Purge(handle_, kPurgeAll); }
 
     std::uint32_t ReadableCount() {
-        std::uint32_t count = 0;
-        if (!Link.Serial.BytesWaiting(Handle, count)) {
-            count = 0;
-        }
-        return std::min<std::uint32_t>(count, kReceiveCapacity);
+        return std::min<std::uint32_t>(WaitingByteCount(link_.Serial, handle_), kReceiveCapacity);
     }
 
     /// Reads `size` bytes into the start of the buffer; returns how many came.
     std::size_t Read(std::size_t size) {
         std::size_t read = 0;
         if (size > 0) {
-            Link.Serial.Read(Handle, Buffer.data(), size, read);
+            link_.Serial.Read(handle_, buffer_.data(), size, read);
         }
         return read;
     }
@@ -103,29 +94,27 @@ public:
     /// False when the count of waiting bytes or the read failed.
     bool ReadWaiting() {
         std::uint32_t count = 0;
-        if (!Link.Serial.BytesWaiting(Handle, count)) {
+        if (!link_.Serial.BytesWaiting(handle_, count)) {
             return false;
         }
         const std::size_t size = std::min<std::uint32_t>(count, kReceiveCapacity);
         std::size_t read = 0;
-        return size == 0 || Link.Serial.Read(Handle, Buffer.data(), size, read);
+        return size == 0 || link_.Serial.Read(handle_, buffer_.data(), size, read);
     }
 
     /// The identification exchange once more: true when the instrument answers with
     /// an accepted model word. Logs nothing.
     bool InstrumentAnswers() {
-        if (!SendIdentificationQuery(Link.Serial, Handle, Buffer.data())) {
+        if (!SendIdentificationQuery(link_.Serial, handle_, buffer_.data())) {
             return false;
         }
-        const std::uint32_t count = AwaitIdentificationReply(Link, Handle);
+        const std::uint32_t count = AwaitIdentificationReply(link_, handle_);
         if (count == 0) {
             return false;
         }
         std::string reply(std::min<std::size_t>(count, kIoBufferSize), '\0');
-        std::size_t read = 0;
-        if (!Link.Serial.Read(Handle, reinterpret_cast<std::uint8_t*>(reply.data()), reply.size(),
-                              read) ||
-            read != reply.size()) {
+        if (!ReadExactly(link_.Serial, handle_, reinterpret_cast<std::uint8_t*>(reply.data()),
+                         reply.size())) {
             return false;
         }
         try {
@@ -138,15 +127,15 @@ public:
     }
 
     bool TextContains(std::string_view marker) const {
-        const auto* text = reinterpret_cast<const char*>(Buffer.data());
+        const auto* text = reinterpret_cast<const char*>(buffer_.data());
         return std::string_view(text, std::strlen(text)).find(marker) != std::string_view::npos;
     }
 
 private:
-    TDeviceLink& Link;
-    TPortHandle Handle = kInvalidPortHandle;
+    TDeviceLink& link_;
+    TPortHandle handle_ = kInvalidPortHandle;
     /// kReceiveCapacity bytes and the zero that always ends the text.
-    std::array<std::uint8_t, kReceiveCapacity + 1> Buffer{};
+    std::array<std::uint8_t, kReceiveCapacity + 1> buffer_{};
 };
 
 bool Fail(TDeviceLink& link, TRecalibrationPort& port, const std::string& message) {

@@ -129,6 +129,9 @@ bool Inside(const fs::path& path, const fs::path& folder) {
 }
 
 TBytes ReadFile(const fs::path& path) {
+    // An entry made on Unix keeps its permission bits, which may deny its owner reading it.
+    std::error_code error;
+    fs::permissions(path, fs::perms::owner_read, fs::perm_options::add, error);
     std::ifstream in(path, std::ios::binary);
     return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -3,7 +3,11 @@
 # the native toolchain with GoogleTest, clang with libFuzzer for the fuzz targets,
 # the MinGW-w64 cross compilers for the 64-bit and 32-bit Windows products, Wine
 # (both sides) with a virtual display for the Windows tests, and the tools the tests
-# and screenshots use. Needs root: asks sudo when run as a user.
+# and screenshots use (Info-ZIP zip makes archives to compare with, tzdata gives the
+# tests a time zone far from UTC). Needs root: asks sudo when run as a user.
+# With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
+# the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
+# extractors, and time and valgrind for memory and instruction counts.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -19,8 +23,15 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine64 wine wine32:i386
     xvfb x11-apps x11-utils imagemagick fonts-liberation
-    python3 zip unzip
+    python3 zip unzip tzdata
 )
+
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(
+        libdeflate-dev libbenchmark-dev
+        libarchive-tools p7zip-full minizip time valgrind
+    )
+fi
 
 export DEBIAN_FRONTEND=noninteractive
 

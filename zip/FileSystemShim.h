@@ -1,6 +1,7 @@
 // What the component needs from the operating system beyond the standard library:
-// file attributes in their Windows form, file dates in local time, and a drive's
-// type and volume label (for archives spread over removable disks). One real
+// file attributes in their Windows form, file dates in local time and in UTC, the
+// permission bits of Unix, and a drive's type and volume label (for archives spread over
+// removable disks). One real
 // implementation per platform, in FileSystemShim_win.cpp and FileSystemShim_posix.cpp (CMake
 // builds the one of the target system); tests derive fakes.
 //
@@ -9,6 +10,7 @@
 #pragma once
 
 #include "zip/DosDateTime.h"
+#include "zip/EntryTimes.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -41,10 +43,18 @@ public:
     /// Sets the last-write time from a local MS-DOS date and time (the file is
     /// opened with full sharing for it); false on failure.
     virtual bool SetFileDosTime(const std::string& path, std::uint32_t dosDateTime) = 0;
+    /// Sets the last-write time to a moment in UTC, as finely as the system keeps it (the
+    /// file is opened with full sharing for it); false on failure, also for a moment the
+    /// system cannot hold.
+    virtual bool SetFileUtcTime(const std::string& path, const TUtcTime& time) = 0;
     /// Windows attributes; on POSIX read-only reflects the owner's write permission.
     virtual std::optional<std::uint32_t> Attributes(const std::string& path) = 0;
     /// Sets the attributes as given (POSIX: only read-only acts, on the write bits).
     virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    /// Gives the file the read, write and execute bits of a Unix mode (0777; never
+    /// set-user-id, set-group-id or sticky). On Windows the owner's write bit alone acts,
+    /// as the read-only attribute.
+    virtual bool SetUnixPermissions(const std::string& path, std::uint32_t mode) = 0;
     /// True for a removable drive ("A:"); never on POSIX.
     virtual bool IsRemovableDrive(const std::string& drive) = 0;
     /// Volume label of a drive ("A:"), empty when unknown.

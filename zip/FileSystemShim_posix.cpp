@@ -1,10 +1,11 @@
 // The file-system shim on POSIX systems: attributes as the owner's write permission, dates
-// in local time, no removable drives. CMake builds it, or FileSystemShim_win.cpp, for the
-// target system.
+// in local time or UTC, Unix permissions as they are, no removable drives. CMake builds it, or
+// FileSystemShim_win.cpp, for the target system.
 #include "zip/FileSystemShim.h"
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -88,6 +89,17 @@ public:
         return utimensat(AT_FDCWD, PosixPathText(path).c_str(), times, 0) == 0;
     }
 
+    bool SetFileUtcTime(const std::string& path, const TUtcTime& time) override {
+        if (time.Seconds < std::numeric_limits<std::time_t>::min() ||
+            time.Seconds > std::numeric_limits<std::time_t>::max()) {
+            return false;
+        }
+        const struct timespec at = {static_cast<std::time_t>(time.Seconds),
+                                    static_cast<long>(time.Nanoseconds)};
+        const struct timespec times[2] = {at, at};
+        return utimensat(AT_FDCWD, PosixPathText(path).c_str(), times, 0) == 0;
+    }
+
     std::optional<std::uint32_t> Attributes(const std::string& path) override {
         struct stat st {};
         if (stat(PosixPathText(path).c_str(), &st) != 0) {
@@ -112,6 +124,12 @@ public:
             return true; // already so: most extracted files keep the mode they were made with
         }
         return chmod(native.c_str(), mode & 07777) == 0;
+    }
+
+    bool SetUnixPermissions(const std::string& path, std::uint32_t mode) override {
+        constexpr mode_t kReadWriteExecute = S_IRWXU | S_IRWXG | S_IRWXO;
+        return chmod(PosixPathText(path).c_str(), static_cast<mode_t>(mode) & kReadWriteExecute) ==
+               0;
     }
 
     bool IsRemovableDrive(const std::string&) override { return false; }

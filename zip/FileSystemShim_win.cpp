@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <limits>
+
 namespace zorvi {
 
 std::filesystem::path ToFsPath(const std::string& text) {
@@ -16,6 +18,18 @@ namespace {
 
 std::wstring Wide(const std::string& path) {
     return ToFsPath(path).wstring();
+}
+
+bool SetLastWriteTime(const std::string& path, const FILETIME& utc) {
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
+    CloseHandle(file);
+    return ok != FALSE;
 }
 
 class TWindowsFileSystem final : public TFileSystemShim {
@@ -51,15 +65,26 @@ public:
             !LocalFileTimeToFileTime(&local, &utc)) {
             return false;
         }
-        HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        return SetLastWriteTime(path, utc);
+    }
+
+    bool SetFileUtcTime(const std::string& path, const TUtcTime& time) override {
+        // A file time counts 100 ns ticks since 1601-01-01 UTC in 63 bits (the top one
+        // set is no time the system takes).
+        constexpr std::int64_t kTicksPerSecond = 10'000'000;
+        constexpr std::int64_t kSeconds1601To1970 = 11'644'473'600LL;
+        if (time.Seconds < -kSeconds1601To1970 ||
+            time.Seconds > std::numeric_limits<std::int64_t>::max() / kTicksPerSecond -
+                               kSeconds1601To1970 - 1) {
             return false;
         }
-        const BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
-        CloseHandle(file);
-        return ok != FALSE;
+        const std::int64_t seconds = time.Seconds + kSeconds1601To1970;
+        const auto ticks =
+            static_cast<ULONGLONG>(seconds * kTicksPerSecond + time.Nanoseconds / 100);
+        FILETIME utc{};
+        utc.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+        utc.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        return SetLastWriteTime(path, utc);
     }
 
     std::optional<std::uint32_t> Attributes(const std::string& path) override {
@@ -72,6 +97,18 @@ public:
 
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
         return SetFileAttributesW(Wide(path).c_str(), attributes) != FALSE;
+    }
+
+    bool SetUnixPermissions(const std::string& path, std::uint32_t mode) override {
+        constexpr std::uint32_t kOwnerWrite = 0200; // S_IWUSR
+        const std::wstring wide = Wide(path);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return false;
+        }
+        const DWORD wanted = (mode & kOwnerWrite) != 0 ? attributes & ~FILE_ATTRIBUTE_READONLY
+                                                       : attributes | FILE_ATTRIBUTE_READONLY;
+        return wanted == attributes || SetFileAttributesW(wide.c_str(), wanted) != FALSE;
     }
 
     bool IsRemovableDrive(const std::string& drive) override {

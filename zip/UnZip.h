@@ -162,8 +162,8 @@ public:
     std::function<void()> ProcessMessages;
 
     // ---- State --------------------------------------------------------------------
-    /// The text used for encrypted entries (as Windows Cyrillic bytes when it can
-    /// be written in that code page, otherwise as its UTF-8 bytes).
+    /// The text used for encrypted entries, tried as its Windows Cyrillic bytes and as its
+    /// UTF-8 bytes (PasswordBytes.h).
     std::string Password;
     /// The text of the last message box the engine showed.
     std::string ErrorMessage;
@@ -242,8 +242,6 @@ private:
     void FreeEntries();
     void OpenArchiveStream(const std::string& path);
     std::optional<double> FileDateValue(const std::string& path);
-    std::string DecodeName(const std::string& raw, std::uint16_t versionMadeBy,
-                           std::uint16_t bitFlags, bool fromLocalHeader) const;
     std::string LoadText(TStream& stream, std::uint64_t offset, std::size_t skip,
                          std::size_t length);
     void CheckEntryIndex(int index) const;
@@ -251,6 +249,8 @@ private:
     /// headers the rebuilt list had no entry for) that no entry of the list has, then
     /// OnEntriesMissing for what is left of the `promised` count.
     void ReportRebuild(const std::vector<std::string>& unplaced, std::uint64_t promised);
+    /// Reads `length` bytes of a header's name (or extra block) into `raw`, as many as
+    /// there are; true when all were there.
     static bool ReadRawName(TStream& stream, std::size_t length, std::string& raw);
 
     // The steps of ReadCentralDirectory (ZipDirectory.cpp).
@@ -296,16 +296,19 @@ private:
     /// Reads CurrentHeader's local header (asking for its volume first) and checks that the
     /// entry's bytes are its own; returns where its data starts, encryption header included.
     std::int64_t LocateData();
-    /// Reads the encryption header at `dataStart` and checks the password (asking for
-    /// another through OnBadPassword); false when the entry is skipped.
-    bool PasswordAccepted(int index, std::int64_t dataStart);
+    /// Reads the encryption header at `dataStart` and checks the password: its byte strings
+    /// from `bytesFrom` on (PasswordBytes.h), then others from OnBadPassword; false when the
+    /// entry is skipped.
+    bool PasswordAccepted(int index, std::int64_t dataStart, std::size_t bytesFrom);
     bool OverwriteAllowed(int index, std::string& path);
     /// Creates the file, replacing a read-only one when allowed and making a folder that
     /// has gone; null when it cannot be created.
     std::unique_ptr<TBufferedFileStream> OpenOutput(const std::string& path,
                                                     const std::string& folder, bool folderKnown);
-    /// The steps of ExtractEntry for a run into Sink.
-    void ExtractToSink(int index, bool isFile, std::int64_t dataStart);
+    /// The steps of ExtractEntry for a run into Sink (`passwordBytesFrom` as for
+    /// PasswordAccepted).
+    void ExtractToSink(int index, bool isFile, std::int64_t dataStart,
+                       std::size_t passwordBytesFrom);
     /// Decodes the data starting at `dataStart` into `output`; an entry too long and the
     /// premature end of the archive are its result, what else leaves the decoder passes on.
     TDecodeEnd Decode(TDecodedOutput& output, std::int64_t dataStart);
@@ -316,7 +319,8 @@ private:
     /// The entry's verdict: kept with its date and attributes when its CRC-32, size and
     /// decoder's end agree, else deleted and reported.
     void SettleEntry(int index, const std::string& path, TDecodeEnd end);
-    /// A CRC-32 mismatch of an encrypted entry: a new password from OnBadPassword repeats it.
+    /// A CRC-32 mismatch of an encrypted entry: the password's next byte strings, or a new
+    /// password from OnBadPassword, repeat it.
     void AskForRetry(int index);
     bool ForceDirs(const std::string& path);
     /// Removes a rejected file (nothing in a run into a sink).

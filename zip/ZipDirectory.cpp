@@ -1,8 +1,8 @@
 // Reading the archive directory: the end record, the central headers and the comments
 // stored in the archive. The properties are in UnZip.cpp, the recovery scan in
 // ZipRecovery.cpp, the volume requests in ZipVolumes.cpp.
-#include "common/CodePage.h"
 #include "zip/ArchiveNames.h"
+#include "zip/EntryNames.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
 #include "zip/Zip64.h"
@@ -15,19 +15,6 @@
 #include <system_error>
 
 namespace zorvi {
-namespace {
-
-/// Comments are kept as UTF-8: taken as they are when they are valid UTF-8, else
-/// read in the code page of the host that wrote them (an archive comment has no
-/// host of its own and is read as Windows Cyrillic).
-std::string DecodeComment(const std::string& raw, bool msDosHost) {
-    if (IsValidUtf8(raw)) {
-        return raw;
-    }
-    return ToUtf8(raw, msDosHost ? TCodePage::Dos866 : TCodePage::Windows1251);
-}
-
-} // namespace
 
 void TUnZip::FreeEntries() {
     sortedView_.reset();
@@ -123,9 +110,9 @@ std::string TUnZip::EntryComment(int index) {
         stream.Read(header, sizeof header);
         const THeaderTail tail = CentralHeaderTail(header);
         const std::size_t skip = kCentralHeaderSize + tail.NameLength + tail.ExtraLength;
-        entry.FileComment = DecodeComment(
+        entry.FileComment = DecodeEntryComment(
             LoadText(stream, entry.CentralHeaderOffset, skip, entry.FileCommentLength),
-            IsMsDosHost(entry.VersionMadeBy));
+            entry.VersionMadeBy, entry.ExtraField);
         if (MultiMode() == 0) {
             CloseArchive();
         }
@@ -139,8 +126,8 @@ std::string TUnZip::ArchiveComment() {
     }
     if (!EndRecord.ZipComment) {
         OpenArchive();
-        EndRecord.ZipComment = DecodeComment(
-            LoadText(*archiveStream_, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
+        EndRecord.ZipComment = DecodeArchiveComment(
+            LoadText(*archiveStream_, EndRecord.CommentOffset, 0, EndRecord.CommentLength));
         if (MultiMode() == 0) {
             CloseArchive();
         }
@@ -179,18 +166,6 @@ bool TUnZip::FindEndCentral(TStream& stream) {
     return true;
 }
 
-std::string TUnZip::DecodeName(const std::string& raw, std::uint16_t versionMadeBy,
-                               std::uint16_t bitFlags, bool fromLocalHeader) const {
-    std::string name = raw;
-    std::replace(name.begin(), name.end(), '/', '\\');
-    // Flag bit 11 promises UTF-8; a name that breaks the promise is read as 8-bit text.
-    if ((bitFlags & kFlagUtf8Name) != 0 && IsValidUtf8(name)) {
-        return name;
-    }
-    const bool msDos = fromLocalHeader || IsMsDosHost(versionMadeBy);
-    return ToUtf8(name, msDos ? TCodePage::Dos866 : TCodePage::Windows1251);
-}
-
 bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool allowNextVolume) {
     const std::int64_t start = stream->Position();
     std::uint8_t h[kCentralHeaderSize] = {};
@@ -210,17 +185,18 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
     }
     const THeaderTail tail = ParseCentralHeader(h, entry);
     entry.CentralHeaderOffset = static_cast<std::uint64_t>(start);
-    entry.SetPathName(DecodeName(raw, entry.VersionMadeBy, entry.BitFlags, false));
-    // The extra block: a cut one gives what it has (the comment then reads short too).
-    std::string extra(tail.ExtraLength, '\0');
-    extra.resize(stream->Read(extra.data(), extra.size()));
-    ApplyZip64ExtraField(reinterpret_cast<const std::uint8_t*>(extra.data()), extra.size(), true,
-                         entry);
+    // An extra block cut by the end of the file keeps what there is of it (its fields are
+    // never read past their block; the comment then reads short too).
+    ReadRawName(*stream, tail.ExtraLength, entry.ExtraField);
+    ApplyZip64ExtraField(reinterpret_cast<const std::uint8_t*>(entry.ExtraField.data()),
+                         entry.ExtraField.size(), true, entry);
+    entry.SetPathName(
+        DecodeEntryName(raw, entry.VersionMadeBy, entry.BitFlags, false, entry.ExtraField));
     if (MultiMode() != 0 && tail.CommentLength > 0 && !Rebuilt) {
         // On a multi-volume archive the comment is loaded now, while its volume is open.
         std::string comment(tail.CommentLength, '\0');
         comment.resize(stream->Read(comment.data(), comment.size()));
-        entry.FileComment = DecodeComment(comment, IsMsDosHost(entry.VersionMadeBy));
+        entry.FileComment = DecodeEntryComment(comment, entry.VersionMadeBy, entry.ExtraField);
     } else {
         stream->Seek(tail.CommentLength, kFromCurrent);
     }
@@ -229,7 +205,8 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
 
 bool TUnZip::ReadRawName(TStream& stream, std::size_t length, std::string& raw) {
     raw.assign(length, '\0');
-    return stream.Read(raw.data(), raw.size()) == raw.size();
+    raw.resize(stream.Read(raw.data(), raw.size()));
+    return raw.size() == length;
 }
 // Find, policy, read: the end record in the archive or in its ".zfc" copy; without one the
 // caller's policy for a missing directory (which may rebuild the list from the local
@@ -413,8 +390,8 @@ void TUnZip::FinishDirectory(TDirectorySource source) {
             RequestDisk(static_cast<int>(EndRecord.ThisDisk) + 1);
         }
         TStream& comments = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
-        EndRecord.ZipComment = DecodeComment(
-            LoadText(comments, EndRecord.CommentOffset, 0, EndRecord.CommentLength), false);
+        EndRecord.ZipComment = DecodeArchiveComment(
+            LoadText(comments, EndRecord.CommentOffset, 0, EndRecord.CommentLength));
         EndRecord.CommentModified = false;
     }
     DiskCount = static_cast<int>(EndRecord.ThisDisk) + 1;

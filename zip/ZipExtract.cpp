@@ -2,7 +2,10 @@
 // ExtractEntry: locate its data, place it, check the password, open the output, decode (the
 // decoder of its method, TEntryDecoder::DecodeEntry), and settle its verdict.
 #include "common/CodePage.h"
+#include "zip/EntryModes.h"
 #include "zip/EntryPath.h"
+#include "zip/EntryTimes.h"
+#include "zip/PasswordBytes.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace zorvi {
 
@@ -109,6 +113,13 @@ struct TUnZip::TRunState {
     std::vector<TArchivePlace> EntryStarts;
     // By index of SortedEntries: the entries an ExcludeList mask names.
     std::vector<bool> Excluded;
+    // The extra block of the local header of the entry being extracted.
+    std::string LocalExtra;
+    // Which of the password's byte strings (PasswordCandidates) the entry's check byte
+    // accepted, and where a repeat of the entry starts trying them: past one that passed
+    // the check byte but not the CRC-32.
+    std::size_t PasswordBytesUsed = 0;
+    std::size_t PasswordBytesFrom = 0;
 };
 
 namespace {
@@ -123,11 +134,10 @@ bool DirExists(const std::string& path) {
     return std::filesystem::is_directory(ToFsPath(path), error);
 }
 
-/// The password as the bytes the keys are made from: Windows Cyrillic when the text
-/// can be written in it (the code page archives of this system use), else UTF-8.
-std::string PasswordBytes(const std::string& password) {
-    const std::string ansi = FromUtf8(password, TCodePage::Windows1251);
-    return ToUtf8(ansi, TCodePage::Windows1251) == password ? ansi : password;
+/// The byte strings the password is tried as for the entry, in their order.
+std::vector<std::string> EntryPasswordBytes(const std::string& password,
+                                            const TZipHeaderInfo& entry) {
+    return PasswordCandidates(password, PasswordLikelyUtf8(entry.VersionMadeBy, entry.BitFlags));
 }
 
 /// Masks and names meet as 8-bit text, so that "?" stands for one Cyrillic letter.
@@ -381,8 +391,10 @@ void TUnZip::ReportFailure(int index, TEntryFailure failure, const std::string& 
     }
 }
 
-bool TUnZip::PasswordAccepted(int index, std::int64_t dataStart) {
+bool TUnZip::PasswordAccepted(int index, std::int64_t dataStart, std::size_t bytesFrom) {
     TStream& archive = *archiveStream_;
+    const std::uint8_t expected =
+        ExpectedCheckByte(CurrentHeader.BitFlags, CurrentHeader.DosDateTime, CurrentHeader.Crc32);
     for (;;) {
         // An entry too short for its encryption header cannot have a right password.
         std::uint8_t header[kEncryptionHeaderSize];
@@ -391,11 +403,15 @@ bool TUnZip::PasswordAccepted(int index, std::int64_t dataStart) {
             archive.Read(header, sizeof header) != sizeof header) {
             break;
         }
-        CurrentHeader.CompressedSize -= kEncryptionHeaderSize;
-        const std::uint8_t check = cipher_.DecryptHeader(PasswordBytes(Password), header);
-        if (check == ExpectedCheckByte(CurrentHeader.BitFlags, CurrentHeader.DosDateTime,
-                                       CurrentHeader.Crc32)) {
-            return true;
+        // Every byte string of the password before another password; the keys stay as the
+        // accepted one left them.
+        const std::vector<std::string> candidates = EntryPasswordBytes(Password, CurrentHeader);
+        for (std::size_t k = bytesFrom; k < candidates.size(); ++k) {
+            if (cipher_.DecryptHeader(candidates[k], header) == expected) {
+                run_->PasswordBytesUsed = k;
+                CurrentHeader.CompressedSize -= kEncryptionHeaderSize;
+                return true;
+            }
         }
         if (!OnBadPassword) {
             break;
@@ -406,7 +422,7 @@ bool TUnZip::PasswordAccepted(int index, std::int64_t dataStart) {
             break;
         }
         Password = newPassword;
-        CurrentHeader.CompressedSize += kEncryptionHeaderSize;
+        bytesFrom = 0;
     }
     SkipFile(index, TSkipReason::srBadPassword, CurrentHeader.PathName());
     return false;
@@ -447,6 +463,7 @@ bool TUnZip::OverwriteAllowed(int index, std::string& path) {
 // One entry: locate its data, place it, check the password, open the output, decode, settle.
 // An entry without a file name is a folder, which is only made.
 void TUnZip::ExtractEntry(int index) {
+    const std::size_t passwordBytesFrom = std::exchange(run_->PasswordBytesFrom, 0);
     run_->Retry = false;
     CurrentHeader.Assign(*sortedEntries_->Entry(index));
     if (CurrentHeader.PathName().empty()) {
@@ -456,7 +473,7 @@ void TUnZip::ExtractEntry(int index) {
     const bool isFile = !CurrentHeader.FileName().empty();
     const std::int64_t dataStart = isFile ? LocateData() : 0;
     if (Sink != nullptr) {
-        ExtractToSink(index, isFile, dataStart);
+        ExtractToSink(index, isFile, dataStart, passwordBytesFrom);
         return;
     }
     const TEntryPlacement placement = PlaceEntry(
@@ -487,7 +504,7 @@ void TUnZip::ExtractEntry(int index) {
         ForceDirs(folder);
     }
     const bool encrypted = CurrentHeader.IsEncrypted();
-    if (encrypted && !PasswordAccepted(index, dataStart)) {
+    if (encrypted && !PasswordAccepted(index, dataStart, passwordBytesFrom)) {
         return;
     }
     if (!OverwriteAllowed(index, path)) {
@@ -508,7 +525,8 @@ void TUnZip::ExtractEntry(int index) {
 
 // The same steps into the sink: nothing is placed, asked about or made on disk, and a folder
 // entry is only counted.
-void TUnZip::ExtractToSink(int index, bool isFile, std::int64_t dataStart) {
+void TUnZip::ExtractToSink(int index, bool isFile, std::int64_t dataStart,
+                           std::size_t passwordBytesFrom) {
     if (!isFile) {
         ++run_->Count;
         return;
@@ -522,7 +540,7 @@ void TUnZip::ExtractToSink(int index, bool isFile, std::int64_t dataStart) {
         return;
     }
     const bool encrypted = CurrentHeader.IsEncrypted();
-    if (encrypted && !PasswordAccepted(index, dataStart)) {
+    if (encrypted && !PasswordAccepted(index, dataStart, passwordBytesFrom)) {
         return;
     }
     TSinkOutput output(*Sink);
@@ -542,8 +560,9 @@ std::int64_t TUnZip::LocateData() {
     const THeaderTail tail = LocalHeaderTail(header);
     CheckOwnBytes(run_->EntryStarts, EntryStart(multiVolume, CurrentHeader),
                   kLocalHeaderSize + tail.Size() + CurrentHeader.CompressedSize);
-    // Skipped inside the block just read, so the data that follows comes from it.
-    archiveStream_->Skip(static_cast<std::int64_t>(tail.Size()));
+    // Read inside the block just read, so the data that follows comes from it.
+    archiveStream_->Skip(tail.NameLength);
+    ReadRawName(*archiveStream_, tail.ExtraLength, run_->LocalExtra);
     return static_cast<std::int64_t>(CurrentHeader.LocalHeaderOffset) + kLocalHeaderSize +
            static_cast<std::int64_t>(tail.Size());
 }
@@ -629,9 +648,11 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
     }
     const bool completed = end == TDecodeEnd::Decoded;
     if (completed && Sink == nullptr) {
-        fileSystem_->SetFileDosTime(path, FixDosDateTime(CurrentHeader.DosDateTime));
+        SetExtractedFileTime(*fileSystem_, path, CurrentHeader.DosDateTime,
+                             CurrentHeader.ExtraField, run_->LocalExtra);
         if (RetainAttributes) {
-            fileSystem_->SetAttributes(path, CurrentHeader.ExternalAttributes);
+            SetExtractedFileAttributes(*fileSystem_, path, CurrentHeader.VersionMadeBy,
+                                       CurrentHeader.ExternalAttributes);
         }
     }
     // A matching CRC-32 alone is not enough: an entry cut at some point, or padded out,
@@ -664,6 +685,13 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
 }
 
 void TUnZip::AskForRetry(int index) {
+    // The password's other byte strings come before another password.
+    const std::size_t nextBytes = run_->PasswordBytesUsed + 1;
+    if (nextBytes < EntryPasswordBytes(Password, CurrentHeader).size()) {
+        run_->PasswordBytesFrom = nextBytes;
+        run_->Retry = true;
+        return;
+    }
     if (OnBadPassword) {
         std::string newPassword = Password;
         OnBadPassword(*this, index, newPassword);

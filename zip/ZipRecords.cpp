@@ -138,6 +138,7 @@ void WriteHeader(const TPersistentObject& item, TStream& s) {
     WriteOptionalText(s, e.Directory());
     WriteOptionalText(s, e.FileName());
     WriteOptionalText(s, e.FileComment);
+    WriteOptionalText(s, e.ExtraField);
     WriteU8(s, e.Selected ? 1 : 0);
 }
 
@@ -162,6 +163,7 @@ void ReadHeader(TPersistentObject& item, TStream& s) {
     e.SetDirectory(ReadOptionalText(s).value_or(""));
     e.SetFileName(ReadOptionalText(s).value_or(""));
     e.FileComment = ReadOptionalText(s);
+    e.ExtraField = ReadOptionalText(s).value_or("");
     e.Selected = ReadU8(s) != 0;
 }
 

@@ -86,6 +86,9 @@ public:
     std::uint64_t LocalHeaderOffset = 0;
     std::uint64_t CentralHeaderOffset = 0;
     std::optional<std::string> FileComment; // none until loaded
+    /// The central header's extra block as stored (empty for an entry rebuilt from its local
+    /// header alone): Unicode names and comments, exact times (see ExtraFields.h).
+    std::string ExtraField;
     bool Selected = false;
 
     const std::string& FileName() const { return fileName_; }

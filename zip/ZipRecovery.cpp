@@ -1,7 +1,7 @@
 // The recovery scan: when the central directory cannot be found or used, the entry
 // list is rebuilt from the local headers in front of each entry's data.
-#include "common/CodePage.h"
 #include "zip/ArchiveNames.h"
+#include "zip/EntryNames.h"
 #include "zip/UnZip.h"
 #include "zip/Zip64.h"
 #include "zip/ZipHeaders.h"
@@ -80,7 +80,11 @@ bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
     }
     ParseLocalHeader(h, entry);
     entry.LocalHeaderOffset = static_cast<std::uint64_t>(start);
-    entry.SetPathName(DecodeName(raw, 0, entry.BitFlags, true));
+    // The extra block may hold the name in UTF-8; the stream goes back to its start.
+    std::string extra;
+    ReadRawName(stream, entry.LocalExtraFieldLength, extra);
+    stream.Seek(-static_cast<std::int64_t>(extra.size()), kFromCurrent);
+    entry.SetPathName(DecodeEntryName(raw, 0, entry.BitFlags, true, extra));
     return true;
 }
 

@@ -1,6 +1,6 @@
 #include "tools/gui-driver/WindowQueries.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <thread>
 

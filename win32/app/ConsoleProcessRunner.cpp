@@ -1,10 +1,11 @@
 #include "win32/app/ConsoleProcessRunner.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Handles.h"
+#include "win32/base/Utf16.h"
 
 #include <string>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLaunch& launch) {
     // 1. The console's window: its left edge at the middle of the main window, its
@@ -16,7 +17,7 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
         STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USEPOSITION | STARTF_USECOUNTCHARS;
     startup.wShowWindow = SW_SHOW;
     RECT main{};
-    HWND mainWindow = MainWindow ? MainWindow() : nullptr;
+    HWND mainWindow = mainWindow_ ? mainWindow_() : nullptr;
     if (mainWindow != nullptr && GetWindowRect(mainWindow, &main)) {
         startup.dwX = static_cast<DWORD>(main.left + (main.right - main.left) / 2);
         startup.dwY = static_cast<DWORD>(main.top);
@@ -45,6 +46,8 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
                         nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
         return std::nullopt;
     }
+    const TKernelHandle processHandle(process.hProcess);
+    const TKernelHandle threadHandle(process.hThread);
 
     // 3. Wait with no time limit: first until it takes input (a console process
     //    does not, so the outcome is of no use), then until it ends. A flashing run
@@ -53,22 +56,20 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
     //    instrument without firmware. So the thread handles its messages whenever
     //    some arrive: the log repaints, and the main window answers throughout.
     //    Start stays disabled meanwhile, so the run cannot be entered again.
-    WaitForInputIdle(process.hProcess, INFINITE);
+    WaitForInputIdle(processHandle.Get(), INFINITE);
+    const HANDLE waited[] = {processHandle.Get()};
     for (;;) {
-        const DWORD woke =
-            MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT);
+        const DWORD woke = MsgWaitForMultipleObjects(1, waited, FALSE, INFINITE, QS_ALLINPUT);
         if (woke != WAIT_OBJECT_0 + 1) {
             break; // the process ended, or the wait failed: the status tells which
         }
-        Pump.ProcessMessages();
+        pump_.ProcessMessages();
     }
     DWORD exitCode = 1; // stays 1 when the status cannot be read
-    if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
+    if (!GetExitCodeProcess(processHandle.Get(), &exitCode)) {
         exitCode = 1;
     }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
     return static_cast<std::uint32_t>(exitCode);
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 class TConsoleProcessRunner final : public TProcessRunner {
 public:
@@ -18,12 +18,12 @@ public:
     /// console opens at the screen's top left); pump handles the messages that come
     /// while the program runs.
     TConsoleProcessRunner(std::function<HWND()> mainWindow, TMessagePump& pump)
-        : MainWindow(std::move(mainWindow)), Pump(pump) {}
+        : mainWindow_(std::move(mainWindow)), pump_(pump) {}
     std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch& launch) override;
 
 private:
-    std::function<HWND()> MainWindow;
-    TMessagePump& Pump;
+    std::function<HWND()> mainWindow_;
+    TMessagePump& pump_;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -2,11 +2,11 @@
 
 #include "app/ArchiveDeployment.h"
 #include "common/LogText.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <commdlg.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 namespace {
 
 // The dialog's file types: pairs of description and pattern, ended by an empty pair.
@@ -78,4 +78,4 @@ bool SaveLog(HWND owner, const std::vector<std::string>& rows, TPersonalFolder& 
     }
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 /// Where the save dialog opens: the work folder (documents + "\ZorviUpdate\") when
 /// it exists, else the documents folder; empty when the shell names no documents
@@ -31,4 +31,4 @@ std::optional<std::string> AskLogFilePath(HWND owner, const std::string& folder,
 bool SaveLog(HWND owner, const std::vector<std::string>& rows, TPersonalFolder& personal,
              TFileSystem& files, TMessageBoxes& boxes);
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 /// Name of the RCDATA resource that holds the archive (see EmbeddedArchive.rc.in).
 inline constexpr const wchar_t* kUpdateArchiveResource = L"ZORVI_UPDATE_ARCHIVE";
@@ -15,14 +15,14 @@ public:
     /// The resource of that name in module (null: the program's own image).
     explicit TResourceArchive(HMODULE module = nullptr,
                               const wchar_t* name = kUpdateArchiveResource)
-        : Module(module), Name(name) {}
+        : module_(module), name_(name) {}
     /// The resource's bytes, mapped with the image; throws EInOutError when the
     /// program carries no such resource.
     std::string_view Bytes() const override;
 
 private:
-    HMODULE Module;
-    const wchar_t* Name;
+    HMODULE module_;
+    const wchar_t* name_;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

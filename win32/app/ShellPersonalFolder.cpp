@@ -1,13 +1,13 @@
 #include "win32/app/ShellPersonalFolder.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <shlobj.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::string TShellPersonalFolder::GetPersonalFolder() {
-    HWND owner = Owner ? Owner() : nullptr;
+    HWND owner = owner_ ? owner_() : nullptr;
     LPITEMIDLIST items = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_PERSONAL, &items)) || items == nullptr) {
         return {};
@@ -27,4 +27,4 @@ std::string TShellPersonalFolder::GetPersonalFolder() {
     return Utf8FromWide(path);
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

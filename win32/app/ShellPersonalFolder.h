@@ -7,16 +7,16 @@
 
 #include <functional>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 class TShellPersonalFolder final : public TPersonalFolder {
 public:
     /// owner gives the window that owns any dialog the shell may show (may be null).
-    explicit TShellPersonalFolder(std::function<HWND()> owner) : Owner(std::move(owner)) {}
+    explicit TShellPersonalFolder(std::function<HWND()> owner) : owner_(std::move(owner)) {}
     std::string GetPersonalFolder() override;
 
 private:
-    std::function<HWND()> Owner;
+    std::function<HWND()> owner_;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -1,11 +1,12 @@
 #include "win32/app/Win32FileSystem.h"
 
-#include "win32/app/SystemErrorText.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Handles.h"
+#include "win32/base/SystemErrorText.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 bool TWin32FileSystem::FolderExists(const std::string& path) const {
     const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
@@ -18,19 +19,19 @@ bool TWin32FileSystem::MakeFolder(const std::string& path) {
 
 std::size_t TWin32FileSystem::WriteWholeFile(const std::string& path, std::string_view bytes) {
     // 1. Create, or truncate an existing file.
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    TKernelHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
         throw EInOutError("Не удаётся создать файл " + path + ": " +
                           SystemErrorText(GetLastError()));
     }
     // 2. One block; WriteFile takes a 32-bit count, more than the archive ever needs.
     DWORD written = 0;
     const BOOL wrote =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     const DWORD writeError = GetLastError();
-    // 3. Close, also after a failed write.
-    const BOOL closed = CloseHandle(file);
+    // 3. Close, also after a failed write: the close can fail too and is reported.
+    const bool closed = file.Close();
     const DWORD closeError = GetLastError();
     if (!wrote) {
         throw EInOutError("Ошибка записи в файл " + path + ": " + SystemErrorText(writeError));
@@ -41,4 +42,4 @@ std::size_t TWin32FileSystem::WriteWholeFile(const std::string& path, std::strin
     return written;
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -3,7 +3,7 @@
 
 #include "app/WorkFolderFiles.h"
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 class TWin32FileSystem final : public TFileSystem {
 public:
@@ -12,4 +12,4 @@ public:
     std::size_t WriteWholeFile(const std::string& path, std::string_view bytes) override;
 };
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -12,7 +12,7 @@ constexpr COLORREF kInfoBackground = RGB(255, 251, 240);
 // In layout pixels.
 /// Each panel is half the client height.
 constexpr int kPanelHeight = 41;
-/// The button sits 4 pixels inside Panel2 on every side.
+/// The button sits 4 pixels inside panel2_ on every side.
 constexpr int kButtonMargin = 4;
 constexpr int kGlyphSize = 24;
 
@@ -59,7 +59,7 @@ void PaintRedCross(HDC dc, int left, int top, int size, bool enabled) {
 
 TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
                                TConnectDialogEvents& events)
-    : TDialogWindow(DialogArgs(mainWindow), pump), MainWindow(mainWindow), Events(events) {
+    : TDialogWindow(DialogArgs(mainWindow), pump), mainWindow_(mainWindow), events_(events) {
     TPanelArgs info;
     info.Parent = Handle();
     info.Dpi = Dpi();
@@ -68,7 +68,7 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
     info.Caption = "Подключите прибор к компьютеру...";
     info.Font = TFontSpec{"Arial", 19, false, RUSSIAN_CHARSET};
     info.Background = kInfoBackground;
-    InfoPanel = std::make_unique<TPanel>(info);
+    infoPanel_ = std::make_unique<TPanel>(info);
 
     TPanelArgs bottom;
     bottom.Parent = Handle();
@@ -76,10 +76,10 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
     bottom.Top = kClientHeight - kPanelHeight;
     bottom.Width = kClientWidth;
     bottom.Height = kPanelHeight;
-    Panel2 = std::make_unique<TPanel>(bottom);
+    panel2_ = std::make_unique<TPanel>(bottom);
 
     TFlatButtonArgs button;
-    button.Parent = Panel2->Handle();
+    button.Parent = panel2_->Handle();
     button.Dpi = Dpi();
     button.Left = kButtonMargin;
     button.Top = kButtonMargin;
@@ -90,40 +90,40 @@ TConnectDialog::TConnectDialog(HWND mainWindow, TWin32MessagePump& pump,
     button.Font = TFontSpec{"Arial", 16, true, RUSSIAN_CHARSET};
     button.Glyph = PaintRedCross;
     button.GlyphSize = kGlyphSize;
-    StartButton = std::make_unique<TFlatButton>(std::move(button));
-    StartButton->OnClick = [this] { Events.StartButtonClick(); };
+    startButton_ = std::make_unique<TFlatButton>(std::move(button));
+    startButton_->OnClick = [this] { events_.StartButtonClick(); };
 
-    CheckTimer.OnTimer = [this] { Events.CheckTimerTimer(); };
+    checkTimer_.OnTimer = [this] { events_.CheckTimerTimer(); };
 }
 
 TConnectDialog::~TConnectDialog() {
-    CheckTimer.SetEnabled(false);
+    checkTimer_.SetEnabled(false);
     // The controls go first, then the window, while our members still exist.
-    StartButton.reset();
-    Panel2.reset();
-    InfoPanel.reset();
+    startButton_.reset();
+    panel2_.reset();
+    infoPanel_.reset();
     Destroy();
 }
 
 void TConnectDialog::SetInfoCaption(const std::string& text) {
-    InfoPanel->SetCaption(text);
-    InfoPanel->Invalidate();
+    infoPanel_->SetCaption(text);
+    infoPanel_->Invalidate();
 }
 
 void TConnectDialog::SetInfoFontColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    InfoPanel->SetFontColor(RGB(red, green, blue));
+    infoPanel_->SetFontColor(RGB(red, green, blue));
 }
 
 void TConnectDialog::OnShow() {
     // Laid out at the main window's scale before the placement reads its width.
-    SetDpi(WindowDpi(MainWindow));
-    Events.FormShow();
+    SetDpi(WindowDpi(mainWindow_));
+    events_.FormShow();
 }
 
 void TConnectDialog::OnDpiChanged(UINT dpi) {
-    InfoPanel->SetDpi(dpi);
-    Panel2->SetDpi(dpi);
-    StartButton->SetDpi(dpi);
+    infoPanel_->SetDpi(dpi);
+    panel2_->SetDpi(dpi);
+    startButton_->SetDpi(dpi);
 }
 
 void TConnectDialog::MoveTo(int left, int top) {
@@ -132,13 +132,13 @@ void TConnectDialog::MoveTo(int left, int top) {
     // top. That distance is a layout size like every other (300 pixels at 96 DPI),
     // so it is scaled here to the dialog's DPI.
     RECT main{};
-    GetWindowRect(MainWindow, &main);
+    GetWindowRect(mainWindow_, &main);
     TDialogWindow::MoveTo(left, main.top + ScaleToDpi(top - main.top, Dpi()));
 }
 
 TWindowBounds TConnectDialog::MainWindowBounds() const {
     RECT rect{};
-    GetWindowRect(MainWindow, &rect);
+    GetWindowRect(mainWindow_, &rect);
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 

@@ -1,7 +1,7 @@
 // The connect dialog's window: "Подключение к прибору", a fixed dialog of 370 x 82
 // client pixels (layout pixels, scaled to the DPI of the main window it is shown
-// over) holding the message panel InfoPanel on top and Panel2 with the flat abort
-// button "Прервать" below, and the one-second CheckTimer. Everything it shows and
+// over) holding the message panel infoPanel_ on top and panel2_ with the flat abort
+// button "Прервать" below, and the one-second checkTimer_. Everything it shows and
 // every event it reports belong to TConnectToDeviceForm.
 #pragma once
 
@@ -21,7 +21,7 @@ public:
     static constexpr const wchar_t* kClassName = L"ZorviConnectToDeviceForm";
     static constexpr int kClientWidth = 370;
     static constexpr int kClientHeight = 82;
-    /// Control id of StartButton, for drivers.
+    /// Control id of startButton_, for drivers.
     static constexpr int kStartButtonId = 101;
 
     /// Creates the dialog hidden, owned by the main window.
@@ -32,26 +32,26 @@ public:
     void SetModalResult(int result) override { TDialogWindow::SetModalResult(result); }
     void SetInfoCaption(const std::string& text) override;
     void SetInfoFontColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) override;
-    void SetTimerEnabled(bool enabled) override { CheckTimer.SetEnabled(enabled); }
+    void SetTimerEnabled(bool enabled) override { checkTimer_.SetEnabled(enabled); }
     TWindowBounds MainWindowBounds() const override;
     int OuterWidth() const override;
     /// Places the dialog; see ConnectDialog.cpp for how the top is scaled.
     void MoveTo(int left, int top) override;
 
-    bool TimerEnabled() const { return CheckTimer.Enabled(); }
+    bool TimerEnabled() const { return checkTimer_.Enabled(); }
 
 protected:
     void OnShow() override;
-    void OnModalEnd() override { Events.FormClose(); }
+    void OnModalEnd() override { events_.FormClose(); }
     void OnDpiChanged(UINT dpi) override;
 
 private:
-    HWND MainWindow;
-    TConnectDialogEvents& Events;
-    std::unique_ptr<TPanel> InfoPanel;
-    std::unique_ptr<TPanel> Panel2;
-    std::unique_ptr<TFlatButton> StartButton;
-    TTimer CheckTimer{std::chrono::milliseconds(1000)};
+    HWND mainWindow_;
+    TConnectDialogEvents& events_;
+    std::unique_ptr<TPanel> infoPanel_;
+    std::unique_ptr<TPanel> panel2_;
+    std::unique_ptr<TFlatButton> startButton_;
+    TTimer checkTimer_{std::chrono::milliseconds(1000)};
 };
 
 /// The abort button's picture: a red diagonal cross, grey when disabled.

@@ -4,8 +4,8 @@ namespace zorvi {
 
 TConnectToDevice::TConnectToDevice(HWND mainWindow, TWin32MessagePump& pump, TClock& clock,
                                    TProgressLog& log)
-    : Link_{Serial_, clock, pump, log}, Form_(Link_, Registry_), Window_(mainWindow, pump, Form_) {
-    Form_.AttachWindow(Window_);
+    : link_{serial_, clock, pump, log}, form_(link_, registry_), window_(mainWindow, pump, form_) {
+    form_.AttachWindow(window_);
 }
 
 } // namespace zorvi

@@ -19,18 +19,18 @@ class TConnectToDevice {
 public:
     TConnectToDevice(HWND mainWindow, TWin32MessagePump& pump, TClock& clock, TProgressLog& log);
 
-    TConnectToDeviceForm& Form() { return Form_; }
-    TConnectDialog& Window() { return Window_; }
+    TConnectToDeviceForm& Form() { return form_; }
+    TConnectDialog& Window() { return window_; }
     /// The serial port, clock, pump and log the dialog uses; the recalibration
     /// exchange uses the same.
-    TDeviceLink& Link() { return Link_; }
+    TDeviceLink& Link() { return link_; }
 
 private:
-    TWin32SerialApi Serial_;
-    TWin32SerialPortRegistry Registry_;
-    TDeviceLink Link_;
-    TConnectToDeviceForm Form_;
-    TConnectDialog Window_;
+    TWin32SerialApi serial_;
+    TWin32SerialPortRegistry registry_;
+    TDeviceLink link_;
+    TConnectToDeviceForm form_;
+    TConnectDialog window_;
 };
 
 } // namespace zorvi

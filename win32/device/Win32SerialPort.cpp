@@ -1,6 +1,6 @@
 #include "win32/device/Win32SerialPort.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 
@@ -31,7 +31,7 @@ DWORD ToTransferSize(std::size_t size) {
 
 bool TWin32SerialApi::Check(bool succeeded) {
     if (!succeeded) {
-        LastError_ = GetLastError();
+        lastError_ = GetLastError();
     }
     return succeeded;
 }

@@ -25,11 +25,11 @@ public:
     bool Close(TPortHandle port) override;
 
     /// GetLastError of the most recent call that failed, taken on the spot.
-    std::uint32_t LastError() const { return LastError_; }
+    std::uint32_t LastError() const { return lastError_; }
 
 private:
     bool Check(bool succeeded);
-    std::uint32_t LastError_ = 0;
+    std::uint32_t lastError_ = 0;
 };
 
 } // namespace zorvi

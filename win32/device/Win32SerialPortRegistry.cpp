@@ -1,6 +1,7 @@
 #include "win32/device/Win32SerialPortRegistry.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Handles.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 
@@ -11,19 +12,6 @@ namespace zorvi {
 namespace {
 
 constexpr const wchar_t* kSerialCommKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-class TRegistryKey {
-public:
-    TRegistryKey() = default;
-    TRegistryKey(const TRegistryKey&) = delete;
-    TRegistryKey& operator=(const TRegistryKey&) = delete;
-    ~TRegistryKey() {
-        if (Key != nullptr) {
-            RegCloseKey(Key);
-        }
-    }
-    HKEY Key = nullptr;
-};
 
 // Registry text may or may not carry its terminating zero(s); they are not part
 // of the port's name.
@@ -40,13 +28,13 @@ std::wstring TextOfValue(const std::vector<BYTE>& data, DWORD size) {
 bool TWin32SerialPortRegistry::ReadSerialComm(std::vector<TSerialCommValue>& values) {
     values.clear();
     TRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_QUERY_VALUE, &key.Key) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
         ERROR_SUCCESS) {
         return false;
     }
     DWORD maxName = 0;
     DWORD maxData = 0;
-    if (RegQueryInfoKeyW(key.Key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -57,8 +45,8 @@ bool TWin32SerialPortRegistry::ReadSerialComm(std::vector<TSerialCommValue>& val
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD dataSize = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        const LONG status = RegEnumValueW(key.Key, index, name.data(), &nameLength, nullptr, &type,
-                                          data.data(), &dataSize);
+        const LONG status = RegEnumValueW(key.Get(), index, name.data(), &nameLength, nullptr,
+                                          &type, data.data(), &dataSize);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }

@@ -23,18 +23,18 @@ TApplicationWindow::~TApplicationWindow() {
 }
 
 void TApplicationWindow::Minimize() {
-    if (MainWindow_ && IsWindowVisible(MainWindow_)) {
-        ShowWindow(MainWindow_, SW_HIDE);
-        MainWindowHidden_ = true;
+    if (mainWindow_ && IsWindowVisible(mainWindow_)) {
+        ShowWindow(mainWindow_, SW_HIDE);
+        mainWindowHidden_ = true;
     }
     ShowWindow(Handle(), SW_MINIMIZE);
 }
 
 void TApplicationWindow::RestoreMainWindow() {
-    if (MainWindowHidden_ && MainWindow_) {
-        MainWindowHidden_ = false;
-        ShowWindow(MainWindow_, SW_SHOW);
-        SetForegroundWindow(MainWindow_);
+    if (mainWindowHidden_ && mainWindow_) {
+        mainWindowHidden_ = false;
+        ShowWindow(mainWindow_, SW_SHOW);
+        SetForegroundWindow(mainWindow_);
     }
 }
 
@@ -49,16 +49,16 @@ LRESULT TApplicationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_ACTIVATE:
         // Activation of the invisible window (a click on the taskbar entry) goes on
         // to the main window, or to the modal dialog or box that is above it.
-        if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(Handle()) && MainWindow_) {
-            const HWND target = GetLastActivePopup(MainWindow_);
+        if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(Handle()) && mainWindow_) {
+            const HWND target = GetLastActivePopup(mainWindow_);
             if (target && IsWindowVisible(target) && IsWindowEnabled(target))
                 SetActiveWindow(target);
         }
         return 0;
     case WM_CLOSE:
         // Closing the taskbar entry closes the main window, which ends the program.
-        if (MainWindow_)
-            PostMessageW(MainWindow_, WM_CLOSE, 0, 0);
+        if (mainWindow_)
+            PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
         return 0;
     default:
         return TWindow::HandleMessage(message, wParam, lParam);

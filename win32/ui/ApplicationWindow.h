@@ -18,7 +18,7 @@ public:
     TApplicationWindow(const std::string& title, HICON icon);
     ~TApplicationWindow() override;
 
-    void SetMainWindow(HWND mainWindow) { MainWindow_ = mainWindow; }
+    void SetMainWindow(HWND mainWindow) { mainWindow_ = mainWindow; }
     /// Minimises the application (called by the main window's minimise box).
     void Minimize();
 
@@ -28,8 +28,8 @@ protected:
 private:
     void RestoreMainWindow();
 
-    HWND MainWindow_ = nullptr;
-    bool MainWindowHidden_ = false;
+    HWND mainWindow_ = nullptr;
+    bool mainWindowHidden_ = false;
 };
 
 } // namespace zorvi

@@ -3,12 +3,12 @@
 namespace zorvi {
 
 TDialogWindow::TDialogWindow(const TDialogArgs& args, TWin32MessagePump& pump)
-    : Pump_(pump), ClientWidth_(args.ClientWidth), ClientHeight_(args.ClientHeight),
-      Style_(args.Style), ExStyle_(args.ExStyle),
+    : pump_(pump), clientWidth_(args.ClientWidth), clientHeight_(args.ClientHeight),
+      style_(args.Style), exStyle_(args.ExStyle),
       // Hidden until shown over its owner, it starts at the owner's DPI.
-      Dpi_(WindowDpi(args.Owner)) {
-    const SIZE outer = OuterSizeForClient(ScaleToDpi(ClientWidth_, Dpi_),
-                                          ScaleToDpi(ClientHeight_, Dpi_), Style_, ExStyle_, Dpi_);
+      dpi_(WindowDpi(args.Owner)) {
+    const SIZE outer = OuterSizeForClient(ScaleToDpi(clientWidth_, dpi_),
+                                          ScaleToDpi(clientHeight_, dpi_), style_, exStyle_, dpi_);
     TWindowArgs window;
     window.ClassName = args.ClassName;
     window.ClassBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
@@ -29,10 +29,10 @@ void TDialogWindow::SetDpi(UINT dpi) {
 }
 
 void TDialogWindow::ResizeForDpi(UINT dpi, int left, int top) {
-    const bool changed = dpi != Dpi_;
-    Dpi_ = dpi;
-    PlaceWindowAroundClient(Handle(), left, top, ScaleToDpi(ClientWidth_, dpi),
-                            ScaleToDpi(ClientHeight_, dpi), dpi);
+    const bool changed = dpi != dpi_;
+    dpi_ = dpi;
+    PlaceWindowAroundClient(Handle(), left, top, ScaleToDpi(clientWidth_, dpi),
+                            ScaleToDpi(clientHeight_, dpi), dpi);
     if (changed)
         OnDpiChanged(dpi);
 }
@@ -44,8 +44,8 @@ TDialogWindow::~TDialogWindow() {
 int TDialogWindow::ShowModal() {
     const HWND owner = GetWindow(Handle(), GW_OWNER);
     const HWND previousActive = GetActiveWindow();
-    ModalResult_ = kModalResultNone;
-    InModalLoop_ = true;
+    modalResult_ = kModalResultNone;
+    inModalLoop_ = true;
     OnShow();
     ShowWindow(Handle(), SW_SHOW);
     SetActiveWindow(Handle());
@@ -53,9 +53,9 @@ int TDialogWindow::ShowModal() {
     if (ownerWasEnabled)
         EnableWindow(owner, FALSE);
 
-    while (ModalResult_ == kModalResultNone) {
-        if (!Pump_.HandleMessage())
-            ModalResult_ = kModalResultCancel;
+    while (modalResult_ == kModalResultNone) {
+        if (!pump_.HandleMessage())
+            modalResult_ = kModalResultCancel;
     }
 
     // The owner comes back before the dialog goes, so activation returns to it and
@@ -65,9 +65,9 @@ int TDialogWindow::ShowModal() {
     ShowWindow(Handle(), SW_HIDE);
     if (previousActive && IsWindow(previousActive))
         SetActiveWindow(previousActive);
-    InModalLoop_ = false;
+    inModalLoop_ = false;
     OnModalEnd();
-    return ModalResult_;
+    return modalResult_;
 }
 
 LRESULT TDialogWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -75,14 +75,14 @@ LRESULT TDialogWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         // The window moved to a monitor of another scale: Windows suggests where it
         // goes; its size is ours to make exact.
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        if (LOWORD(wParam) != Dpi_)
+        if (LOWORD(wParam) != dpi_)
             ResizeForDpi(LOWORD(wParam), suggested->left, suggested->top);
         return 0;
     }
     if (message == WM_CLOSE) {
         // The close box cancels a modal dialog; the window itself is kept.
-        if (InModalLoop_)
-            ModalResult_ = kModalResultCancel;
+        if (inModalLoop_)
+            modalResult_ = kModalResultCancel;
         else
             ShowWindow(Handle(), SW_HIDE);
         return 0;

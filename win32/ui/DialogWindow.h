@@ -52,12 +52,12 @@ public:
 
     /// Shows the window modally; returns the modal result (never kModalResultNone).
     int ShowModal();
-    void SetModalResult(int result) { ModalResult_ = result; }
-    int ModalResult() const { return ModalResult_; }
-    bool InModalLoop() const { return InModalLoop_; }
+    void SetModalResult(int result) { modalResult_ = result; }
+    int ModalResult() const { return modalResult_; }
+    bool InModalLoop() const { return inModalLoop_; }
 
     /// The DPI the dialog is laid out for.
-    UINT Dpi() const { return Dpi_; }
+    UINT Dpi() const { return dpi_; }
     /// Lays the dialog out for another DPI; its top left corner stays.
     void SetDpi(UINT dpi);
 
@@ -75,14 +75,14 @@ private:
     /// Sizes the window for dpi with its top left corner at (left, top).
     void ResizeForDpi(UINT dpi, int left, int top);
 
-    TWin32MessagePump& Pump_;
-    int ClientWidth_;
-    int ClientHeight_;
-    DWORD Style_;
-    DWORD ExStyle_;
-    UINT Dpi_;
-    int ModalResult_ = kModalResultNone;
-    bool InModalLoop_ = false;
+    TWin32MessagePump& pump_;
+    int clientWidth_;
+    int clientHeight_;
+    DWORD style_;
+    DWORD exStyle_;
+    UINT dpi_;
+    int modalResult_ = kModalResultNone;
+    bool inModalLoop_ = false;
 };
 
 } // namespace zorvi

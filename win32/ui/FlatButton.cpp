@@ -1,32 +1,32 @@
 #include "win32/ui/FlatButton.h"
 
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <windowsx.h>
 
 namespace zorvi {
 
 TFlatButton::TFlatButton(TFlatButtonArgs args)
-    : Place_(args), FontSpec_(args.Font), FontColor_(args.FontColor),
-      GlyphPainter_(std::move(args.Glyph)), GlyphSize_(args.GlyphSize) {
+    : place_(args), fontSpec_(args.Font), fontColor_(args.FontColor),
+      glyphPainter_(std::move(args.Glyph)), glyphSize_(args.GlyphSize) {
     MakeDpiResources();
     CreateFrom(
         ChildWindowArgs(kClassName, args, args.Caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS));
 }
 
 void TFlatButton::MakeDpiResources() {
-    Font_ = CreateFontFromSpec(FontSpec_, Place_.Dpi);
+    font_ = CreateFontFromSpec(fontSpec_, place_.Dpi);
     // The glyph is drawn from its outline at the size it is shown at, never scaled
     // as a bitmap: a stretched bitmap blurs or steps its edges, and its
     // transparent colour would bleed into them (see Glyph.h).
-    GlyphSizeNow_ = GlyphPainter_ ? ScaleToDpi(GlyphSize_, Place_.Dpi) : 0;
-    Glyph_ = GlyphPainter_ ? MakeTwoStateGlyph(GlyphSizeNow_, GlyphPainter_) : TBitmapHandle();
+    glyphSizeNow_ = glyphPainter_ ? ScaleToDpi(glyphSize_, place_.Dpi) : 0;
+    glyph_ = glyphPainter_ ? MakeTwoStateGlyph(glyphSizeNow_, glyphPainter_) : TBitmapHandle();
 }
 
 void TFlatButton::SetDpi(UINT dpi) {
-    Place_.Dpi = dpi;
+    place_.Dpi = dpi;
     MakeDpiResources();
-    MoveChildToDpi(Handle(), Place_, dpi);
+    MoveChildToDpi(Handle(), place_, dpi);
     Invalidate();
 }
 
@@ -50,9 +50,9 @@ bool TFlatButton::CursorInside(LPARAM lParam) const {
 }
 
 void TFlatButton::SetHot(bool hot) {
-    if (Hot_ == hot)
+    if (hot_ == hot)
         return;
-    Hot_ = hot;
+    hot_ = hot;
     Invalidate();
 }
 
@@ -63,11 +63,11 @@ void TFlatButton::Paint(HDC dc) const {
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
 
     const bool enabled = Enabled();
-    const bool down = Pressed_ && Hot_;
+    const bool down = pressed_ && hot_;
     if (enabled && down) {
         RECT edge = client;
         DrawEdge(dc, &edge, BDR_SUNKENOUTER, BF_RECT);
-    } else if (enabled && Hot_) {
+    } else if (enabled && hot_) {
         RECT edge = client;
         DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
     }
@@ -77,23 +77,23 @@ void TFlatButton::Paint(HDC dc) const {
     const int length = GetWindowTextLengthW(Handle());
     std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
     caption.resize(static_cast<size_t>(GetWindowTextW(Handle(), caption.data(), length + 1)));
-    TSelection font(dc, Font_.Get());
+    TSelection font(dc, font_.Get());
     SIZE text{};
     GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-    const int glyphWidth = Glyph_ ? GlyphSizeNow_ : 0;
-    const int gap = (Glyph_ && !caption.empty()) ? ScaleToDpi(kSpacing, Place_.Dpi) : 0;
-    const int line = LineWidthAtDpi(Place_.Dpi);
+    const int glyphWidth = glyph_ ? glyphSizeNow_ : 0;
+    const int gap = (glyph_ && !caption.empty()) ? ScaleToDpi(kSpacing, place_.Dpi) : 0;
+    const int line = LineWidthAtDpi(place_.Dpi);
     const int shift = down ? line : 0;
     const int blockLeft = (client.right - (glyphWidth + gap + text.cx)) / 2 + shift;
-    if (Glyph_) {
-        const int glyphTop = (client.bottom - GlyphSizeNow_) / 2 + shift;
-        DrawGlyph(dc, Glyph_.Get(), GlyphSizeNow_, enabled ? 0 : 1, blockLeft, glyphTop);
+    if (glyph_) {
+        const int glyphTop = (client.bottom - glyphSizeNow_) / 2 + shift;
+        DrawGlyph(dc, glyph_.Get(), glyphSizeNow_, enabled ? 0 : 1, blockLeft, glyphTop);
     }
     RECT textRect{blockLeft + glyphWidth + gap, shift, client.right, client.bottom + shift};
     SetBkMode(dc, TRANSPARENT);
     constexpr UINT kTextFlags = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
     if (enabled) {
-        SetTextColor(dc, FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : FontColor_);
+        SetTextColor(dc, fontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : fontColor_);
         DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, kTextFlags);
     } else {
         // Etched: a highlight copy one line down and right under a shadow copy.
@@ -116,30 +116,30 @@ LRESULT TFlatButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1;
     case WM_MOUSEMOVE: {
-        if (!Hot_ || Pressed_) {
+        if (!hot_ || pressed_) {
             TRACKMOUSEEVENT track{};
             track.cbSize = sizeof(track);
             track.dwFlags = TME_LEAVE;
             track.hwndTrack = Handle();
             TrackMouseEvent(&track);
         }
-        SetHot(Pressed_ ? CursorInside(lParam) : true);
+        SetHot(pressed_ ? CursorInside(lParam) : true);
         return 0;
     }
     case WM_MOUSELEAVE:
-        if (!Pressed_)
+        if (!pressed_)
             SetHot(false);
         return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         SetCapture(Handle());
-        Pressed_ = true;
-        Hot_ = true;
+        pressed_ = true;
+        hot_ = true;
         Invalidate();
         return 0;
     case WM_LBUTTONUP: {
-        const bool click = Pressed_ && CursorInside(lParam);
-        Pressed_ = false;
+        const bool click = pressed_ && CursorInside(lParam);
+        pressed_ = false;
         ReleaseCapture();
         SetHot(CursorInside(lParam));
         Invalidate();
@@ -148,8 +148,8 @@ LRESULT TFlatButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_CAPTURECHANGED:
-        if (Pressed_) {
-            Pressed_ = false;
+        if (pressed_) {
+            pressed_ = false;
             Invalidate();
         }
         return 0;
@@ -158,8 +158,8 @@ LRESULT TFlatButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_ENABLE:
         if (!wParam) {
-            Pressed_ = false;
-            Hot_ = false;
+            pressed_ = false;
+            hot_ = false;
         }
         Invalidate();
         UpdateWindow(Handle()); // show the grey glyph before a long handler runs on

@@ -39,9 +39,9 @@ public:
     /// Shows the button at another DPI: its place and font scaled, its glyph drawn
     /// anew at the scaled size.
     void SetDpi(UINT dpi);
-    UINT Dpi() const { return Place_.Dpi; }
+    UINT Dpi() const { return place_.Dpi; }
     /// Side of the glyph's square as drawn now, in pixels.
-    int GlyphSizeNow() const { return GlyphSizeNow_; }
+    int GlyphSizeNow() const { return glyphSizeNow_; }
 
     /// Runs on every click. The handler may run for long (it may process messages).
     std::function<void()> OnClick;
@@ -58,17 +58,17 @@ private:
     void SetHot(bool hot);
     void MakeDpiResources();
 
-    TChildWindowArgs Place_;
-    TFontSpec FontSpec_;
-    TFontHandle Font_;
-    COLORREF FontColor_;
-    TGlyphPainter GlyphPainter_;
-    int GlyphSize_;
-    // Made for the DPI of Place_.
-    TBitmapHandle Glyph_;
-    int GlyphSizeNow_ = 0;
-    bool Hot_ = false;     // the mouse is over the button
-    bool Pressed_ = false; // the left button went down on it and is still down
+    TChildWindowArgs place_;
+    TFontSpec fontSpec_;
+    TFontHandle font_;
+    COLORREF fontColor_;
+    TGlyphPainter glyphPainter_;
+    int glyphSize_;
+    // Made for the DPI of place_.
+    TBitmapHandle glyph_;
+    int glyphSizeNow_ = 0;
+    bool hot_ = false;     // the mouse is over the button
+    bool pressed_ = false; // the left button went down on it and is still down
 };
 
 } // namespace zorvi

@@ -2,7 +2,7 @@
 // named face), then faces of the same kind that Wine or Windows carry.
 #include "win32/ui/Fonts.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <array>
 #include <string_view>

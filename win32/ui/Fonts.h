@@ -4,7 +4,7 @@
 #pragma once
 
 #include "win32/ui/Dpi.h"
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <string>
 

@@ -10,7 +10,7 @@
 // chosen scales would still be stretched at all the others (125 %, 175 %, ...).
 #pragma once
 
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <functional>
 

@@ -1,11 +1,11 @@
 #include "win32/ui/MainForm.h"
 
 #include "common/LogText.h"
+#include "win32/base/Utf16.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/Clipboard.h"
 #include "win32/ui/Glyph.h"
 #include "win32/ui/MessageBoxes.h"
-#include "win32/ui/Utf16.h"
 
 #include <windowsx.h>
 
@@ -32,7 +32,7 @@ constexpr int kGlyphSize = 24;
 } // namespace
 
 TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
-    : Application_(application), Pump_(pump) {
+    : application_(application), pump_(pump) {
     // Made at 96 DPI first: the DPI of a window is known once it exists.
     const SIZE outer = OuterSize(kLayoutDpi);
     const int width = outer.cx;
@@ -52,24 +52,24 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     window.Width = width;
     window.Height = height;
     CreateFrom(window);
-    Dpi_ = WindowDpi(Handle());
-    FormFont_ = CreateFontFromSpec(kFormFont, Dpi_);
-    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FormFont_.Get()), FALSE);
+    dpi_ = WindowDpi(Handle());
+    formFont_ = CreateFontFromSpec(kFormFont, dpi_);
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(formFont_.Get()), FALSE);
 
     TPanelArgs title;
     title.Parent = Handle();
-    title.Dpi = Dpi_;
+    title.Dpi = dpi_;
     title.Width = kClientWidth;
     title.Height = kTitleHeight;
     title.Id = kTitlePanelId;
     title.Alignment = TAlignment::Right;
     title.Font = {"Arial", 21, true, RUSSIAN_CHARSET};
     title.FontColor = RGB(0, 0, 255);
-    TitlePanel_ = std::make_unique<TPanel>(title);
+    titlePanel_ = std::make_unique<TPanel>(title);
 
     TListBoxArgs log;
     log.Parent = Handle();
-    log.Dpi = Dpi_;
+    log.Dpi = dpi_;
     log.Top = kTitleHeight;
     log.Width = kClientWidth;
     log.Height = kClientHeight - kTitleHeight;
@@ -78,11 +78,11 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     log.TextIndent = 2;
     log.Font = {"Courier New", 15, true, RUSSIAN_CHARSET};
     log.ReportKeys = true; // Ctrl+C
-    ActionLB_ = std::make_unique<TOwnerDrawListBox>(log);
+    actionLB_ = std::make_unique<TOwnerDrawListBox>(log);
 
     TFlatButtonArgs start;
-    start.Parent = TitlePanel_->Handle();
-    start.Dpi = Dpi_;
+    start.Parent = titlePanel_->Handle();
+    start.Dpi = dpi_;
     start.Left = kStartLeft;
     start.Top = kStartTop;
     start.Width = kStartWidth;
@@ -92,16 +92,16 @@ TMainForm::TMainForm(TApplicationWindow* application, TMessagePump& pump)
     start.Font = {"Arial", 16, true, RUSSIAN_CHARSET};
     start.Glyph = PaintLightningBolt;
     start.GlyphSize = kGlyphSize;
-    StartButton_ = std::make_unique<TFlatButton>(std::move(start));
-    StartButton_->OnClick = [this] { StartButtonClick(); };
+    startButton_ = std::make_unique<TFlatButton>(std::move(start));
+    startButton_->OnClick = [this] { StartButtonClick(); };
 
-    if (Dpi_ != kLayoutDpi) {
+    if (dpi_ != kLayoutDpi) {
         // Centred on the screen at the size of this DPI.
-        const SIZE scaled = OuterSize(Dpi_);
+        const SIZE scaled = OuterSize(dpi_);
         PlaceWindowAroundClient(Handle(), (GetSystemMetrics(SM_CXSCREEN) - scaled.cx) / 2,
                                 (GetSystemMetrics(SM_CYSCREEN) - scaled.cy) / 2,
-                                ScaleToDpi(kClientWidth, Dpi_), ScaleToDpi(kClientHeight, Dpi_),
-                                Dpi_);
+                                ScaleToDpi(kClientWidth, dpi_), ScaleToDpi(kClientHeight, dpi_),
+                                dpi_);
     }
 
     FormCreate();
@@ -113,60 +113,60 @@ SIZE TMainForm::OuterSize(UINT dpi) const {
 }
 
 void TMainForm::SetDpi(UINT dpi, int left, int top) {
-    Dpi_ = dpi;
+    dpi_ = dpi;
     PlaceWindowAroundClient(Handle(), left, top, ScaleToDpi(kClientWidth, dpi),
                             ScaleToDpi(kClientHeight, dpi), dpi);
-    FormFont_ = CreateFontFromSpec(kFormFont, dpi);
-    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FormFont_.Get()), FALSE);
-    TitlePanel_->SetDpi(dpi);
-    ActionLB_->SetDpi(dpi);
-    StartButton_->SetDpi(dpi);
+    formFont_ = CreateFontFromSpec(kFormFont, dpi);
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(formFont_.Get()), FALSE);
+    titlePanel_->SetDpi(dpi);
+    actionLB_->SetDpi(dpi);
+    startButton_->SetDpi(dpi);
 }
 
 TMainForm::~TMainForm() {
     // Children first, while this object is whole, then the window itself.
-    StartButton_.reset();
-    ActionLB_.reset();
-    TitlePanel_.reset();
+    startButton_.reset();
+    actionLB_.reset();
+    titlePanel_.reset();
     Destroy();
 }
 
 void TMainForm::FormCreate() {
-    TitlePanel_->SetCaption(kTitleCaption);
-    ActionLB_->Clear();
+    titlePanel_->SetCaption(kTitleCaption);
+    actionLB_->Clear();
 }
 
 void TMainForm::AddLogLine(const std::string& text) {
-    const int row = ActionLB_->Add(" " + text);
+    const int row = actionLB_->Add(" " + text);
     if (row >= 0)
-        ActionLB_->Select(row);
-    Pump_.ProcessMessages();
+        actionLB_->Select(row);
+    pump_.ProcessMessages();
 }
 
 void TMainForm::ClearLog() {
-    ActionLB_->Clear();
+    actionLB_->Clear();
 }
 
 void TMainForm::SetStartEnabled(bool enabled) {
-    StartButton_->SetEnabled(enabled);
+    startButton_->SetEnabled(enabled);
 }
 
 bool TMainForm::StartEnabled() const {
-    return StartButton_->Enabled();
+    return startButton_->Enabled();
 }
 
 bool TMainForm::CopyLog() {
-    if (SetClipboardText(Handle(), WideFromUtf8(LogText(ActionLB_->Rows()))))
+    if (SetClipboardText(Handle(), WideFromUtf8(LogText(actionLB_->Rows()))))
         return true;
     ReportClipboardFailure();
     return false;
 }
 
 bool TMainForm::CopySelectedRow() {
-    const int selected = ActionLB_->SelectedIndex();
+    const int selected = actionLB_->SelectedIndex();
     if (selected < 0)
         return false;
-    if (SetClipboardText(Handle(), WideFromUtf8(LogRowLine(ActionLB_->Text(selected)))))
+    if (SetClipboardText(Handle(), WideFromUtf8(LogRowLine(actionLB_->Text(selected)))))
         return true;
     ReportClipboardFailure();
     return false;
@@ -181,7 +181,7 @@ void TMainForm::ReportClipboardFailure() {
 }
 
 void TMainForm::ShowLogMenu(POINT screen) {
-    const bool empty = ActionLB_->Count() == 0;
+    const bool empty = actionLB_->Count() == 0;
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
@@ -212,25 +212,25 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SYSCOMMAND:
         // The system uses the low four bits of the command internally.
-        if ((wParam & 0xFFF0) == SC_MINIMIZE && Application_) {
-            Application_->Minimize();
+        if ((wParam & 0xFFF0) == SC_MINIMIZE && application_) {
+            application_->Minimize();
             return 0;
         }
         break;
     case WM_CONTEXTMENU:
-        if (reinterpret_cast<HWND>(wParam) == ActionLB_->Handle()) {
+        if (reinterpret_cast<HWND>(wParam) == actionLB_->Handle()) {
             POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             if (lParam == -1) {
                 // From the keyboard (Shift+F10, the menu key): below the selected row,
                 // or at the log's top left corner.
                 RECT row{};
-                const int selected = ActionLB_->SelectedIndex();
+                const int selected = actionLB_->SelectedIndex();
                 if (selected < 0 ||
-                    SendMessageW(ActionLB_->Handle(), LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                    SendMessageW(actionLB_->Handle(), LB_GETITEMRECT, static_cast<WPARAM>(selected),
                                  reinterpret_cast<LPARAM>(&row)) == LB_ERR)
                     row = RECT{};
                 at = POINT{row.left, row.bottom};
-                ClientToScreen(ActionLB_->Handle(), &at);
+                ClientToScreen(actionLB_->Handle(), &at);
             }
             ShowLogMenu(at);
             return 0;
@@ -239,7 +239,7 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_VKEYTOITEM:
         // Every key pressed in the log comes here first: -2 when we took it, -1 for
         // the list box's own handling.
-        if (reinterpret_cast<HWND>(lParam) == ActionLB_->Handle() && LOWORD(wParam) == 'C' &&
+        if (reinterpret_cast<HWND>(lParam) == actionLB_->Handle() && LOWORD(wParam) == 'C' &&
             GetKeyState(VK_CONTROL) < 0) {
             CopySelectedRow();
             return -2;

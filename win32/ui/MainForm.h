@@ -71,7 +71,7 @@ public:
     void ShowLogMenu(POINT screen);
 
     /// The DPI the window is laid out for.
-    UINT Dpi() const { return Dpi_; }
+    UINT Dpi() const { return dpi_; }
     /// Lays the window out for another DPI, its top left corner at (left, top).
     void SetDpi(UINT dpi, int left, int top);
 
@@ -84,15 +84,9 @@ public:
     /// What "Сохранить журнал..." does: the save dialog and the file.
     std::function<void()> OnSaveLogClick;
 
-    TPanel& TitlePanel() { return *TitlePanel_; }
-    TOwnerDrawListBox& ActionLB() { return *ActionLB_; }
-    TFlatButton& StartButton() { return *StartButton_; }
-
-    /// The work folder, always ending in a backslash.
-    std::string WorkDir;
-    /// Full path of the written update archive.
-    std::string ArchivePath;
-    bool UpdateRequested = false;
+    TPanel& TitlePanel() { return *titlePanel_; }
+    TOwnerDrawListBox& ActionLB() { return *actionLB_; }
+    TFlatButton& StartButton() { return *startButton_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -104,13 +98,13 @@ private:
     /// The outer size of the window at dpi.
     SIZE OuterSize(UINT dpi) const;
 
-    TApplicationWindow* Application_;
-    TMessagePump& Pump_;
-    UINT Dpi_ = kLayoutDpi;
-    TFontHandle FormFont_;
-    std::unique_ptr<TPanel> TitlePanel_;
-    std::unique_ptr<TOwnerDrawListBox> ActionLB_;
-    std::unique_ptr<TFlatButton> StartButton_;
+    TApplicationWindow* application_;
+    TMessagePump& pump_;
+    UINT dpi_ = kLayoutDpi;
+    TFontHandle formFont_;
+    std::unique_ptr<TPanel> titlePanel_;
+    std::unique_ptr<TOwnerDrawListBox> actionLB_;
+    std::unique_ptr<TFlatButton> startButton_;
 };
 
 } // namespace zorvi

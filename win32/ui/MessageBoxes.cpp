@@ -1,6 +1,6 @@
 #include "win32/ui/MessageBoxes.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 namespace zorvi {
 
@@ -8,7 +8,7 @@ int TWin32MessageBoxes::ShowMessageBox(const std::string& text, const std::strin
                                        unsigned style) {
     HWND owner = GetActiveWindow();
     if (!owner || !IsWindowVisible(owner))
-        owner = FallbackOwner_;
+        owner = fallbackOwner_;
     return MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
                        style | MB_APPLMODAL);
 }

@@ -12,13 +12,13 @@ namespace zorvi {
 class TWin32MessageBoxes final : public TMessageBoxes {
 public:
     /// fallbackOwner owns the box when the thread has no active window.
-    explicit TWin32MessageBoxes(HWND fallbackOwner) : FallbackOwner_(fallbackOwner) {}
+    explicit TWin32MessageBoxes(HWND fallbackOwner) : fallbackOwner_(fallbackOwner) {}
 
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        unsigned style) override;
 
 private:
-    HWND FallbackOwner_;
+    HWND fallbackOwner_;
 };
 
 } // namespace zorvi

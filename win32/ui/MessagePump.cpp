@@ -14,8 +14,8 @@ void TWin32MessagePump::ProcessMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            QuitRequested_ = true;
-            ExitCode_ = static_cast<int>(msg.wParam);
+            quitRequested_ = true;
+            exitCode_ = static_cast<int>(msg.wParam);
             return;
         }
         Dispatch(&msg);
@@ -23,18 +23,18 @@ void TWin32MessagePump::ProcessMessages() {
 }
 
 bool TWin32MessagePump::HandleMessage() {
-    if (QuitRequested_)
+    if (quitRequested_)
         return false;
     MSG msg;
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
-        QuitRequested_ = true;
-        ExitCode_ = static_cast<int>(msg.wParam);
+        quitRequested_ = true;
+        exitCode_ = static_cast<int>(msg.wParam);
         return false;
     }
     if (got == -1) {
         // Only an invalid window filter makes GetMessage fail; stop rather than spin.
-        QuitRequested_ = true;
+        quitRequested_ = true;
         return false;
     }
     Dispatch(&msg);
@@ -44,7 +44,7 @@ bool TWin32MessagePump::HandleMessage() {
 int TWin32MessagePump::Run() {
     while (HandleMessage()) {
     }
-    return ExitCode_;
+    return exitCode_;
 }
 
 void TWin32Clock::Sleep(std::chrono::milliseconds duration) {

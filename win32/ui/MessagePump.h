@@ -20,13 +20,13 @@ public:
     /// The main loop: runs until WM_QUIT; returns its exit code.
     int Run();
 
-    bool QuitRequested() const { return QuitRequested_; }
+    bool QuitRequested() const { return quitRequested_; }
 
 private:
     void Dispatch(const void* message);
 
-    bool QuitRequested_ = false;
-    int ExitCode_ = 0;
+    bool quitRequested_ = false;
+    int exitCode_ = 0;
 };
 
 /// Real time: Sleep blocks the thread without processing messages.

@@ -1,8 +1,8 @@
 #include "win32/ui/OwnerDrawListBox.h"
 
 #include "common/LogText.h"
-#include "win32/ui/Handles.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
+#include "win32/ui/GdiHandles.h"
 
 #include <stdexcept>
 #include <string>
@@ -10,9 +10,9 @@
 namespace zorvi {
 
 TOwnerDrawListBox::TOwnerDrawListBox(const TListBoxArgs& args)
-    : Place_(args), ItemHeight_(args.ItemHeight), TextIndent_(args.TextIndent),
-      FontSpec_(args.Font), Font_(CreateFontFromSpec(args.Font, args.Dpi)),
-      FontColor_(args.FontColor) {
+    : place_(args), itemHeight_(args.ItemHeight), textIndent_(args.TextIndent),
+      fontSpec_(args.Font), font_(CreateFontFromSpec(args.Font, args.Dpi)),
+      fontColor_(args.FontColor) {
     // LBS_OWNERDRAWFIXED: every row has the height we give it, whatever its text.
     // LBS_NOINTEGRALHEIGHT: the list box keeps the height it is given instead of
     // shrinking to a whole number of rows.
@@ -20,58 +20,58 @@ TOwnerDrawListBox::TOwnerDrawListBox(const TListBoxArgs& args)
                         LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT |
                         (args.ReportKeys ? LBS_WANTKEYBOARDINPUT : 0);
     const RECT rect = ChildRectAtDpi(args, args.Dpi);
-    Handle_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, rect.left, rect.top,
+    handle_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"", style, rect.left, rect.top,
                               rect.right - rect.left, rect.bottom - rect.top, args.Parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.Id)),
                               GetModuleHandleW(nullptr), nullptr);
-    if (!Handle_)
+    if (!handle_)
         throw std::runtime_error("creating the list box failed");
-    Bind(Handle_, this);
-    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font_.Get()), FALSE);
-    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(ItemHeight_, Place_.Dpi), 0));
+    Bind(handle_, this);
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    SendMessageW(handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(itemHeight_, place_.Dpi), 0));
 }
 
 void TOwnerDrawListBox::SetDpi(UINT dpi) {
-    Place_.Dpi = dpi;
-    Font_ = CreateFontFromSpec(FontSpec_, dpi);
-    SendMessageW(Handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font_.Get()), FALSE);
+    place_.Dpi = dpi;
+    font_ = CreateFontFromSpec(fontSpec_, dpi);
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     // Of an owner-drawn list box of fixed rows, LB_SETITEMHEIGHT sets every row's.
-    SendMessageW(Handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(ItemHeight_, dpi), 0));
-    MoveChildToDpi(Handle_, Place_, dpi);
+    SendMessageW(handle_, LB_SETITEMHEIGHT, 0, MAKELPARAM(ScaleToDpi(itemHeight_, dpi), 0));
+    MoveChildToDpi(handle_, place_, dpi);
     // Selecting the selected row again scrolls it into view at its new height.
     const int selected = SelectedIndex();
     if (selected >= 0)
         Select(selected);
-    InvalidateRect(Handle_, nullptr, TRUE);
+    InvalidateRect(handle_, nullptr, TRUE);
 }
 
 TOwnerDrawListBox::~TOwnerDrawListBox() {
-    if (IsWindow(Handle_)) {
-        Unbind(Handle_);
-        DestroyWindow(Handle_);
+    if (IsWindow(handle_)) {
+        Unbind(handle_);
+        DestroyWindow(handle_);
     }
 }
 
 int TOwnerDrawListBox::Add(const std::string& text) {
-    const LRESULT index = SendMessageW(Handle_, LB_ADDSTRING, 0,
+    const LRESULT index = SendMessageW(handle_, LB_ADDSTRING, 0,
                                        reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
     return index < 0 ? -1 : static_cast<int>(index);
 }
 
 void TOwnerDrawListBox::Clear() {
-    SendMessageW(Handle_, LB_RESETCONTENT, 0, 0);
+    SendMessageW(handle_, LB_RESETCONTENT, 0, 0);
 }
 
 int TOwnerDrawListBox::Count() const {
-    return static_cast<int>(SendMessageW(Handle_, LB_GETCOUNT, 0, 0));
+    return static_cast<int>(SendMessageW(handle_, LB_GETCOUNT, 0, 0));
 }
 
 std::string TOwnerDrawListBox::Text(int index) const {
-    const LRESULT length = SendMessageW(Handle_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendMessageW(handle_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR)
         return {};
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(Handle_, LB_GETTEXT, static_cast<WPARAM>(index),
+    const LRESULT copied = SendMessageW(handle_, LB_GETTEXT, static_cast<WPARAM>(index),
                                         reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
     return Utf8FromWide(text);
@@ -87,22 +87,22 @@ std::vector<std::string> TOwnerDrawListBox::Rows() const {
 }
 
 void TOwnerDrawListBox::Select(int index) {
-    SendMessageW(Handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int TOwnerDrawListBox::SelectedIndex() const {
-    return static_cast<int>(SendMessageW(Handle_, LB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessageW(handle_, LB_GETCURSEL, 0, 0));
 }
 
 int TOwnerDrawListBox::ItemHeight(int index) const {
-    return static_cast<int>(SendMessageW(Handle_, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+    return static_cast<int>(SendMessageW(handle_, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
 }
 
 bool TOwnerDrawListBox::HandleNotification(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_MEASUREITEM:
         reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight =
-            static_cast<UINT>(ScaleToDpi(ItemHeight_, Place_.Dpi));
+            static_cast<UINT>(ScaleToDpi(itemHeight_, place_.Dpi));
         result = TRUE;
         return true;
     case WM_DRAWITEM:
@@ -122,20 +122,20 @@ void TOwnerDrawListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
         const bool selected = (item.itemState & ODS_SELECTED) != 0;
         SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
         SetTextColor(dc, selected                    ? GetSysColor(COLOR_HIGHLIGHTTEXT)
-                         : FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT)
-                                                     : FontColor_);
+                         : fontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT)
+                                                     : fontColor_);
         ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
 
         const auto index = static_cast<WPARAM>(item.itemID);
-        const LRESULT length = SendMessageW(Handle_, LB_GETTEXTLEN, index, 0);
+        const LRESULT length = SendMessageW(handle_, LB_GETTEXTLEN, index, 0);
         if (length > 0) {
             std::wstring text(static_cast<size_t>(length) + 1, L'\0');
             const LRESULT copied =
-                SendMessageW(Handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+                SendMessageW(handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
             text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
-            TSelection font(dc, Font_.Get());
+            TSelection font(dc, font_.Get());
             RECT textRect = rect;
-            textRect.left += ScaleToDpi(TextIndent_, Place_.Dpi);
+            textRect.left += ScaleToDpi(textIndent_, place_.Dpi);
             // A line break does not break the row (DT_SINGLELINE); it shows as one
             // blank, so the two lines of a message do not run together, and not as
             // the boxes the font would draw for CR and LF. The row keeps them for

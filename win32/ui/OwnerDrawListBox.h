@@ -32,7 +32,7 @@ public:
     TOwnerDrawListBox& operator=(const TOwnerDrawListBox&) = delete;
     ~TOwnerDrawListBox();
 
-    HWND Handle() const { return Handle_; }
+    HWND Handle() const { return handle_; }
 
     /// Appends a row; returns its index, or -1 when the list box is out of memory.
     int Add(const std::string& text);
@@ -48,21 +48,21 @@ public:
 
     /// Shows the list box at another DPI: place, font, row height and indent scaled.
     void SetDpi(UINT dpi);
-    UINT Dpi() const { return Place_.Dpi; }
+    UINT Dpi() const { return place_.Dpi; }
 
     bool HandleNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void DrawItem(const DRAWITEMSTRUCT& item) const;
 
-    HWND Handle_ = nullptr;
-    TChildWindowArgs Place_;
+    HWND handle_ = nullptr;
+    TChildWindowArgs place_;
     // In layout pixels.
-    int ItemHeight_;
-    int TextIndent_;
-    TFontSpec FontSpec_;
-    TFontHandle Font_;
-    COLORREF FontColor_;
+    int itemHeight_;
+    int textIndent_;
+    TFontSpec fontSpec_;
+    TFontHandle font_;
+    COLORREF fontColor_;
 };
 
 } // namespace zorvi

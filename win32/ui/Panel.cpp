@@ -1,6 +1,6 @@
 #include "win32/ui/Panel.h"
 
-#include "win32/ui/Handles.h"
+#include "win32/ui/GdiHandles.h"
 
 namespace zorvi {
 namespace {
@@ -36,9 +36,9 @@ UINT AlignmentFlags(TAlignment alignment) {
 } // namespace
 
 TPanel::TPanel(const TPanelArgs& args)
-    : Place_(args), Alignment_(args.Alignment), FontSpec_(args.Font),
-      Font_(CreateFontFromSpec(args.Font, args.Dpi)), FontColor_(args.FontColor),
-      Background_(args.Background) {
+    : place_(args), alignment_(args.Alignment), fontSpec_(args.Font),
+      font_(CreateFontFromSpec(args.Font, args.Dpi)), fontColor_(args.FontColor),
+      background_(args.Background) {
     CreateFrom(ChildWindowArgs(kPanelClass, args, args.Caption,
                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS));
 }
@@ -48,30 +48,30 @@ TPanel::~TPanel() {
 }
 
 void TPanel::SetDpi(UINT dpi) {
-    Place_.Dpi = dpi;
-    Font_ = CreateFontFromSpec(FontSpec_, dpi);
-    MoveChildToDpi(Handle(), Place_, dpi);
+    place_.Dpi = dpi;
+    font_ = CreateFontFromSpec(fontSpec_, dpi);
+    MoveChildToDpi(Handle(), place_, dpi);
     Invalidate();
 }
 
 void TPanel::SetFontColor(COLORREF color) {
-    FontColor_ = color;
+    fontColor_ = color;
     Invalidate();
 }
 
 COLORREF TPanel::FontColor() const {
-    return FontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : FontColor_;
+    return fontColor_ == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : fontColor_;
 }
 
 void TPanel::SetBackground(COLORREF color) {
-    Background_ = color;
+    background_ = color;
     Invalidate();
 }
 
 RECT TPanel::CaptionRect() const {
     RECT rect{};
     GetClientRect(Handle(), &rect);
-    const int bevels = 2 * LineWidthAtDpi(Place_.Dpi);
+    const int bevels = 2 * LineWidthAtDpi(place_.Dpi);
     InflateRect(&rect, -bevels, -bevels);
     return rect;
 }
@@ -81,10 +81,10 @@ void TPanel::Paint(HDC dc) const {
     GetClientRect(Handle(), &rect);
     const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
     const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-    const int bevel = LineWidthAtDpi(Place_.Dpi);
+    const int bevel = LineWidthAtDpi(place_.Dpi);
     rect = DrawBevel(dc, rect, bevel, shadow, light); // outer, lowered
     rect = DrawBevel(dc, rect, bevel, light, shadow); // inner, raised
-    SetBkColor(dc, Background_ == CLR_INVALID ? GetSysColor(COLOR_BTNFACE) : Background_);
+    SetBkColor(dc, background_ == CLR_INVALID ? GetSysColor(COLOR_BTNFACE) : background_);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
 
     const std::wstring caption = [this] {
@@ -93,11 +93,11 @@ void TPanel::Paint(HDC dc) const {
         text.resize(static_cast<size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
         return text;
     }();
-    TSelection font(dc, Font_.Get());
+    TSelection font(dc, font_.Get());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, FontColor());
     DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | AlignmentFlags(Alignment_));
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | AlignmentFlags(alignment_));
 }
 
 LRESULT TPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -30,14 +30,14 @@ public:
 
     /// Shows the panel at another DPI: its place, its bevels and its font scaled.
     void SetDpi(UINT dpi);
-    UINT Dpi() const { return Place_.Dpi; }
+    UINT Dpi() const { return place_.Dpi; }
 
     void SetFontColor(COLORREF color);
     COLORREF FontColor() const;
     void SetBackground(COLORREF color);
     /// The rectangle the caption is laid out in: the client area inside both bevels.
     RECT CaptionRect() const;
-    HFONT Font() const { return Font_.Get(); }
+    HFONT Font() const { return font_.Get(); }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -45,12 +45,12 @@ protected:
 private:
     void Paint(HDC dc) const;
 
-    TChildWindowArgs Place_;
-    TAlignment Alignment_;
-    TFontSpec FontSpec_;
-    TFontHandle Font_;
-    COLORREF FontColor_;
-    COLORREF Background_;
+    TChildWindowArgs place_;
+    TAlignment alignment_;
+    TFontSpec fontSpec_;
+    TFontHandle font_;
+    COLORREF fontColor_;
+    COLORREF background_;
 };
 
 } // namespace zorvi

@@ -10,7 +10,7 @@ constexpr UINT_PTR kTimerId = 1;
 
 } // namespace
 
-TTimer::TTimer(std::chrono::milliseconds interval) : Interval_(interval) {
+TTimer::TTimer(std::chrono::milliseconds interval) : interval_(interval) {
     TWindowArgs window;
     window.ClassName = kTimerClass;
     window.Style = 0;
@@ -25,12 +25,12 @@ TTimer::~TTimer() {
 }
 
 void TTimer::SetEnabled(bool enabled) {
-    Enabled_ = enabled;
+    enabled_ = enabled;
     Restart();
 }
 
 void TTimer::SetInterval(std::chrono::milliseconds interval) {
-    Interval_ = interval;
+    interval_ = interval;
     Restart();
 }
 
@@ -38,14 +38,14 @@ void TTimer::Restart() {
     if (!Handle())
         return;
     KillTimer(Handle(), kTimerId);
-    if (Enabled_ && Interval_.count() > 0)
-        SetTimer(Handle(), kTimerId, static_cast<UINT>(Interval_.count()), nullptr);
+    if (enabled_ && interval_.count() > 0)
+        SetTimer(Handle(), kTimerId, static_cast<UINT>(interval_.count()), nullptr);
 }
 
 LRESULT TTimer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER && wParam == kTimerId) {
         // A tick queued before the timer was disabled may still arrive.
-        if (Enabled_ && OnTimer) {
+        if (enabled_ && OnTimer) {
             auto handler = OnTimer;
             handler();
         }

@@ -19,9 +19,9 @@ public:
     std::function<void()> OnTimer;
 
     void SetEnabled(bool enabled);
-    bool Enabled() const { return Enabled_; }
+    bool Enabled() const { return enabled_; }
     void SetInterval(std::chrono::milliseconds interval);
-    std::chrono::milliseconds Interval() const { return Interval_; }
+    std::chrono::milliseconds Interval() const { return interval_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -29,8 +29,8 @@ protected:
 private:
     void Restart();
 
-    std::chrono::milliseconds Interval_;
-    bool Enabled_ = false;
+    std::chrono::milliseconds interval_;
+    bool enabled_ = false;
 };
 
 } // namespace zorvi

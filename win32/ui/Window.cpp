@@ -1,6 +1,6 @@
 #include "win32/ui/Window.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <stdexcept>
 
@@ -69,8 +69,8 @@ TWindow* TWindow::FromHandle(HWND window) {
 }
 
 void TWindow::Destroy() {
-    if (Handle_)
-        DestroyWindow(Handle_); // WM_NCDESTROY clears Handle_
+    if (handle_)
+        DestroyWindow(handle_); // WM_NCDESTROY clears handle_
 }
 
 void TWindow::CreateFrom(const TWindowArgs& args) {
@@ -86,49 +86,49 @@ void TWindow::CreateFrom(const TWindowArgs& args) {
 }
 
 void TWindow::SetCaption(const std::string& text) {
-    SetWindowTextW(Handle_, WideFromUtf8(text).c_str());
+    SetWindowTextW(handle_, WideFromUtf8(text).c_str());
 }
 
 std::string TWindow::Caption() const {
-    const int length = GetWindowTextLengthW(Handle_);
+    const int length = GetWindowTextLengthW(handle_);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(Handle_, text.data(), length + 1);
+    const int copied = GetWindowTextW(handle_, text.data(), length + 1);
     text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
     return Utf8FromWide(text);
 }
 
 void TWindow::SetEnabled(bool enabled) {
-    EnableWindow(Handle_, enabled ? TRUE : FALSE);
+    EnableWindow(handle_, enabled ? TRUE : FALSE);
 }
 
 bool TWindow::Enabled() const {
-    return IsWindowEnabled(Handle_) != FALSE;
+    return IsWindowEnabled(handle_) != FALSE;
 }
 
 void TWindow::Show(int command) {
-    ShowWindow(Handle_, command);
+    ShowWindow(handle_, command);
 }
 
 bool TWindow::Visible() const {
-    return IsWindowVisible(Handle_) != FALSE;
+    return IsWindowVisible(handle_) != FALSE;
 }
 
 void TWindow::Invalidate() {
-    InvalidateRect(Handle_, nullptr, TRUE);
+    InvalidateRect(handle_, nullptr, TRUE);
 }
 
 RECT TWindow::Bounds() const {
     RECT bounds{};
-    GetWindowRect(Handle_, &bounds);
+    GetWindowRect(handle_, &bounds);
     return bounds;
 }
 
 void TWindow::MoveTo(int left, int top) {
-    SetWindowPos(Handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT TWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (HWND control = NotifyingControl(Handle_, message, wParam, lParam)) {
+    if (HWND control = NotifyingControl(handle_, message, wParam, lParam)) {
         if (TNotificationTarget* target = TNotificationTarget::FromHandle(control)) {
             LRESULT result = 0;
             if (target->HandleNotification(message, wParam, lParam, result))
@@ -139,7 +139,7 @@ LRESULT TWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT TWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(Handle_, message, wParam, lParam);
+    return DefWindowProcW(handle_, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -148,7 +148,7 @@ LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, L
         // it and gets the default handling below.
         auto* self =
             static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->Handle_ = window;
+        self->handle_ = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -156,7 +156,7 @@ LRESULT CALLBACK TWindow::WindowProc(HWND window, UINT message, WPARAM wParam, L
         return DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->Handle_ = nullptr;
+        self->handle_ = nullptr;
         return DefWindowProcW(window, message, wParam, lParam);
     }
     return self->HandleMessage(message, wParam, lParam);

@@ -85,7 +85,7 @@ public:
     /// by the time this one runs, those members are gone.
     virtual ~TWindow();
 
-    HWND Handle() const { return Handle_; }
+    HWND Handle() const { return handle_; }
     /// The object of one of our windows, nullptr for any other window.
     static TWindow* FromHandle(HWND window);
 
@@ -112,7 +112,7 @@ protected:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND Handle_ = nullptr;
+    HWND handle_ = nullptr;
 };
 
 } // namespace zorvi

@@ -34,9 +34,10 @@ inline std::uint32_t CrcStep(std::uint32_t reg, std::uint8_t byte) {
 std::uint32_t UpdateCrc32(std::uint32_t reg, const std::uint8_t* data, std::size_t count);
 
 /// The ways of UpdateCrc32, all giving the same values: slicing tables (any processor),
-/// folding with carry-less multiplication on 128-bit registers (x86 PCLMULQDQ), and the
-/// same folding two lanes to a 256-bit register (VPCLMULQDQ with AVX2).
-enum class TCrcMethod { Sliced, Clmul, WideClmul };
+/// folding with carry-less multiplication on 128-bit registers (x86 PCLMULQDQ), the same
+/// folding two lanes to a 256-bit register (VPCLMULQDQ with AVX2), and four lanes to a
+/// 512-bit register (VPCLMULQDQ with AVX-512), 256 bytes a step.
+enum class TCrcMethod { Sliced, Clmul, WideClmul, Clmul512 };
 /// Whether this processor (and this build) has the method.
 bool CrcMethodAvailable(TCrcMethod method);
 /// UpdateCrc32 by the given method, which must be available; for the tests of each.

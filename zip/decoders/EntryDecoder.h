@@ -109,15 +109,6 @@ struct TEntryDecodeParams {
     TZipCipher* Cipher = nullptr;
 };
 
-/// Results of the inflate block routines. Inflate's tables are allocated with the run, so
-/// it never runs out of memory in a block; the value is kept for the table builder's result.
-enum TInflateResult : int {
-    irDone = 0,
-    irBadData = 1,
-    irBadBlockOrOversubscribed = 2,
-    irOutOfMemory = 3,
-};
-
 class TEntryDecoder {
 public:
     /// Sizes of the run's buffers. The sliding windows of the decoders are 32768 bytes; the

@@ -1,7 +1,8 @@
 // Canonical Huffman codes as multi-level lookup tables, built from a list of code lengths
 // (the method of RFC 1951 section 3.2.2). Implode decodes through these tables; inflate has
 // a wider private table of its own (InflateTables.h) that decodes the same codes and rejects
-// the same code sets, and builds these near an input block's end, to time its reads as theirs.
+// the same code sets. Inflate builds these only near the end of an input block, where the
+// bits their reader would ask for decide when the next block is read (Inflate.cpp).
 //
 // A table is an array of entries indexed by the next `lookupBits` input bits (the first bit
 // read is the lowest index bit, so codes are stored bit-reversed). A code longer than the

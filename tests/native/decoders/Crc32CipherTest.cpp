@@ -15,16 +15,17 @@ TEST(Crc32, MatchesTheCheckValueAndZlibAtEveryLengthAndAlignment) {
     const TBytes check = BytesOf("123456789");
     EXPECT_EQ(~UpdateCrc32(0xFFFFFFFFu, check.data(), check.size()), 0xCBF43926u);
 
-    const TBytes data = MixedData(4096, 21);
+    const TBytes data = MixedData(33000, 21);
     for (std::size_t offset = 0; offset < 16; ++offset) {
         for (std::size_t length :
-             {0, 1, 7, 15, 16, 17, 31, 33, 63, 64, 65, 100, 127, 128, 129, 1000, 4000}) {
+             {0,   1,   7,   15,  16,  17,  31,  33,  63,  64,   65,   100,
+              127, 128, 129, 255, 256, 257, 511, 512, 513, 1000, 4000, 32768}) {
             const std::uint8_t* p = data.data() + offset;
             const std::uint32_t expected = Crc32Of(TBytes(p, p + length));
             EXPECT_EQ(~UpdateCrc32(0xFFFFFFFFu, p, length), expected) << offset << "+" << length;
             // Every method this processor has, whichever UpdateCrc32 takes.
-            for (const TCrcMethod method :
-                 {TCrcMethod::Sliced, TCrcMethod::Clmul, TCrcMethod::WideClmul}) {
+            for (const TCrcMethod method : {TCrcMethod::Sliced, TCrcMethod::Clmul,
+                                            TCrcMethod::WideClmul, TCrcMethod::Clmul512}) {
                 if (CrcMethodAvailable(method)) {
                     EXPECT_EQ(~UpdateCrc32With(method, 0xFFFFFFFFu, p, length), expected)
                         << static_cast<int>(method) << ": " << offset << "+" << length;

@@ -10,6 +10,7 @@
 
 #include "tests/TestData.h"
 #include "zip/decoders/DecodeErrors.h"
+#include "zip/decoders/InflateTables.h"
 
 namespace zorvi::test {
 
@@ -41,8 +42,8 @@ std::size_t TMemoryOutput::WriteDecoded(const std::uint8_t* data, std::size_t co
 }
 
 TDecoded DecodeEntry(const TEncodedEntry& encoded, TEntryDecoder* decoder) {
-    TEntryDecoder own;
-    TEntryDecoder& d = decoder != nullptr ? *decoder : own;
+    std::optional<TEntryDecoder> own;
+    TEntryDecoder& d = decoder != nullptr ? *decoder : own.emplace();
     TMemoryInput input(encoded.Data);
     input.ShortReadRaises = encoded.ShortReadRaises;
     input.CancelAtRead = encoded.CancelAtRead;
@@ -83,15 +84,22 @@ std::uint32_t Crc32Of(const TBytes& data) {
     return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
-TBytes ZlibDeflate(const TBytes& data, int level, int strategy) {
+TBytes ZlibDeflate(const TBytes& data, int level, int strategy, std::size_t blockBytes) {
     z_stream z{};
     deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
-    TBytes out(deflateBound(&z, data.size()) + 16);
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
+    const std::size_t blocks = blockBytes == 0 ? 1 : data.size() / blockBytes + 1;
+    TBytes out(deflateBound(&z, data.size()) + 16 * blocks + 16);
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
+    std::size_t at = 0;
+    do {
+        const std::size_t n =
+            blockBytes == 0 ? data.size() : std::min(blockBytes, data.size() - at);
+        z.next_in = const_cast<Bytef*>(data.data() + at);
+        z.avail_in = static_cast<uInt>(n);
+        at += n;
+        deflate(&z, at == data.size() ? Z_FINISH : Z_BLOCK);
+    } while (at < data.size());
     out.resize(z.total_out);
     deflateEnd(&z);
     return out;
@@ -143,13 +151,14 @@ TBytes MixedData(std::size_t size, std::uint32_t seed) {
 }
 
 void TBitWriter::Put(std::uint32_t value, unsigned bits) {
-    for (unsigned i = 0; i < bits; ++i) {
-        buffer_ |= ((value >> i) & 1u) << count_;
-        if (++count_ == 8) {
-            bytes_.push_back(static_cast<std::uint8_t>(buffer_));
-            buffer_ = 0;
-            count_ = 0;
-        }
+    // At most 7 bits wait in the buffer, so 32 more fit in its 64.
+    const std::uint64_t mask = bits >= 32 ? ~0ull : (1ull << bits) - 1;
+    buffer_ |= (value & mask) << count_;
+    count_ += bits;
+    while (count_ >= 8) {
+        bytes_.push_back(static_cast<std::uint8_t>(buffer_));
+        buffer_ >>= 8;
+        count_ -= 8;
     }
 }
 
@@ -189,6 +198,77 @@ std::vector<std::uint32_t> CanonicalCodes(const std::vector<std::uint8_t>& lengt
         }
     }
     return codes;
+}
+
+std::vector<std::uint8_t> RandomCompleteLengths(unsigned n, unsigned maxLength, std::mt19937& rng) {
+    // Split slots: start with one code of length 0 and split random leaves.
+    std::vector<std::uint8_t> leaves = {0};
+    while (leaves.size() < n) {
+        const std::size_t i = rng() % leaves.size();
+        if (leaves[i] >= maxLength) {
+            continue;
+        }
+        const std::uint8_t len = static_cast<std::uint8_t>(leaves[i] + 1);
+        leaves[i] = len;
+        leaves.push_back(len);
+    }
+    std::shuffle(leaves.begin(), leaves.end(), rng);
+    return leaves;
+}
+
+void PutFixedLitlen(TBitWriter& w, unsigned sym) {
+    if (sym < 144) {
+        w.PutCode(0x30 + sym, 8);
+    } else if (sym < 256) {
+        w.PutCode(0x190 + sym - 144, 9);
+    } else if (sym < 280) {
+        w.PutCode(sym - 256, 7);
+    } else {
+        w.PutCode(0xC0 + sym - 280, 8);
+    }
+}
+
+std::pair<unsigned, unsigned> LengthSymbol(unsigned length) {
+    unsigned k = 28;
+    while (inflate::kLengthBases[k] > length) {
+        --k;
+    }
+    return {257 + k, length - inflate::kLengthBases[k]};
+}
+
+std::pair<unsigned, unsigned> DistanceSymbol(unsigned distance) {
+    unsigned k = 29;
+    while (inflate::kDistBases[k] > distance) {
+        --k;
+    }
+    return {k, distance - inflate::kDistBases[k]};
+}
+
+void PutFixedMatch(TBitWriter& w, unsigned length, unsigned distance) {
+    const auto [lengthSym, lengthExtra] = LengthSymbol(length);
+    PutFixedLitlen(w, lengthSym);
+    w.Put(lengthExtra, inflate::kLengthExtras[lengthSym - 257]);
+    const auto [distSym, distExtra] = DistanceSymbol(distance);
+    w.PutCode(distSym, 5);
+    w.Put(distExtra, inflate::kDistExtras[distSym]);
+}
+
+void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>& litlen,
+                      const std::vector<std::uint8_t>& dist) {
+    w.Put(last ? 1 : 0, 1);                                    // BFINAL
+    w.Put(2, 2);                                               // BTYPE dynamic
+    w.Put(static_cast<std::uint32_t>(litlen.size() - 257), 5); // HLIT
+    w.Put(static_cast<std::uint32_t>(dist.size() - 1), 5);     // HDIST
+    w.Put(19 - 4, 4);                                          // HCLEN: all 19
+    for (unsigned i = 0; i < 19; ++i) {
+        w.Put(inflate::kPrecodeOrder[i] < 16 ? 4 : 0, 3); // lengths 16,17,18 unused
+    }
+    for (auto len : litlen) {
+        w.PutCode(len, 4); // symbol k of the code-length code has the 4-bit code k
+    }
+    for (auto len : dist) {
+        w.PutCode(len, 4);
+    }
 }
 
 namespace {

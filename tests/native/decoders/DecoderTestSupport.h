@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zip/decoders/EntryDecoder.h"
@@ -72,8 +74,9 @@ TDecoded Inflate(const TBytes& stream, std::int64_t uncompressedSize = 1 << 20);
 
 std::uint32_t Crc32Of(const TBytes& data);
 
-/// Raw deflate (no zlib header) by zlib, and raw inflate by zlib (nullopt on error).
-TBytes ZlibDeflate(const TBytes& data, int level = 6, int strategy = 0);
+/// Raw deflate (no zlib header) by zlib, and raw inflate by zlib (nullopt on error). With
+/// `blockBytes`, zlib ends a block after every so many input bytes (Z_BLOCK).
+TBytes ZlibDeflate(const TBytes& data, int level = 6, int strategy = 0, std::size_t blockBytes = 0);
 std::optional<TBytes> ZlibInflate(const TBytes& stream, std::size_t maxSize = 1 << 24);
 
 /// Deterministic test data: text-like runs mixed with pseudo-random bytes.
@@ -87,16 +90,40 @@ public:
     /// A Huffman code of `length` bits, most significant bit first (deflate's order).
     void PutCode(std::uint32_t code, unsigned length);
     void AlignToByte();
+    /// Bits written so far.
+    std::size_t BitLength() const { return bytes_.size() * 8 + count_; }
     TBytes Finish();
 
 private:
     TBytes bytes_;
-    std::uint32_t buffer_ = 0;
+    std::uint64_t buffer_ = 0; // bits not yet in bytes_, the first in bit 0
     unsigned count_ = 0;
 };
 
 /// Canonical codes for code lengths (RFC 1951 section 3.2.2).
 std::vector<std::uint32_t> CanonicalCodes(const std::vector<std::uint8_t>& lengths);
+
+/// Code lengths of a complete code over n symbols with lengths up to `maxLength`, in a
+/// random order.
+std::vector<std::uint8_t> RandomCompleteLengths(unsigned n, unsigned maxLength, std::mt19937& rng);
+
+// --- Writers of deflate pieces -------------------------------------------------------------
+
+/// The fixed literal/length code of symbol `sym` (RFC 1951 section 3.2.6).
+void PutFixedLitlen(TBitWriter& w, unsigned sym);
+
+/// A match in the fixed code: the length's symbol and extra bits, the distance's 5-bit code
+/// and extra bits. `length` 3 to 258, `distance` 1 to 32768.
+void PutFixedMatch(TBitWriter& w, unsigned length, unsigned distance);
+
+/// The symbol of a length (257 to 285) or a distance (0 to 29) and its extra bits' value.
+std::pair<unsigned, unsigned> LengthSymbol(unsigned length);
+std::pair<unsigned, unsigned> DistanceSymbol(unsigned distance);
+
+/// A dynamic block header for the given code lengths. The code-length code gives the
+/// symbols 0 to 15 four bits each, so every length is sent as its own 4-bit code.
+void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>& litlen,
+                      const std::vector<std::uint8_t>& dist);
 
 /// One entry of a ZIP archive, from its central directory, with its raw data.
 struct TRawEntry {

@@ -49,23 +49,6 @@ const THuftEntry* Walk(const TBuilt& b, std::uint32_t code, unsigned length, uns
     return e;
 }
 
-/// Code lengths of a complete code over n symbols with lengths up to `maxLength`.
-std::vector<std::uint8_t> RandomCompleteLengths(unsigned n, unsigned maxLength, std::mt19937& rng) {
-    // Split slots: start with one code of length 0 and split random leaves.
-    std::vector<std::uint8_t> leaves = {0};
-    while (leaves.size() < n) {
-        const std::size_t i = rng() % leaves.size();
-        if (leaves[i] >= maxLength) {
-            continue;
-        }
-        const std::uint8_t len = static_cast<std::uint8_t>(leaves[i] + 1);
-        leaves[i] = len;
-        leaves.push_back(len);
-    }
-    std::shuffle(leaves.begin(), leaves.end(), rng);
-    return leaves;
-}
-
 TEST(HuffmanTable, VerdictsOnCodeSets) {
     EXPECT_EQ(Build({2, 2, 2, 2})->Result, brComplete);
     EXPECT_EQ(Build({2, 2, 2, 0})->Result, brIncomplete);
@@ -145,16 +128,69 @@ TEST(HuffmanTable, InflateTablesGiveTheSameVerdicts) {
     }
 }
 
-TEST(HuffmanTable, InflateTablesDecodeEveryBitPatternAsTheReferenceDoes) {
-    // Every pattern of `longest` input bits: the same symbol with the same length, or
-    // invalid in both, for complete and incomplete codes, short and long; and the same
-    // entry through the first level at its full width.
-    std::mt19937 rng(29);
+/// Every pattern of `longest` input bits through inflate's table and through
+/// BuildHuffmanTable's: the same symbol with the same length, or invalid in both; and the
+/// same entry through the first level at its full width.
+void ExpectDecodesAsTheReference(const std::vector<std::uint8_t>& lengths, std::mt19937& rng) {
     std::vector<std::uint32_t> entries(inflate::kLitlenCapacity);
     std::vector<std::uint32_t> symbolEntries(288);
     for (unsigned k = 0; k < symbolEntries.size(); ++k) {
-        symbolEntries[k] = k << inflate::kValueShift;
+        symbolEntries[k] = k << inflate::TEntry::kValueShift;
     }
+    const auto n = static_cast<unsigned>(lengths.size());
+    const auto reference = Build(lengths, 9, n);
+    ASSERT_NE(reference->Result, brOversubscribed);
+    for (const unsigned tableBits : {inflate::kLitlenTableBits, inflate::kDistTableBits, 5u}) {
+        inflate::TFastTable fast;
+        std::fill(entries.begin(), entries.end(), 0x12345678u); // stale contents
+        ASSERT_EQ(inflate::BuildFastTable(lengths.data(), n, symbolEntries.data(), tableBits,
+                                          entries.data(), fast),
+                  reference->Result);
+        const unsigned longest = *std::max_element(lengths.begin(), lengths.end());
+        if (longest == 0) { // no code: nothing decodes
+            for (std::uint32_t input = 0; input < (1u << tableBits); ++input) {
+                ASSERT_TRUE(inflate::TEntry::IsInvalid(fast.Entries[input])) << input;
+            }
+            continue;
+        }
+        for (std::uint32_t input = 0; input < (1u << longest); ++input) {
+            std::uint32_t bits = input;
+            const THuftEntry* r = reference->Table + (bits & ((1u << reference->Bits) - 1));
+            unsigned used = 0;
+            while (r->Operation > kOpSubTable && r->Operation != kOpInvalid) {
+                used += r->Bits;
+                bits >>= r->Bits;
+                r = r->Link + (bits & ((1u << (r->Operation - kOpSubTable)) - 1));
+            }
+            used += r->Bits;
+            std::uint32_t e = fast.Entries[input & ((1u << fast.Bits) - 1)];
+            // The first level repeats up to its full width, whatever follows the code.
+            const std::uint32_t wide = input | static_cast<std::uint32_t>(rng() << longest);
+            ASSERT_EQ(fast.Entries[wide & ((1u << tableBits) - 1)], e) << input;
+            unsigned fastUsed = 0; // the first level's bits when the code goes on
+            if (inflate::TEntry::IsLink(e)) {
+                fastUsed = inflate::TotalBits(e);
+                e = fast.Entries[inflate::TEntry::SubTable(e) +
+                                 ((input >> fastUsed) &
+                                  ((1u << inflate::TEntry::SubTableBits(e)) - 1))];
+            }
+            const unsigned codeLength = fastUsed + inflate::TEntry::CodeBits(e);
+            fastUsed += inflate::TotalBits(e);
+            if (r->Operation == kOpInvalid) {
+                ASSERT_TRUE(inflate::TEntry::IsInvalid(e)) << input;
+            } else {
+                ASSERT_FALSE(inflate::TEntry::IsInvalid(e)) << input;
+                ASSERT_EQ(inflate::TEntry::Value(e), r->Value) << input;
+                ASSERT_EQ(fastUsed, used) << input;
+                ASSERT_EQ(codeLength, used) << input; // without extra bits, all of it is code
+            }
+        }
+    }
+}
+
+TEST(HuffmanTable, InflateTablesDecodeEveryBitPatternAsTheReferenceDoes) {
+    // Complete and incomplete codes, short and long.
+    std::mt19937 rng(29);
     std::vector<std::vector<std::uint8_t>> cases = {
         {0, 1, 0}, {1, 1}, {2, 2, 2, 0}, {3, 0, 3, 2}, {0, 0, 0}};
     std::vector<std::uint8_t> fixed(288, 8);
@@ -171,52 +207,7 @@ TEST(HuffmanTable, InflateTablesDecodeEveryBitPatternAsTheReferenceDoes) {
         cases.push_back(lengths);
     }
     for (const auto& lengths : cases) {
-        const auto n = static_cast<unsigned>(lengths.size());
-        const auto reference = Build(lengths, 9, n);
-        ASSERT_NE(reference->Result, brOversubscribed);
-        for (const unsigned tableBits : {inflate::kLitlenTableBits, inflate::kDistTableBits, 5u}) {
-            inflate::TFastTable fast;
-            std::fill(entries.begin(), entries.end(), 0x12345678u); // stale contents
-            ASSERT_EQ(inflate::BuildFastTable(lengths.data(), n, symbolEntries.data(), tableBits,
-                                              entries.data(), fast),
-                      reference->Result);
-            const unsigned longest = *std::max_element(lengths.begin(), lengths.end());
-            if (longest == 0) { // no code: nothing decodes
-                for (std::uint32_t input = 0; input < (1u << tableBits); ++input) {
-                    ASSERT_TRUE(fast.Entries[input] & inflate::kInvalidFlag) << input;
-                }
-                continue;
-            }
-            for (std::uint32_t input = 0; input < (1u << longest); ++input) {
-                std::uint32_t bits = input;
-                const THuftEntry* r = reference->Table + (bits & ((1u << reference->Bits) - 1));
-                unsigned used = 0;
-                while (r->Operation > kOpSubTable && r->Operation != kOpInvalid) {
-                    used += r->Bits;
-                    bits >>= r->Bits;
-                    r = r->Link + (bits & ((1u << (r->Operation - kOpSubTable)) - 1));
-                }
-                used += r->Bits;
-                std::uint32_t e = fast.Entries[input & ((1u << fast.Bits) - 1)];
-                // The first level repeats up to its full width, whatever follows the code.
-                const std::uint32_t wide = input | static_cast<std::uint32_t>(rng() << longest);
-                ASSERT_EQ(fast.Entries[wide & ((1u << tableBits) - 1)], e) << input;
-                unsigned fastUsed = 0;
-                if (e & inflate::kLinkFlag) {
-                    fastUsed = inflate::TotalBits(e);
-                    e = fast.Entries[(e >> inflate::kValueShift) +
-                                     ((input >> fastUsed) & ((1u << inflate::CodeBits(e)) - 1))];
-                }
-                fastUsed += inflate::TotalBits(e);
-                if (r->Operation == kOpInvalid) {
-                    ASSERT_TRUE(e & inflate::kInvalidFlag) << input;
-                } else {
-                    ASSERT_FALSE(e & inflate::kInvalidFlag) << input;
-                    ASSERT_EQ(e >> inflate::kValueShift, r->Value) << input;
-                    ASSERT_EQ(fastUsed, used) << input;
-                }
-            }
-        }
+        ExpectDecodesAsTheReference(lengths, rng);
     }
 }
 

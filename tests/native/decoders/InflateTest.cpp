@@ -2,48 +2,16 @@
 // control where the stream is a valid or invalid deflate stream for both.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "DecoderTestSupport.h"
+#include "zip/decoders/HuffmanTable.h"
 #include "zip/decoders/InflateTables.h"
 
 namespace zorvi::test {
 namespace {
 
 constexpr const char* kTooBig = "Размер архивированного файла больше чем размер до архивации!";
-
-// --- Writers of deflate pieces ------------------------------------------------------------
-
-/// The fixed literal/length code of symbol `sym` (RFC 1951 section 3.2.6).
-void PutFixedLitlen(TBitWriter& w, unsigned sym) {
-    if (sym < 144) {
-        w.PutCode(0x30 + sym, 8);
-    } else if (sym < 256) {
-        w.PutCode(0x190 + sym - 144, 9);
-    } else if (sym < 280) {
-        w.PutCode(sym - 256, 7);
-    } else {
-        w.PutCode(0xC0 + sym - 280, 8);
-    }
-}
-
-/// A dynamic block header for the given code lengths. The code-length code gives the
-/// symbols 0 to 15 four bits each, so every length is sent as its own 4-bit code.
-void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>& litlen,
-                      const std::vector<std::uint8_t>& dist) {
-    w.Put(last ? 1 : 0, 1);                                    // BFINAL
-    w.Put(2, 2);                                               // BTYPE dynamic
-    w.Put(static_cast<std::uint32_t>(litlen.size() - 257), 5); // HLIT
-    w.Put(static_cast<std::uint32_t>(dist.size() - 1), 5);     // HDIST
-    w.Put(19 - 4, 4);                                          // HCLEN: all 19
-    for (unsigned i = 0; i < 19; ++i) {
-        w.Put(inflate::kPrecodeOrder[i] < 16 ? 4 : 0, 3); // lengths 16,17,18 unused
-    }
-    for (auto len : litlen) {
-        w.PutCode(len, 4); // symbol k of the code-length code has the 4-bit code k
-    }
-    for (auto len : dist) {
-        w.PutCode(len, 4);
-    }
-}
 
 /// 286 to 288 literal/length lengths of a complete code: 8 and 9 bits.
 std::vector<std::uint8_t> CompleteLitlenLengths(unsigned count) {
@@ -288,6 +256,110 @@ TEST(InflateWindow, AgreesWithZlibOnEveryStrategy) {
     }
 }
 
+// --- Match copies -------------------------------------------------------------------------
+
+/// A stream of one fixed block, written symbol by symbol with its output position kept, so
+/// that matches can be placed where the decoder's buffers end.
+struct TFixedStream {
+    TBitWriter W;
+    std::size_t Produced = 0;
+    unsigned Next = 0;
+
+    TFixedStream() {
+        W.Put(1, 1); // BFINAL
+        W.Put(1, 2); // fixed
+    }
+    void Literal(unsigned byte) {
+        PutFixedLitlen(W, byte & 0xFF);
+        ++Produced;
+    }
+    void Match(unsigned length, unsigned distance) {
+        PutFixedMatch(W, length, distance);
+        Produced += length;
+    }
+    /// Bytes that differ from their neighbours, so that a copy from them shows which byte
+    /// went where.
+    void Distinct(unsigned count) {
+        for (unsigned i = 0; i < count; ++i) {
+            Literal(Next++ * 101 + 7);
+        }
+    }
+    /// Runs of the last byte up to `target`.
+    void FillTo(std::size_t target) {
+        while (Produced < target) {
+            const std::size_t left = target - Produced;
+            if (left < 3) {
+                Literal(Next++);
+            } else {
+                Match(static_cast<unsigned>(left <= 258      ? left
+                                            : left - 258 < 3 ? left - 3
+                                                             : 258),
+                      1);
+            }
+        }
+    }
+    TBytes Finish() {
+        PutFixedLitlen(W, 256);
+        return W.Finish();
+    }
+};
+
+constexpr unsigned kCopyLengths[] = {3,  4,  5,  7,  8,  9,  15,  16,  17, 31,
+                                     32, 33, 34, 63, 64, 65, 100, 257, 258};
+
+TEST(InflateCopies, EveryDistanceUpTo40AtTheEndsOfTheWindowsAndWhereTheHistoryMoves) {
+    // Every distance with every length from distinct bytes, and three matches of each
+    // distance at the end of a 32 KB window: ending at it, starting at it, and one byte
+    // before it. Over 120 windows, so the history moves down many times.
+    TFixedStream s;
+    s.Distinct(64);
+    for (unsigned distance = 1; distance <= 40; ++distance) {
+        for (const unsigned length : kCopyLengths) {
+            s.Distinct(48);
+            s.Match(length, distance);
+        }
+        for (unsigned k = 0; k < 3; ++k) {
+            const unsigned length = kCopyLengths[(distance * 3 + k) % std::size(kCopyLengths)];
+            const std::size_t end = ((s.Produced + 48 + 258 + 3) / 32768 + 1) * 32768;
+            const std::size_t start = k == 0 ? end - length : k == 1 ? end : end - 1;
+            s.FillTo(start - 48);
+            s.Distinct(48);
+            s.Match(length, distance);
+        }
+    }
+    const std::size_t size = s.Produced;
+    const TBytes stream = s.Finish();
+    const auto expected = ZlibInflate(stream, size + 1);
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(expected->size(), size);
+    const TDecoded out = Inflate(stream, static_cast<std::int64_t>(size));
+    EXPECT_FALSE(out.Error);
+    EXPECT_TRUE(out.Data == *expected);
+    ASSERT_EQ(out.Writes.size(), (size + 32767) / 32768);
+    for (std::size_t i = 0; i + 1 < out.Writes.size(); ++i) {
+        EXPECT_EQ(out.Writes[i], 32768u) << i;
+    }
+}
+
+TEST(InflateCopies, AnEntryEndingWithAMatchOfAnyDistanceEndsExactlyThere) {
+    // The copy writes whole words beyond the match; none of that may reach the file.
+    TEntryDecoder decoder;
+    for (unsigned distance = 1; distance <= 40; ++distance) {
+        for (const unsigned length : {3u, 8u, 16u, 31u, 32u, 33u, 258u}) {
+            TFixedStream s;
+            s.Distinct(48);
+            s.Match(length, distance);
+            TEncodedEntry encoded;
+            encoded.UncompressedSize = static_cast<std::int64_t>(s.Produced);
+            encoded.Data = s.Finish();
+            const TDecoded out = DecodeEntry(encoded, &decoder);
+            EXPECT_FALSE(out.Error) << distance << "/" << length;
+            EXPECT_EQ(out.Data, ZlibInflate(encoded.Data, s.Produced).value())
+                << distance << "/" << length;
+        }
+    }
+}
+
 // --- Size limit and input failures --------------------------------------------------------
 
 TEST(InflateLimits, OutputOneByteOverTheSizeAtTheFinalFlushRaises) {
@@ -405,5 +477,302 @@ TEST(InflateLimits, ReadsTheArchiveIn32KBlocks) {
     EXPECT_EQ(total, encoded.Data.size());
 }
 
+// --- When the next input block is read -----------------------------------------------------
+
+/// Where a reader asks for its first bit beyond the input it has: in a block header (the
+/// three bits), inside a block, or nowhere; and how many bytes it had decoded by then.
+enum class TReadsOn { Never, AtBlockHeader, InsideBlock };
+struct TFirstReadOn {
+    TReadsOn Where = TReadsOn::Never;
+    std::size_t Decoded = 0;
+};
+
+/// The reader of the format's description, on BuildHuffmanTable's tables: it asks for bits
+/// one byte at a time (NeedBits), for a code the first level's bits (9 and 6, 7 and 5 for
+/// the fixed code, as that builder adjusts them) and then those of each sub-table on the
+/// way; for extra bits exactly those. It stops at its first request for a byte beyond the
+/// first `available` bytes of `stream`. Valid streams only. `blockEnds` receives the bit
+/// position after each block.
+TFirstReadOn ReferenceFirstReadOn(const TBytes& stream, std::size_t available,
+                                  std::vector<std::size_t>* blockEnds = nullptr) {
+    struct TBeyond {};
+    std::uint64_t bitbuf = 0;
+    unsigned bitcnt = 0;
+    std::size_t pos = 0;
+    TFirstReadOn result;
+    auto need = [&](unsigned n) {
+        while (bitcnt < n) {
+            if (pos == available) {
+                throw TBeyond{};
+            }
+            bitbuf |= std::uint64_t{stream[pos++]} << bitcnt;
+            bitcnt += 8;
+        }
+    };
+    auto take = [&](unsigned n) {
+        need(n);
+        const auto v = static_cast<unsigned>(bitbuf & ((1ull << n) - 1));
+        bitbuf >>= n;
+        bitcnt -= n;
+        return v;
+    };
+    auto decode = [&](const THuftEntry* table, int bits) {
+        need(static_cast<unsigned>(bits));
+        const THuftEntry* e = table + (bitbuf & ((1u << bits) - 1));
+        while (e->Operation > kOpSubTable) {
+            take(e->Bits);
+            const unsigned width = e->Operation - kOpSubTable;
+            need(width);
+            e = e->Link + (bitbuf & ((1u << width) - 1));
+        }
+        take(e->Bits);
+        return e;
+    };
+    struct TTable {
+        THuftEntry* Table = nullptr;
+        int Bits = 0;
+        ~TTable() { FreeHuffmanTable(Table); }
+    };
+    for (;;) {
+        bool last = false;
+        unsigned type = 0;
+        try {
+            last = take(1) != 0;
+            type = take(2);
+        } catch (TBeyond) {
+            result.Where = TReadsOn::AtBlockHeader;
+            return result;
+        }
+        try {
+            if (type == 0) {
+                take(bitcnt % 8);
+                const unsigned length = take(16);
+                take(16);
+                // Its bytes, one request each; the bit buffer is empty here.
+                if (pos + length > available) {
+                    result.Decoded += available - pos;
+                    throw TBeyond{};
+                }
+                pos += length;
+                result.Decoded += length;
+            } else {
+                std::uint8_t lengths[320] = {};
+                unsigned litlenCount = 288;
+                unsigned distCount = 30;
+                TTable litlen, dist;
+                if (type == 1) {
+                    std::fill(lengths, lengths + 144, 8);
+                    std::fill(lengths + 144, lengths + 256, 9);
+                    std::fill(lengths + 256, lengths + 280, 7);
+                    std::fill(lengths + 280, lengths + 288, 8);
+                    std::fill(lengths + 288, lengths + 318, 5);
+                    litlen.Bits = 7;
+                    dist.Bits = 5;
+                } else {
+                    litlenCount = take(5) + 257;
+                    distCount = take(5) + 1;
+                    const unsigned precodeCount = take(4) + 4;
+                    std::uint8_t precodeLengths[19] = {};
+                    for (unsigned i = 0; i < precodeCount; ++i) {
+                        precodeLengths[inflate::kPrecodeOrder[i]] =
+                            static_cast<std::uint8_t>(take(3));
+                    }
+                    TTable precode;
+                    precode.Bits = 7;
+                    BuildHuffmanTable(precodeLengths, 19, 19, nullptr, nullptr, precode.Table,
+                                      precode.Bits);
+                    for (unsigned i = 0; i < litlenCount + distCount;) {
+                        const unsigned sym = decode(precode.Table, precode.Bits)->Value;
+                        if (sym < 16) {
+                            lengths[i++] = static_cast<std::uint8_t>(sym);
+                            continue;
+                        }
+                        const std::uint8_t value = sym == 16 ? lengths[i - 1] : 0;
+                        const unsigned repeat = sym == 16   ? 3 + take(2)
+                                                : sym == 17 ? 3 + take(3)
+                                                            : 11 + take(7);
+                        std::fill(lengths + i, lengths + i + repeat, value);
+                        i += repeat;
+                    }
+                    litlen.Bits = 9;
+                    dist.Bits = 6;
+                }
+                BuildHuffmanTable(lengths, litlenCount, 257, inflate::kLengthBases,
+                                  inflate::kLengthExtras, litlen.Table, litlen.Bits);
+                BuildHuffmanTable(lengths + (type == 1 ? 288 : litlenCount), distCount, 0,
+                                  inflate::kDistBases, inflate::kDistExtras, dist.Table, dist.Bits);
+                for (;;) {
+                    const THuftEntry* e = decode(litlen.Table, litlen.Bits);
+                    if (e->Operation == kOpLiteral) {
+                        ++result.Decoded;
+                        continue;
+                    }
+                    if (e->Operation == kOpEndOfBlock) {
+                        break;
+                    }
+                    const unsigned length = e->Value + take(e->Operation);
+                    const THuftEntry* d = decode(dist.Table, dist.Bits);
+                    take(d->Operation);
+                    result.Decoded += length; // copied once its distance is known
+                }
+            }
+        } catch (TBeyond) {
+            result.Where = TReadsOn::InsideBlock;
+            return result;
+        }
+        if (blockEnds != nullptr) {
+            blockEnds->push_back(8 * pos - bitcnt);
+        }
+        if (last) {
+            return result;
+        }
+    }
+}
+
+/// Dynamic blocks of three to six literals each, whose end-of-block code is short in one
+/// kind of block (2 bits, the first level 9 bits wide) and in the other 10 bits long and
+/// sharing its first 9 bits with two codes of 11 bits (so that reader asks for 11 bits to
+/// find it); the last block is marked last.
+TBytes ShortAndLongEndOfBlockCodes(std::mt19937& rng) {
+    std::vector<std::uint8_t> shortEnd(257, 0), longEnd(257, 0);
+    // 1/2 + 1/4 + ... + 2/512 and 1/2 + ... + 1/512 + 1/1024 + 2/2048: complete codes.
+    const std::pair<unsigned, std::uint8_t> shortLengths[] = {
+        {'a', 1}, {256, 2}, {'b', 3}, {'c', 4}, {'d', 5},
+        {'e', 6}, {'f', 7}, {'g', 8}, {'h', 9}, {'i', 9}};
+    const std::pair<unsigned, std::uint8_t> longLengths[] = {
+        {'a', 1}, {'b', 2}, {'c', 3}, {'d', 4},  {'e', 5},  {'f', 6},
+        {'g', 7}, {'h', 8}, {'i', 9}, {256, 10}, {'j', 11}, {'k', 11}};
+    for (const auto& [sym, len] : shortLengths) {
+        shortEnd[sym] = len;
+    }
+    for (const auto& [sym, len] : longLengths) {
+        longEnd[sym] = len;
+    }
+    const std::vector<std::uint8_t> dist = {1, 1};
+    TBitWriter w;
+    for (int block = 0; block < 40; ++block) {
+        const auto& litlen = block % 2 ? longEnd : shortEnd;
+        const auto codes = CanonicalCodes(litlen);
+        PutDynamicHeader(w, block == 39, litlen, dist);
+        for (unsigned i = 0, n = 3 + rng() % 4; i < n; ++i) {
+            const unsigned sym = "abcdefghijk"[rng() % (block % 2 ? 11 : 9)];
+            w.PutCode(codes[sym], litlen[sym]);
+        }
+        w.PutCode(codes[256], litlen[256]);
+    }
+    return w.Finish();
+}
+
+TEST(InflateRefills, TheNextInputBlockIsReadWhereTheFormatsReaderWouldReadIt) {
+    // The archive ends after the first 32 KB of input although the entry claims more: where
+    // that premature end shows (at a block header it passes on, inside a block it only
+    // fails the block) and what was written before it must be as if the entry were read
+    // by that reader. Near the end of an input block inflate looks its codes up with its
+    // own tables, which tell whether that reader would read on without its tables in most
+    // cases; this checks the decision, with the end at every bit around the ends of small
+    // blocks of all three kinds and at random places inside them.
+    //
+    // Layout: a stored block that fills most of the first 32 KB, a fixed block of 8- and
+    // 9-bit literals that shifts what follows by any number of bits, then zlib's stream of
+    // small blocks (of 300 bytes of data each), bit by bit behind it.
+    std::mt19937 rng(32768);
+    TEntryDecoder decoder;
+    int outcomes[2] = {};
+    int checked = 0;
+    for (const int kind : {0, 1, 2, 3, 4}) {
+        // Text, runs and noise (dynamic blocks); noise alone (stored blocks); a few
+        // letters over and over (fixed blocks, cheaper than sending a code for so little);
+        // two letters at random (dynamic blocks, all codes shorter than 9 bits); and blocks
+        // of a few literals whose codes make that reader ask for more bits than the
+        // end-of-block code has (ShortAndLongEndOfBlockCodes).
+        TBytes tail = ShortAndLongEndOfBlockCodes(rng);
+        TBytes data;
+        for (std::size_t i = 0; i < 3000; ++i) {
+            data.push_back(static_cast<std::uint8_t>(kind == 3 ? "ab"[rng() % 2] : rng()));
+        }
+        if (kind == 0) {
+            data = MixedData(3000, 5);
+        } else if (kind == 2) {
+            data = BytesOf(std::string(3000, 'x'));
+            for (std::size_t i = 0; i < data.size(); i += 1 + rng() % 9) {
+                data[i] = "abc"[rng() % 3];
+            }
+        }
+        if (kind < 4) {
+            tail = ZlibDeflate(data, 9, 0, 300);
+        }
+        std::vector<std::size_t> blockEnds;
+        ASSERT_EQ(ReferenceFirstReadOn(tail, tail.size(), &blockEnds).Where, TReadsOn::Never);
+        ASSERT_GE(blockEnds.size(), 8u);
+
+        // Bits of the tail before the end of the first 32 KB: 14 before to 10 after each of
+        // the first six block ends, and 60 random ones within the first 260 bytes.
+        std::vector<std::size_t> cuts;
+        for (std::size_t k = 0; k < 6; ++k) {
+            for (std::size_t bit = blockEnds[k] - 14; bit <= blockEnds[k] + 10; ++bit) {
+                cuts.push_back(bit);
+            }
+        }
+        for (int k = 0; k < 60; ++k) {
+            cuts.push_back(16 + rng() % (8 * 260));
+        }
+        for (const std::size_t cut : cuts) {
+            // 8 (5 + stored) + 3 + 8 eights + 9 nines + 7 + cut = 8 * 32768.
+            const unsigned eights = rng() % 4;
+            const unsigned nines = (8 - (10 + cut) % 8) % 8;
+            const std::size_t stored = (8 * 32768 - 10 - 8 * eights - 9 * nines - cut) / 8 - 5;
+            TEncodedEntry encoded;
+            TBytes& stream = encoded.Data;
+            // The stored block, byte-aligned: header bits 0 (not last, stored) and padding,
+            // LEN, NLEN, the bytes.
+            stream = {0, static_cast<std::uint8_t>(stored), static_cast<std::uint8_t>(stored >> 8),
+                      static_cast<std::uint8_t>(~stored), static_cast<std::uint8_t>(~stored >> 8)};
+            stream.resize(5 + stored, 0x5A);
+            TBitWriter w;
+            w.Put(0, 1);
+            w.Put(1, 2);
+            for (unsigned i = 0; i < nines; ++i) {
+                PutFixedLitlen(w, 200);
+            }
+            for (unsigned i = 0; i < eights; ++i) {
+                PutFixedLitlen(w, 'a');
+            }
+            PutFixedLitlen(w, 256);
+            for (std::size_t i = 0; i < tail.size(); i += 2) {
+                w.Put(tail[i] | (i + 1 < tail.size() ? tail[i + 1] << 8 : 0),
+                      i + 1 < tail.size() ? 16 : 8);
+            }
+            const TBytes rest = w.Finish();
+            stream.insert(stream.end(), rest.begin(), rest.end());
+            // Control: a stored block of the tail keeps its meaning only when the tail
+            // stays byte-aligned.
+            if (!ZlibInflate(stream, 1 << 17)) {
+                ASSERT_TRUE(nines % 8 != 6) << "the aligned stream must be valid";
+                continue;
+            }
+            encoded.CompressedSize = static_cast<std::int64_t>(stream.size());
+            encoded.UncompressedSize = 1 << 20;
+            const TFirstReadOn reference = ReferenceFirstReadOn(stream, 32768);
+            ASSERT_NE(reference.Where, TReadsOn::Never);
+            ++outcomes[reference.Where == TReadsOn::AtBlockHeader ? 0 : 1];
+            ++checked;
+            stream.resize(32768);
+            const TDecoded out = DecodeEntry(encoded, &decoder);
+            const std::string where = std::to_string(kind) + " cut " + std::to_string(cut);
+            if (reference.Where == TReadsOn::AtBlockHeader) {
+                ASSERT_TRUE(out.Error) << where;
+                EXPECT_EQ(*out.Error, "Premature end of file reached") << where;
+            } else {
+                EXPECT_FALSE(out.Error) << where;
+            }
+            EXPECT_EQ(out.Reads.size(), 2u) << where;
+            EXPECT_EQ(out.Data.size(), reference.Decoded / 32768 * 32768) << where;
+        }
+    }
+    // Both outcomes were met, many times.
+    EXPECT_GT(outcomes[0], 30);
+    EXPECT_GT(outcomes[1], 200);
+    EXPECT_GT(checked, 300);
+}
 } // namespace
 } // namespace zorvi::test

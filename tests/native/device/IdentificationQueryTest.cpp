@@ -28,7 +28,9 @@ TEST(ProbePort, AcceptedInstrumentGivesVersionAndDate) {
     TFakePort& port = f.W.Serial.Port("COM5");
     AnswerIdentification(port, IdentificationText("Zorvi-41K6UV", "1V5", "05.11.2021"));
 
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    const TProbeFinding finding = f.Form.ProbePort("COM5");
+    EXPECT_EQ(finding.Result, TProbeResult::Found);
+    EXPECT_TRUE(finding.VersionRead);
     EXPECT_EQ(port.Written, "qv");
     EXPECT_EQ(f.Form.DeviceVersion, "1V5");
     EXPECT_EQ(f.Form.DeviceDate, "05.11.2021");
@@ -51,7 +53,7 @@ TEST(ProbePort, SilenceAtTheFirstPollEndsAfterOneHundredMilliseconds) {
     TProbeFixture f;
     TFakePort& port = f.W.Serial.Port("COM5");
     AnswerIdentification(port, IdentificationText(), 150ms); // too late
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeNoReply);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoReply);
     EXPECT_EQ(f.W.Clock.Now(), 100ms);
     EXPECT_EQ(f.W.Log.Lines, TLines{"      Подключение к порту COM5 выполнено."});
     EXPECT_EQ(f.W.Serial.OpenHandles(), 0u);
@@ -66,7 +68,7 @@ TEST(ProbePort, ReplyStillGrowingAtTheTwelfthPoll) {
             self.Send(now + 50ms, IdentificationText(), 1, 100ms);
         }
     };
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeNoReply);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoReply);
     EXPECT_EQ(f.W.Clock.Now(), 1200ms);
     EXPECT_EQ(f.W.Serial.OpenHandles(), 0u);
 }
@@ -83,13 +85,13 @@ TEST(ProbePort, ReplySettlingAtTheTwelfthPollIsRead) {
             self.Send(now + 50ms, text, 10, 100ms);
         }
     };
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.W.Clock.Now(), 1200ms);
 }
 
 TEST(ProbePort, PortThatDoesNotOpen) {
     TProbeFixture f;
-    EXPECT_EQ(f.Form.ProbePort("COM9"), kProbeNotOpened);
+    EXPECT_EQ(f.Form.ProbePort("COM9").Result, TProbeResult::NotOpened);
     EXPECT_EQ(
         f.W.Log.Lines,
         TLines{"      Ошибка! Невозможно подключиться к порту COM9 с требуемыми параметрами"});
@@ -101,9 +103,9 @@ TEST(ProbePort, UnconfigurablePortStaysOpenUntilTheNextProbe) {
     TProbeFixture f;
     f.W.Serial.Port("COM3").RejectSettings = true;
     AnswerIdentification(f.W.Serial.Port("COM5"), IdentificationText());
-    EXPECT_EQ(f.Form.ProbePort("COM3"), kProbeNotOpened);
+    EXPECT_EQ(f.Form.ProbePort("COM3").Result, TProbeResult::NotOpened);
     EXPECT_NE(f.Form.PortHandle, kInvalidPortHandle);
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.W.Serial.OpenHandles(), 0u);
 }
 
@@ -111,7 +113,7 @@ TEST(ProbePort, ModelWordMustStandAloneAndMatchCase) {
     for (const std::string model : {"Zorvi-41K6UV,", "zorvi-41k6uv", "XZorvi-41K6UV", "Zorvi"}) {
         TProbeFixture f;
         AnswerIdentification(f.W.Serial.Port("COM5"), IdentificationText(model));
-        EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeForeignDevice) << model;
+        EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::ForeignDevice) << model;
         ASSERT_EQ(f.W.Log.Lines.size(), 3u);
         EXPECT_EQ(f.W.Log.Lines[1],
                   " Прибор обнаружен, но это- не прибор из списка:\r\nZorvi-41K6UV!");
@@ -129,7 +131,7 @@ TEST(ProbePort, ModelWordDelimitedByBlanksTabsOrTextEnds) {
                                     "Software version: 1V5\r\nDate: x\r\n Zorvi-41K6UV"}) {
         TProbeFixture f;
         AnswerIdentification(f.W.Serial.Port("COM5"), reply);
-        EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound) << reply;
+        EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found) << reply;
         EXPECT_EQ(f.Form.DeviceVersion, "1V5");
     }
 }
@@ -139,19 +141,19 @@ TEST(ProbePort, ZeroByteEndsTheWordSearchButNotTheMarkers) {
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM5"),
                          "Zorvi-41K6UV\r\n\0Software version: 1V5\r\nDate: d\r\n"s);
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.Form.DeviceVersion, "1V5");
 
     TProbeFixture g;
     AnswerIdentification(g.W.Serial.Port("COM5"),
                          "Software version: 1V5\r\nDate: d\r\n\0Zorvi-41K6UV\r\n"s);
-    EXPECT_EQ(g.Form.ProbePort("COM5"), kProbeForeignDevice);
+    EXPECT_EQ(g.Form.ProbePort("COM5").Result, TProbeResult::ForeignDevice);
 }
 
 TEST(ProbePort, MissingMarkerGivesMinusOneWithoutALine) {
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM5"), "Zorvi-41K6UV\r\nSoftware version: 1V5\r\n");
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeNoMarkers);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoMarkers);
     EXPECT_EQ(f.W.Log.Lines, (TLines{"      Подключение к порту COM5 выполнено.",
                                      " Прибор обнаружен, Модель:Zorvi-41K6UV\r\n"}));
     EXPECT_EQ(f.W.Serial.OpenHandles(), 0u);
@@ -162,7 +164,9 @@ TEST(ProbePort, VersionWithoutTheBlankIsUnknownButFound) {
     f.Form.DeviceVersion = "1V3";
     AnswerIdentification(f.W.Serial.Port("COM5"),
                          "Zorvi-41K6UV\r\nSoftware version:1V5\r\nDate: 01.01.2020\r\n");
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    const TProbeFinding finding = f.Form.ProbePort("COM5");
+    EXPECT_EQ(finding.Result, TProbeResult::Found);
+    EXPECT_FALSE(finding.VersionRead);
     EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: неизвестна");
     EXPECT_EQ(f.Form.DeviceVersion, "1V3"); // never emptied
 }
@@ -171,7 +175,7 @@ TEST(ProbePort, DateBeforeTheVersionIsUnknownButTheVersionIsSet) {
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM5"),
                          "Zorvi-41K6UV\r\nDate: 01.01.2020\r\nSoftware version: 1V6\r\n");
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: неизвестна");
     EXPECT_EQ(f.Form.DeviceVersion, "1V6");
 }
@@ -180,7 +184,7 @@ TEST(ProbePort, VersionAndDateInCyrillicAreConvertedFromCodePage1251) {
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM5"),
                          IdentificationText("Zorvi-41K6UV", "1В5", "5 мая 2021"));
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.Form.DeviceVersion, "1В5"); // Cyrillic В: not the target version
     EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: 1В5 от 5 мая 2021");
 }
@@ -192,7 +196,7 @@ TEST(ProbePort, OnlyTheFirst4098BytesAreTaken) {
                               "Software version: 1V5\r\nDate: d\r\n";
     TFakePort& port = f.W.Serial.Port("COM5");
     AnswerIdentification(port, reply);
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeNoMarkers);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoMarkers);
     EXPECT_EQ(f.Form.Reply.size(), 4098u);
     EXPECT_EQ(f.Form.Reply.substr(4096), "\r\n");
     // The rest went with the port.
@@ -203,15 +207,15 @@ TEST(ProbePort, ReplyCarriesOverBetweenProbesOfOneWait) {
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM3"), "FOREIGN-1 hello\r\n");
     AnswerIdentification(f.W.Serial.Port("COM4"), "OTHER-2\r\n");
-    EXPECT_EQ(f.Form.ProbePort("COM3"), kProbeForeignDevice);
-    EXPECT_EQ(f.Form.ProbePort("COM4"), kProbeForeignDevice);
+    EXPECT_EQ(f.Form.ProbePort("COM3").Result, TProbeResult::ForeignDevice);
+    EXPECT_EQ(f.Form.ProbePort("COM4").Result, TProbeResult::ForeignDevice);
     EXPECT_EQ(f.W.Log.Lines.back(), "Обнаружен:FOREIGN-1 hello\r\nOTHER-2\r\n\r\n");
 
     // A model word from one port and the markers from another count together.
     AnswerIdentification(f.W.Serial.Port("COM5"), "Zorvi-41K6UV\r\n");
     AnswerIdentification(f.W.Serial.Port("COM6"), "Software version: 2V0\r\nDate: q\r\n");
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeNoMarkers);
-    EXPECT_EQ(f.Form.ProbePort("COM6"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoMarkers);
+    EXPECT_EQ(f.Form.ProbePort("COM6").Result, TProbeResult::Found);
     EXPECT_EQ(f.Form.DeviceVersion, "2V0");
 }
 
@@ -221,7 +225,7 @@ TEST(ProbePort, ShortReadAppendsNothing) {
     AnswerIdentification(port, "NEWER-TEXT\r\n");
     port.ReadLimit = 4;
     f.Form.Reply = "Zorvi-41K6UV Software version: 1V1\r\nDate: a\r\n";
-    EXPECT_EQ(f.Form.ProbePort("COM5"), kProbeFound);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
     EXPECT_EQ(f.Form.DeviceVersion, "1V1");
     EXPECT_EQ(f.Form.Reply.find("NEW"), std::string::npos);
 }

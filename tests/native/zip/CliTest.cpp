@@ -1,8 +1,13 @@
-// zorvi-unzip run as a user runs it: a real process, its output and exit status.
+// zorvi-unzip run as a user runs it: a real process, its output and exit status; on the
+// corpus and on archives Info-ZIP zip makes in the test.
 #include "TestArchive.h"
+#include "TimeZone.h"
 #include "UnzipProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -311,6 +316,96 @@ TEST(ZorviUnzipExtract, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
                        Quote(Corpus("iz-big-log5m.zip")))
                   .Output.find('%'),
               std::string::npos); // not a terminal
+}
+
+// Archives as Info-ZIP zip writes them on a Linux system of today: raw UTF-8 names, the
+// password's UTF-8 bytes, exact times in extended-timestamp fields, Unix modes and links.
+TEST(ZorviUnzipPeers, InfoZipArchivesKeepNamesPasswordsTimesAndModes) {
+    ASSERT_EQ(RunShell("command -v zip").Status, 0) << "Info-ZIP zip is missing";
+    const test::TTimeZone probe("Asia/Novosibirsk");
+    ASSERT_EQ(test::TTimeZone::OffsetAt(1'600'000'000), 7 * 3600) << "time zone data missing";
+    test::TTempDir dir;
+    const fs::path src = dir.Path() / "src";
+    struct TFile {
+        std::string Name;
+        std::string Data;
+        mode_t Mode;
+    };
+    const std::vector<TFile> files = {
+        {"ru/Привет.txt", "Привет, мир\n", 0644},
+        {"ru/Документы/отчёт №1.txt", std::string(70000, 'z') + "конец", 0600},
+        {"script.sh", "#!/bin/sh\necho ok\n", 0755},
+        {"日本/ёлка.bin", std::string(3000, '\x01'), 0444},
+    };
+    std::map<std::string, std::pair<std::size_t, std::uint32_t>> expected; // size, CRC-32
+    std::time_t mtime = 1'600'000'001;                                     // odd seconds
+    for (const TFile& file : files) {
+        const fs::path path = src / test::Utf8Path(file.Name);
+        fs::create_directories(path.parent_path());
+        test::WriteFile(path, file.Data);
+        const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        ASSERT_EQ(chmod(path.c_str(), file.Mode), 0);
+        expected[file.Name] = {file.Data.size(), test::Crc32Of(file.Data)};
+        mtime += 7'777;
+    }
+    fs::create_symlink("ru/Привет.txt", src / "ссылка");
+    const std::string zip = "cd " + Quote(src) + " && TZ=UTC LC_ALL=C.UTF-8 zip -q -r ";
+    ASSERT_EQ(RunShell(zip + "-y ../names.zip .").Status, 0); // -y: the link as a link
+    ASSERT_EQ(RunShell(zip + "-P пароль ../secret.zip ru").Status, 0);
+
+    // The listing: every file by its name, with its size and CRC-32; the folders; the link.
+    const TRun list = RunUnzip("-l " + Quote(dir.Path() / "names.zip"));
+    ASSERT_EQ(list.Status, 0) << list.Output;
+    std::istringstream lines(list.Output);
+    std::set<std::string> listed;
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '\t');) {
+            fields.push_back(field);
+        }
+        ASSERT_EQ(fields.size(), 6u) << line;
+        listed.insert(fields[0]);
+        if (const auto it = expected.find(fields[0]); it != expected.end()) {
+            char crc[16];
+            std::snprintf(crc, sizeof crc, "%08x", it->second.second);
+            EXPECT_EQ(fields[3], std::to_string(it->second.first)) << line;
+            EXPECT_EQ(fields[4], crc) << line;
+        }
+    }
+    EXPECT_EQ(listed, (std::set<std::string>{"ru/", "ru/Привет.txt", "ru/Документы/",
+                                             "ru/Документы/отчёт №1.txt", "script.sh", "日本/",
+                                             "日本/ёлка.bin", "ссылка"}));
+
+    // Extracted far from UTC, and the encrypted one with the password as typed.
+    const auto extract = [&](const std::string& options, const std::string& archive) {
+        return RunShell("TZ=Asia/Novosibirsk " + std::string(ZORVI_UNZIP_EXE) + " " + options +
+                        " " + Quote(dir.Path() / archive) + " </dev/null");
+    };
+    TRun run = extract("-d " + Quote(dir.Path() / "out"), "names.zip");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    run = extract("-P пароль -d " + Quote(dir.Path() / "secret"), "secret.zip");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    for (const TFile& file : files) {
+        SCOPED_TRACE(file.Name);
+        struct stat original {};
+        struct stat extracted {};
+        ASSERT_EQ(stat((src / test::Utf8Path(file.Name)).c_str(), &original), 0);
+        ASSERT_EQ(stat((dir.Path() / "out" / test::Utf8Path(file.Name)).c_str(), &extracted), 0);
+        EXPECT_EQ(test::ReadFile(dir.Path() / "out" / test::Utf8Path(file.Name)), file.Data);
+        EXPECT_EQ(extracted.st_mtim.tv_sec, original.st_mtim.tv_sec);
+        EXPECT_EQ(extracted.st_mode & 07777, file.Mode);
+        if (file.Name.starts_with("ru/")) {
+            EXPECT_EQ(test::ReadFile(dir.Path() / "secret" / test::Utf8Path(file.Name)), file.Data);
+        }
+    }
+    // The link: a small file holding its target's text, not a link, executable by nobody.
+    struct stat link {};
+    ASSERT_EQ(lstat((dir.Path() / "out" / "ссылка").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISREG(link.st_mode));
+    EXPECT_EQ(link.st_mode & 0111, 0u);
+    EXPECT_EQ(test::ReadFile(dir.Path() / "out" / "ссылка"), "ru/Привет.txt");
 }
 
 } // namespace

@@ -1,45 +1,21 @@
-// The POSIX file-system shim: local file dates in time zones with daylight saving, and
-// attributes set on real files.
+// The POSIX file-system shim: local file dates in time zones with daylight saving, exact UTC
+// times, and attributes and permissions set on real files.
 #include "zip/FileSystemShim.h"
 #include "zip/DosDateTime.h"
 
 #include "TestArchive.h"
+#include "TimeZone.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 
 namespace zorvi {
 namespace {
 
-/// Runs the test in one time zone and gives the process its own back afterwards.
-class TTimeZone {
-public:
-    explicit TTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            old_ = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TTimeZone() {
-        if (old_) {
-            setenv("TZ", old_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    TTimeZone(const TTimeZone&) = delete;
-    TTimeZone& operator=(const TTimeZone&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
+using test::TTimeZone;
 
 std::uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
     return PackDosDateTime({year, month, day, hour, minute, second, 0});
@@ -113,6 +89,30 @@ TEST(FileSystemShim, ReadOnlyAttributeActsOnTheWriteBitsOnly) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_FALSE(shim.SetAttributes(dir.Text("missing"), 0));
     EXPECT_FALSE(shim.SetFileDosTime(dir.Text("missing"), Dos(2026, 1, 1, 0, 0, 0)));
+}
+
+TEST(FileSystemShim, UtcTimesToTheNanosecondAndPermissionBitsOnly) {
+    test::TTempDir dir;
+    const std::string path = dir.Text("exact.bin");
+    test::WriteFile(path, "x");
+    TFileSystemShim& shim = SystemFileSystem();
+    const TTimeZone inZone("Asia/Novosibirsk");
+    for (const TUtcTime time : {TUtcTime{1'700'000'001, 123'456'700}, TUtcTime{-86'400, 0}}) {
+        ASSERT_TRUE(shim.SetFileUtcTime(path, time));
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, time.Seconds);
+        EXPECT_EQ(st.st_mtim.tv_nsec, static_cast<long>(time.Nanoseconds));
+    }
+    for (const auto& [mode, expected] :
+         {std::pair{0100755u, 0755u}, {0104755u, 0755u}, {0107777u, 0777u}, {0100444u, 0444u}}) {
+        ASSERT_TRUE(shim.SetUnixPermissions(path, mode));
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, expected) << std::oct << mode;
+    }
+    EXPECT_FALSE(shim.SetFileUtcTime(dir.Text("missing"), TUtcTime{0, 0}));
+    EXPECT_FALSE(shim.SetUnixPermissions(dir.Text("missing"), 0644));
 }
 
 } // namespace

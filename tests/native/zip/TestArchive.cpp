@@ -201,7 +201,8 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         const auto full = [&](unsigned slot, std::uint32_t value) {
             return (e.Zip64Slots & slot) != 0 ? 0xFFFFFFFFu : value;
         };
-        const std::string extra = Zip64Field(e.Zip64Slots, size, compressed, offset, disk);
+        const std::string extra =
+            Zip64Field(e.Zip64Slots, size, compressed, offset, disk) + e.CentralExtra;
         Append32(b, 0x02014B50);
         Append16(b, e.VersionMadeBy);
         Append16(b, 20);
@@ -239,6 +240,47 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
     Append16(b, static_cast<std::uint16_t>(comment.size()));
     b += comment;
     return archive;
+}
+
+std::string ExtraField(std::uint16_t id, const std::string& data) {
+    std::string field;
+    Append16(field, id);
+    Append16(field, static_cast<std::uint16_t>(data.size()));
+    return field + data;
+}
+
+std::string UnicodeField(std::uint16_t id, const std::string& headerBytes, const std::string& utf8,
+                         std::optional<std::uint32_t> crc) {
+    std::string data(1, '\x01');
+    Append32(data, crc.value_or(Crc32Of(headerBytes)));
+    return ExtraField(id, data + utf8);
+}
+
+std::string TimestampField(std::uint8_t flags, const std::vector<std::int32_t>& times) {
+    std::string data(1, static_cast<char>(flags));
+    for (const std::int32_t t : times) {
+        Append32(data, static_cast<std::uint32_t>(t));
+    }
+    return ExtraField(0x5455, data);
+}
+
+std::string NtfsField(const std::vector<std::pair<std::uint16_t, std::string>>& attributes) {
+    std::string data(4, '\0');
+    for (const auto& [tag, value] : attributes) {
+        Append16(data, tag);
+        Append16(data, static_cast<std::uint16_t>(value.size()));
+        data += value;
+    }
+    return ExtraField(0x000A, data);
+}
+
+std::string NtfsTimes(std::uint64_t modified, std::uint64_t accessed, std::uint64_t created) {
+    std::string data;
+    for (const std::uint64_t t : {modified, accessed, created}) {
+        Append32(data, static_cast<std::uint32_t>(t & 0xFFFFFFFF));
+        Append32(data, static_cast<std::uint32_t>(t >> 32));
+    }
+    return data;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {

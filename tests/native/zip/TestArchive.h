@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorvi::test {
@@ -30,6 +31,7 @@ struct TTestEntry {
     std::optional<std::uint32_t> LocalOffset;      // central header's local offset override
     std::optional<std::uint16_t> DiskNumber;       // central header's volume instead of 0
     std::string LocalExtra;                        // the local header's extra field
+    std::string CentralExtra;                      // the central header's extra field
     /// Only a central header, pointing where LocalOffset says: no local header and data.
     bool OmitLocal = false;
     /// Written as to a stream: flag bit 3, CRC-32 and sizes 0 in the local header and
@@ -56,6 +58,25 @@ struct TBuiltArchive {
 /// counts, directory size and offset are then written full.
 TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment = "",
                            bool zip64End = false);
+
+/// Extra fields (layouts in zip/ExtraFields.h and the files that read them).
+/// One field: id, data size, data.
+std::string ExtraField(std::uint16_t id, const std::string& data);
+/// An Info-ZIP Unicode field (0x7075 name, 0x6375 comment): version 1, the CRC-32 of the
+/// header's own bytes (or `crc`), the UTF-8 text.
+std::string UnicodeField(std::uint16_t id, const std::string& headerBytes, const std::string& utf8,
+                         std::optional<std::uint32_t> crc = {});
+/// An extended timestamp field (0x5455): the flags, then the times given (UTC seconds).
+std::string TimestampField(std::uint8_t flags, const std::vector<std::int32_t>& times);
+/// An NTFS field (0x000A): 4 reserved bytes, then each attribute as tag, size and data.
+std::string NtfsField(const std::vector<std::pair<std::uint16_t, std::string>>& attributes);
+/// The data of the NTFS times attribute (tag 1): modification, access and creation time in
+/// 100 ns ticks since 1601.
+std::string NtfsTimes(std::uint64_t modified, std::uint64_t accessed, std::uint64_t created);
+/// 100 ns ticks since 1601 of a moment given in seconds since 1970 (UTC) and ticks.
+inline constexpr std::uint64_t NtfsTicks(std::int64_t unixSeconds, std::uint64_t ticks = 0) {
+    return static_cast<std::uint64_t>(unixSeconds + 11'644'473'600LL) * 10'000'000u + ticks;
+}
 
 std::uint32_t Crc32Of(const std::string& data);
 /// Raw deflate (zlib, level 6).

@@ -1,8 +1,10 @@
+#include "common/CodePage.h"
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
 #include "zip/decoders/ZipCipher.h"
 
 #include "TestArchive.h"
+#include "TimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +121,51 @@ TEST(ZipExtract, WritesFilesFoldersDatesAndAttributes) {
     EXPECT_EQ(f.Events.front(), "info 3 5012");
     EXPECT_EQ(f.Events.back(), "complete 5");
     EXPECT_TRUE(f.UnZip.FilesList.empty());
+}
+
+TEST(ZipExtract, ExactTimesHoldInAnyZoneAndUnixModesGiveOnlyPermissionBits) {
+    const test::TTimeZone zone("Asia/Novosibirsk");
+    ASSERT_EQ(test::TTimeZone::OffsetAt(1'600'000'000), 7 * 3600) << "time zone data missing";
+    const std::int32_t t = 1'600'000'001; // odd: an MS-DOS time cannot hold it
+    using test::TimestampField;
+    TFixture f(std::vector<TTestEntry>{
+        {.Name = "ut-central.txt", .Data = "a", .CentralExtra = TimestampField(0x03, {t})},
+        {.Name = "ut-local.txt", .Data = "b", .LocalExtra = TimestampField(0x03, {t + 2, 0})},
+        {.Name = "ntfs.txt",
+         .Data = "c",
+         .LocalExtra = TimestampField(0x01, {t + 4}),
+         .CentralExtra =
+             test::NtfsField({{0x0001, test::NtfsTimes(test::NtfsTicks(t, 9'876'543), 0, 0)}})},
+        {.Name = "dos.txt", .Data = "d"},
+        {.Name = "script.sh", .Data = "#!/bin/sh\n", .ExternalAttributes = 0100755u << 16},
+        {.Name = "setuid", .Data = "e", .ExternalAttributes = 0104755u << 16},
+        {.Name = "sticky", .Data = "f", .ExternalAttributes = 0101777u << 16},
+        {.Name = "readonly", .Data = "g", .ExternalAttributes = (0100444u << 16) | 0x01},
+        {.Name = "link", .Data = "../../outside", .ExternalAttributes = 0120777u << 16},
+    });
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 9);
+    const auto status = [&](const std::string& name) {
+        struct stat st {};
+        EXPECT_EQ(lstat(f.Out(name).c_str(), &st), 0) << name;
+        return st;
+    };
+    EXPECT_EQ(status("ut-central.txt").st_mtim.tv_sec, t);
+    EXPECT_EQ(status("ut-local.txt").st_mtim.tv_sec, t + 2);
+    EXPECT_EQ(status("ntfs.txt").st_mtim.tv_sec, t);
+    EXPECT_EQ(status("ntfs.txt").st_mtim.tv_nsec, 987'654'300);
+    // Without an exact time, the MS-DOS time is local time in this zone.
+    std::tm local{.tm_min = 0, .tm_hour = 10, .tm_mday = 2, .tm_mon = 1, .tm_year = 105};
+    local.tm_isdst = -1;
+    EXPECT_EQ(status("dos.txt").st_mtim.tv_sec, std::mktime(&local));
+    EXPECT_EQ(status("script.sh").st_mode & 07777, 0755u);
+    EXPECT_EQ(status("setuid").st_mode & 07777, 0755u);
+    EXPECT_EQ(status("sticky").st_mode & 07777, 0777u);
+    EXPECT_EQ(status("readonly").st_mode & 07777, 0444u);
+    // A link is a small file holding its target's text, executable by nobody.
+    const struct stat link = status("link");
+    EXPECT_TRUE(S_ISREG(link.st_mode));
+    EXPECT_EQ(link.st_mode & 0111, 0u);
+    EXPECT_EQ(ReadFile(f.Out("link")), "../../outside");
 }
 
 TEST(ZipExtract, EventsComeInTheirOrder) {
@@ -603,6 +650,69 @@ TEST(ZipPassword, WrongPasswordFoundAfterDecodingRetriesTheWholeEntry) {
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(std::count(f.Events.begin(), f.Events.end(), "start 0"), 2); // retried from the top
     EXPECT_EQ(ReadFile(f.Out("s.txt")), entry.Data);
+}
+
+TEST(ZipPassword, ACyrillicPasswordIsTriedAsItsWindowsAndItsUtf8Bytes) {
+    const std::string ansi = FromUtf8("пароль", TCodePage::Windows1251);
+    TFixture f(std::vector<TTestEntry>{
+        {.Name = "dos-1251.txt", .Data = "1", .VersionMadeBy = 0x0014, .Password = ansi},
+        {.Name = "dos-utf8.txt", .Data = "2", .VersionMadeBy = 0x0014, .Password = "пароль"},
+        {.Name = "unix-utf8.txt", .Data = "3", .Password = "пароль"},
+        {.Name = "unix-1251.txt", .Data = "4", .Password = ansi},
+        {.Name = "other.txt", .Data = "5", .Password = FromUtf8("секрет", TCodePage::Windows1251)},
+    });
+    f.UnZip.Password = "пароль";
+    std::vector<std::string> offered;
+    f.UnZip.OnBadPassword = [&](TUnZip&, int index, std::string& password) {
+        offered.push_back(std::to_string(index) + " " + password);
+        password = "секрет";
+    };
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 5);
+    EXPECT_EQ(ReadFile(f.Out("unix-1251.txt")), "4");
+    // Asked once, for the entry neither byte string opens.
+    EXPECT_EQ(offered, std::vector<std::string>{"4 пароль"});
+}
+
+/// A password text whose byte string tried first for `entry` passes the check byte of the
+/// entry encrypted with its other byte string (one text in 256 or so does), and the entry
+/// so encrypted.
+std::pair<std::string, TTestEntry> LuckyFirstBytes(TTestEntry entry, bool utf8First) {
+    for (int i = 0;; ++i) {
+        const std::string text = "пароль" + std::to_string(i);
+        const std::string ansi = FromUtf8(text, TCodePage::Windows1251);
+        entry.Password = utf8First ? ansi : text;
+        const auto built = BuildArchive({entry});
+        std::uint8_t header[kEncryptionHeaderSize];
+        std::memcpy(header, built.Bytes.data() + 30 + entry.Name.size(), sizeof header);
+        TZipCipher cipher;
+        if (cipher.DecryptHeader(utf8First ? text : ansi, header) ==
+            ExpectedCheckByte(entry.Flags, entry.DosDateTime, test::Crc32Of(entry.Data))) {
+            return {text, entry};
+        }
+    }
+}
+
+TEST(ZipPassword, ThePasswordsOtherBytesComeBeforeTheUserIsAsked) {
+    // UTF-8 is tried first for an entry flagged UTF-8 or made on Unix, 1251 for the rest.
+    for (const bool utf8First : {false, true}) {
+        SCOPED_TRACE(utf8First ? "UTF-8 first" : "1251 first");
+        const TTestEntry base{.Name = "s.txt",
+                              .Data = std::string(300, 's'),
+                              .Method = 8,
+                              .Flags = static_cast<std::uint16_t>(utf8First ? 0x0800 : 0),
+                              .VersionMadeBy = 0x0014};
+        const auto [text, entry] = LuckyFirstBytes(base, utf8First);
+        TFixture f(std::vector<TTestEntry>{entry});
+        f.UnZip.Password = text;
+        int asked = 0;
+        f.UnZip.OnBadPassword = [&](TUnZip&, int, std::string&) { ++asked; };
+        EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
+        EXPECT_EQ(asked, 0);
+        // The first bytes passed the check, decoded to a wrong CRC-32, and the entry began
+        // again with the others.
+        EXPECT_EQ(std::count(f.Events.begin(), f.Events.end(), "start 0"), 2);
+        EXPECT_EQ(ReadFile(f.Out("s.txt")), entry.Data);
+    }
 }
 
 TEST(ZipPassword, EncryptedEntryShorterThanItsHeaderFailsCleanly) {

@@ -104,8 +104,14 @@ public:
     std::optional<std::uint32_t> Attributes(const std::string& path) override {
         return SystemFileSystem().Attributes(path);
     }
+    bool SetFileUtcTime(const std::string& path, const TUtcTime& time) override {
+        return SystemFileSystem().SetFileUtcTime(path, time);
+    }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
         return SystemFileSystem().SetAttributes(path, attributes);
+    }
+    bool SetUnixPermissions(const std::string& path, std::uint32_t mode) override {
+        return SystemFileSystem().SetUnixPermissions(path, mode);
     }
     bool IsRemovableDrive(const std::string& drive) override { return drive == "A:"; }
     std::string VolumeLabel(const std::string&) override { return Label; }

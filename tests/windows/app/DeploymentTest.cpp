@@ -7,7 +7,8 @@
 #include "common/ProgressLog.h"
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/Win32FileSystem.h"
-#include "win32/ui/Utf16.h"
+#include "win32/base/Handles.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 
@@ -81,8 +82,8 @@ public:
 TEST(DeployUpdateArchive, UnpacksEveryEntryWithItsSizeAndTimeAndAgainOverThem) {
     TLines log;
     TTempPersonalFolder personal;
-    win32app::TWin32FileSystem files;
-    win32app::TResourceArchive archive;
+    TWin32FileSystem files;
+    TResourceArchive archive;
     TUnZip unZip;
     TUnZipExtractor extractor(unZip);
     const TDeploymentContext context{log, personal, files, archive, extractor};
@@ -118,8 +119,8 @@ TEST(DeployUpdateArchive, UnpacksEveryEntryWithItsSizeAndTimeAndAgainOverThem) {
 TEST(DeployUpdateArchive, EntryThatCannotBeReplacedFailsTheUnpacking) {
     TLines log;
     TTempPersonalFolder personal;
-    win32app::TWin32FileSystem files;
-    win32app::TResourceArchive archive;
+    TWin32FileSystem files;
+    TResourceArchive archive;
     TUnZip unZip;
     TUnZipExtractor extractor(unZip);
     const TDeploymentContext context{log, personal, files, archive, extractor};
@@ -128,12 +129,12 @@ TEST(DeployUpdateArchive, EntryThatCannotBeReplacedFailsTheUnpacking) {
 
     // Another program holds one of the entries open without sharing it.
     const std::string held = folder.WorkDir + CentralDirectory(archive.Bytes()).back().Name;
-    HANDLE lock = CreateFileW(WideFromUtf8(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    TKernelHandle lock(CreateFileW(WideFromUtf8(held).c_str(), GENERIC_READ, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock.Valid());
     log.Lines.clear();
     EXPECT_FALSE(DeployUpdateArchive(context, folder));
-    CloseHandle(lock);
+    lock.Close();
     EXPECT_EQ(log.Lines.back(), "   Ошибка при распаковке архива!");
 }
 

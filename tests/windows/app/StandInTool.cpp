@@ -5,6 +5,8 @@
 // Started with --startup-info it only writes the STARTUPINFO it was given to
 // tool-startup.txt: flags, show, x, y, width, height, columns, rows, title; with
 // --sleep MS it only waits that long (a long tool run).
+#include "win32/base/Handles.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -14,11 +16,13 @@
 
 namespace {
 
+using zorvi::TKernelHandle;
+
 void PressAKey() {
-    HANDLE input =
-        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (input == INVALID_HANDLE_VALUE) {
+    TKernelHandle input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    if (!input.Valid()) {
         return;
     }
     INPUT_RECORD keys[2] = {};
@@ -30,8 +34,7 @@ void PressAKey() {
         keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
     }
     DWORD written = 0;
-    WriteConsoleInputW(input, keys, 2, &written);
-    CloseHandle(input);
+    WriteConsoleInputW(input.Get(), keys, 2, &written);
 }
 
 } // namespace

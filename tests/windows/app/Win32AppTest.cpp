@@ -7,8 +7,8 @@
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/ShellPersonalFolder.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/base/Utf16.h"
 #include "win32/ui/MessagePump.h"
-#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 
@@ -61,11 +61,11 @@ std::string FreshFolder(const std::string& name) {
 }
 
 TEST(ShellPersonalFolder, NamesAnExistingFolderWithoutTrailingBackslash) {
-    win32app::TShellPersonalFolder shell(nullptr);
+    TShellPersonalFolder shell(nullptr);
     const std::string personal = shell.GetPersonalFolder();
     ASSERT_GT(personal.size(), 3u);
     EXPECT_NE(personal.back(), '\\');
-    win32app::TWin32FileSystem files;
+    TWin32FileSystem files;
     EXPECT_TRUE(files.FolderExists(personal)) << personal;
     // The work folder under it carries exactly one backslash at each joint.
     const TWorkFolder folder = WorkFolderUnder(personal);
@@ -74,7 +74,7 @@ TEST(ShellPersonalFolder, NamesAnExistingFolderWithoutTrailingBackslash) {
 }
 
 TEST(Win32FileSystem, MakesFoldersAndReplacesFilesWithAnyCharactersInTheirNames) {
-    win32app::TWin32FileSystem files;
+    TWin32FileSystem files;
     const std::string root = FreshFolder("files");
     const std::string nested = root + "Папка\\вложенная";
     EXPECT_FALSE(files.FolderExists(nested));
@@ -90,7 +90,7 @@ TEST(Win32FileSystem, MakesFoldersAndReplacesFilesWithAnyCharactersInTheirNames)
 }
 
 TEST(Win32FileSystem, FileThatCannotBeCreatedRaisesWithItsPath) {
-    win32app::TWin32FileSystem files;
+    TWin32FileSystem files;
     const std::string root = FreshFolder("unwritable");
     try {
         files.WriteWholeFile(root + "no such folder\\start.bat", "x");
@@ -104,13 +104,13 @@ TEST(Win32FileSystem, FileThatCannotBeCreatedRaisesWithItsPath) {
 }
 
 TEST(ResourceArchive, SaveEmbeddedArchiveWritesTheResourceByteForByte) {
-    win32app::TResourceArchive archive;
+    TResourceArchive archive;
     const std::string_view bytes = archive.Bytes();
     const std::string expected = ReadFileBytes(ZORVI_EMBEDDED_FILE);
     ASSERT_FALSE(expected.empty()) << ZORVI_EMBEDDED_FILE;
     EXPECT_EQ(bytes.size(), expected.size());
 
-    win32app::TWin32FileSystem files;
+    TWin32FileSystem files;
     const std::string path = FreshFolder("archive") + "update.zip";
     WriteText(path, std::string(expected.size() + 1000, 'o')); // longer: must be truncated
     ASSERT_TRUE(SaveEmbeddedArchive(files, archive, path));
@@ -118,14 +118,14 @@ TEST(ResourceArchive, SaveEmbeddedArchiveWritesTheResourceByteForByte) {
 }
 
 TEST(ResourceArchive, MissingResourceRaises) {
-    win32app::TResourceArchive archive(nullptr, L"NO_SUCH_ARCHIVE");
+    TResourceArchive archive(nullptr, L"NO_SUCH_ARCHIVE");
     EXPECT_THROW(archive.Bytes(), EInOutError);
 }
 
 TEST(ConsoleProcessRunner, ReturnsTheBatchExitStatusAndRunsInTheGivenFolder) {
     const std::string folder = FreshFolder("runner");
     TWin32MessagePump pump;
-    win32app::TConsoleProcessRunner runner(nullptr, pump);
+    TConsoleProcessRunner runner(nullptr, pump);
     for (const std::uint32_t status : {0u, 4u, 1u}) {
         WriteText(folder + "start.bat",
                   "@echo off\r\ncd > cwd.txt\r\nexit /B " + std::to_string(status) + "\r\n");
@@ -152,7 +152,7 @@ TEST(ConsoleProcessRunner, ConsoleOpensAtTheMiddleOfTheMainWindowWithItsTitleAnd
     ASSERT_NE(main, nullptr);
     const std::string folder = FreshFolder("startup");
     TWin32MessagePump pump;
-    win32app::TConsoleProcessRunner runner([main] { return main; }, pump);
+    TConsoleProcessRunner runner([main] { return main; }, pump);
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + OwnFolder() + "app-stand-in-tool.exe\" --startup-info";
     launch.CurrentDirectory = folder;
@@ -191,7 +191,7 @@ TEST(ConsoleProcessRunner, WindowMessagesAreHandledWhileTheProgramRuns) {
     ASSERT_NE(timer, 0u);
     const std::string folder = FreshFolder("pump");
     TWin32MessagePump pump;
-    win32app::TConsoleProcessRunner runner(nullptr, pump);
+    TConsoleProcessRunner runner(nullptr, pump);
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + OwnFolder() + "app-stand-in-tool.exe\" --sleep 1500";
     launch.CurrentDirectory = folder;
@@ -203,7 +203,7 @@ TEST(ConsoleProcessRunner, WindowMessagesAreHandledWhileTheProgramRuns) {
 
 TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
     TWin32MessagePump pump;
-    win32app::TConsoleProcessRunner runner(nullptr, pump);
+    TConsoleProcessRunner runner(nullptr, pump);
     TConsoleLaunch launch;
     launch.CommandLine = "\"" + TempFolder() + "no such folder\\start.bat\"";
     launch.CurrentDirectory = TempFolder() + "no such folder\\";
@@ -240,9 +240,9 @@ protected:
         return run;
     }
     std::string Folder;
-    win32app::TWin32FileSystem Files;
+    TWin32FileSystem Files;
     TWin32MessagePump Pump;
-    win32app::TConsoleProcessRunner Runner{nullptr, Pump};
+    TConsoleProcessRunner Runner{nullptr, Pump};
 };
 
 TEST_F(FlashBatch, ToolSucceedingMakesTheRunSucceed) {

@@ -1,6 +1,7 @@
 #include "WineDeviceEnvironment.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Handles.h"
+#include "win32/base/Utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -58,37 +59,35 @@ std::wstring ModuleFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-HKEY CreateSerialCommKey() {
-    HKEY key = nullptr;
+void CreateSerialCommKey(TRegistryKey& key) {
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                              KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
               ERROR_SUCCESS);
-    return key;
 }
 
 } // namespace
 
 TSimulatedInstrument::TSimulatedInstrument(const std::string& port) {
     const std::string variable = "ZORVI_SIM_" + port;
-    ControlPath = Environment(variable.c_str());
-    LogPath = ControlPath + ".log";
+    controlPath_ = Environment(variable.c_str());
+    logPath_ = controlPath_ + ".log";
     // Lines already in the file were carried out before this object existed.
-    std::istringstream lines(ReadFile(ControlPath));
+    std::istringstream lines(ReadFile(controlPath_));
     for (std::string line; std::getline(lines, line);) {
-        ++Sent;
+        ++sent_;
     }
 }
 
 void TSimulatedInstrument::Command(const std::string& line) {
     {
-        std::ofstream out(ControlPath, std::ios::app | std::ios::binary);
+        std::ofstream out(controlPath_, std::ios::app | std::ios::binary);
         out << line << '\n';
     }
-    ++Sent;
+    ++sent_;
     const bool done = WaitFor(5s, [&] {
         std::size_t count = 0;
-        std::istringstream(ReadFile(ControlPath + ".ack")) >> count;
-        return count >= Sent;
+        std::istringstream(ReadFile(controlPath_ + ".ack")) >> count;
+        return count >= sent_;
     });
     ASSERT_TRUE(done) << "the simulator did not carry out: " << line;
 }
@@ -103,7 +102,7 @@ void TSimulatedInstrument::Reset() {
 }
 
 std::string TSimulatedInstrument::Log() const {
-    return ReadFile(LogPath);
+    return ReadFile(logPath_);
 }
 
 bool TSimulatedInstrument::LogShows(const std::string& text, std::size_t from) const {
@@ -112,24 +111,24 @@ bool TSimulatedInstrument::LogShows(const std::string& text, std::size_t from) c
 
 void SetSerialComm(const std::vector<std::pair<std::string, std::string>>& values) {
     DeleteSerialCommKey();
-    HKEY key = CreateSerialCommKey();
+    TRegistryKey key;
+    CreateSerialCommKey(key);
     for (const auto& [name, data] : values) {
         const std::wstring wideName = WideFromUtf8(name);
         const std::wstring wideData = WideFromUtf8(data);
-        EXPECT_EQ(RegSetValueExW(key, wideName.c_str(), 0, REG_SZ,
+        EXPECT_EQ(RegSetValueExW(key.Get(), wideName.c_str(), 0, REG_SZ,
                                  reinterpret_cast<const BYTE*>(wideData.c_str()),
                                  static_cast<DWORD>((wideData.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
     }
-    RegCloseKey(key);
 }
 
 void AddSerialCommNumber(const std::string& name, DWORD number) {
-    HKEY key = CreateSerialCommKey();
-    EXPECT_EQ(RegSetValueExW(key, WideFromUtf8(name).c_str(), 0, REG_DWORD,
+    TRegistryKey key;
+    CreateSerialCommKey(key);
+    EXPECT_EQ(RegSetValueExW(key.Get(), WideFromUtf8(name).c_str(), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&number), sizeof number),
               ERROR_SUCCESS);
-    RegCloseKey(key);
 }
 
 void DeleteSerialCommKey() {
@@ -145,7 +144,7 @@ bool TakeScreenshot(const std::string& name) {
                    [&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
-HANDLE StartGuiDriver(const std::vector<std::string>& arguments) {
+TKernelHandle StartGuiDriver(const std::vector<std::string>& arguments) {
     std::wstring command = L"\"" + ModuleFolder() + L"gui-driver.exe\"";
     for (const auto& argument : arguments) {
         command += L" \"" + WideFromUtf8(argument) + L"\"";
@@ -156,21 +155,20 @@ HANDLE StartGuiDriver(const std::vector<std::string>& arguments) {
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         ADD_FAILURE() << "gui-driver.exe did not start, error " << GetLastError();
-        return nullptr;
+        return {};
     }
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    const TKernelHandle thread(process.hThread);
+    return TKernelHandle(process.hProcess);
 }
 
-DWORD WaitForExit(HANDLE process, std::chrono::milliseconds timeout) {
-    if (process == nullptr) {
+DWORD WaitForExit(const TKernelHandle& process, std::chrono::milliseconds timeout) {
+    if (!process.Valid()) {
         return ~0u;
     }
     DWORD code = ~0u;
-    if (WaitForSingleObject(process, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process, &code);
+    if (WaitForSingleObject(process.Get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.Get(), &code);
     }
-    CloseHandle(process);
     return code;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/ProgressLog.h"
+#include "win32/base/Handles.h"
 
 #include <windows.h>
 
@@ -30,9 +31,9 @@ public:
     bool LogShows(const std::string& text, std::size_t from = 0) const;
 
 private:
-    std::string ControlPath;
-    std::string LogPath;
-    std::size_t Sent = 0;
+    std::string controlPath_;
+    std::string logPath_;
+    std::size_t sent_ = 0;
 };
 
 /// The serial-port list of the registry, written by the test.
@@ -44,26 +45,27 @@ void DeleteSerialCommKey();
 /// Asks the script to take a screenshot named `name` of the display and waits for it.
 bool TakeScreenshot(const std::string& name);
 
-/// Starts gui-driver.exe with the arguments (UTF-8); returns the process handle.
-HANDLE StartGuiDriver(const std::vector<std::string>& arguments);
+/// Starts gui-driver.exe with the arguments (UTF-8); returns the process handle
+/// (none when it did not start).
+TKernelHandle StartGuiDriver(const std::vector<std::string>& arguments);
 /// Waits for a process and returns its exit code (or ~0u on time-out).
-DWORD WaitForExit(HANDLE process, std::chrono::milliseconds timeout);
+DWORD WaitForExit(const TKernelHandle& process, std::chrono::milliseconds timeout);
 
 /// A log that keeps the lines and hands them on (to the main window, when there is one).
 class TRecordingLog final : public TProgressLog {
 public:
-    explicit TRecordingLog(TProgressLog* next = nullptr) : Next(next) {}
+    explicit TRecordingLog(TProgressLog* next = nullptr) : next_(next) {}
     void AddLogLine(const std::string& text) override {
         Lines.push_back(text);
-        if (Next != nullptr) {
-            Next->AddLogLine(text);
+        if (next_ != nullptr) {
+            next_->AddLogLine(text);
         }
     }
     int Count(const std::string& text) const;
     std::vector<std::string> Lines;
 
 private:
-    TProgressLog* Next;
+    TProgressLog* next_;
 };
 
 } // namespace zorvi::test

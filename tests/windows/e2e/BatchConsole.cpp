@@ -11,6 +11,8 @@
 //                                    4: the console could not be read
 #include "BatchProcess.h"
 
+#include "win32/base/Handles.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +24,7 @@
 namespace {
 
 using namespace zorvi::e2e;
+using zorvi::TKernelHandle;
 
 /// How often the screen is read while the batch runs.
 constexpr DWORD kReadIntervalMs = 20;
@@ -90,8 +93,8 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(milliseconds(10));
     }
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, batch);
-    if (process == nullptr) {
+    const TKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, batch));
+    if (!process.Valid()) {
         std::fprintf(stderr, "the batch's process could not be opened (%lu)\n", GetLastError());
         return 4;
     }
@@ -108,23 +111,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the batch's console could not be attached (%lu)\n", GetLastError());
         return 4;
     }
-    HANDLE output =
-        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+    TKernelHandle output(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
     std::vector<std::wstring> rows;
     std::vector<std::wstring> seen;
     bool ended = false;
     while (!ended) {
-        ended = WaitForSingleObject(process, kReadIntervalMs) == WAIT_OBJECT_0;
-        if (!ReadRows(output, rows)) {
+        ended = WaitForSingleObject(process.Get(), kReadIntervalMs) == WAIT_OBJECT_0;
+        if (!ReadRows(output.Get(), rows)) {
             std::fprintf(stderr, "the batch's console could not be read\n");
             return 4;
         }
         Merge(rows, seen);
     }
-    CloseHandle(output);
+    output.Close();
     FreeConsole();
-    CloseHandle(process);
     for (const std::wstring& line : seen) {
         PrintUtf8(line);
     }

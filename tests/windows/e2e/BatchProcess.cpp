@@ -1,5 +1,7 @@
 #include "BatchProcess.h"
 
+#include "win32/base/Handles.h"
+
 #include <tlhelp32.h>
 
 namespace zorvi::e2e {
@@ -13,17 +15,16 @@ bool SameName(const std::wstring& a, const wchar_t* b) {
 
 std::vector<TProcess> Processes() {
     std::vector<TProcess> all;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
+    const TKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.Valid()) {
         return all;
     }
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
         all.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
     }
-    CloseHandle(snapshot);
     return all;
 }
 

@@ -9,6 +9,8 @@
 // once a line arrives on its input (the test takes its screenshot meanwhile).
 #include "BatchProcess.h"
 
+#include "win32/base/Handles.h"
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -17,16 +19,17 @@
 namespace {
 
 using namespace zorvi::e2e;
+using zorvi::TKernelHandle;
 
 bool PressEnter(DWORD batch) {
     FreeConsole();
     if (!AttachConsole(batch)) {
         return false;
     }
-    HANDLE input =
-        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (input == INVALID_HANDLE_VALUE) {
+    TKernelHandle input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    if (!input.Valid()) {
         return false;
     }
     INPUT_RECORD keys[2] = {};
@@ -38,8 +41,8 @@ bool PressEnter(DWORD batch) {
         keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
     }
     DWORD written = 0;
-    const bool done = WriteConsoleInputW(input, keys, 2, &written) && written == 2;
-    CloseHandle(input);
+    const bool done = WriteConsoleInputW(input.Get(), keys, 2, &written) && written == 2;
+    input.Close();
     FreeConsole();
     return done;
 }

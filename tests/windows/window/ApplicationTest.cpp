@@ -1,11 +1,11 @@
 // The application window that carries the title, and message boxes on MessageBoxW,
 // answered from a timer the way a person (or gui-driver) answers them.
+#include "win32/base/Utf16.h"
 #include "win32/ui/ApplicationWindow.h"
 #include "win32/ui/MainForm.h"
 #include "win32/ui/MessageBoxes.h"
 #include "win32/ui/MessagePump.h"
 #include "win32/ui/Timer.h"
-#include "win32/ui/Utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -62,12 +62,12 @@ TEST(MainForm, ClosingHidesTheWindowAndEndsTheMessageLoop) {
 /// noting its text first.
 class TBoxAnswerer {
 public:
-    TBoxAnswerer(const std::string& caption, int button) : Caption_(WideFromUtf8(caption)) {
-        Timer_.OnTimer = [this, button] {
-            HWND box = FindWindowW(L"#32770", Caption_.c_str());
+    TBoxAnswerer(const std::string& caption, int button) : caption_(WideFromUtf8(caption)) {
+        timer_.OnTimer = [this, button] {
+            HWND box = FindWindowW(L"#32770", caption_.c_str());
             if (!box)
                 return;
-            Timer_.SetEnabled(false);
+            timer_.SetEnabled(false);
             wchar_t text[512] = {};
             GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 512);
             Text = Utf8FromWide(text);
@@ -75,7 +75,7 @@ public:
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
         };
-        Timer_.SetEnabled(true);
+        timer_.SetEnabled(true);
     }
 
     HWND Owner = nullptr;
@@ -83,8 +83,8 @@ public:
     bool OwnerDisabled = false;
 
 private:
-    std::wstring Caption_;
-    TTimer Timer_{20ms};
+    std::wstring caption_;
+    TTimer timer_{20ms};
 };
 
 TEST(MessageBoxes, ShowUtf8TextAndReturnTheAnswer) {

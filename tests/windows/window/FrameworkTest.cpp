@@ -1,10 +1,10 @@
 // The window framework under the real window system: text conversion, fonts, the
 // timer, the modal loop and the message pump.
+#include "win32/base/Utf16.h"
 #include "win32/ui/DialogWindow.h"
 #include "win32/ui/Fonts.h"
 #include "win32/ui/MessagePump.h"
 #include "win32/ui/Timer.h"
-#include "win32/ui/Utf16.h"
 
 #include <gtest/gtest.h>
 

@@ -268,11 +268,5 @@ TEST_F(MainFormTest, CopyingPutsTheRowsOnTheClipboardOneLineEach) {
     EXPECT_EQ(ClipboardText(nullptr), L" Подключение к прибору...");
 }
 
-TEST_F(MainFormTest, StateStartsEmpty) {
-    EXPECT_EQ(Form.WorkDir, "");
-    EXPECT_EQ(Form.ArchivePath, "");
-    EXPECT_FALSE(Form.UpdateRequested);
-}
-
 } // namespace
 } // namespace zorvi

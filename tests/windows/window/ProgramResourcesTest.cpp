@@ -1,8 +1,8 @@
 // What ZorviUpdate.exe carries for Windows itself, read the way Windows reads it:
 // the manifest through an activation context made from the program (so it must
 // parse), and the version resource through the version API.
+#include "win32/base/Utf16.h"
 #include "win32/ui/MainForm.h"
-#include "win32/ui/Utf16.h"
 
 #include <windows.h>
 

@@ -1,12 +1,15 @@
-// Extraction on Windows semantics: file attributes, local last-write times, read-only
-// files, drive-rooted entry folders and names outside the ANSI code page, checked
-// with the Windows API itself.
+// Extraction on Windows semantics: file attributes, local last-write times, exact UTC times
+// from the extra fields, read-only files, drive-rooted entry folders, and names (raw UTF-8,
+// Unicode Path fields, outside the ANSI code page) as the system lists them, checked with
+// the Windows API itself.
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
 
 #include "tests/native/zip/TestArchive.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include <windows.h>
 
@@ -160,6 +163,85 @@ TEST(WinExtract, Zip64RecordsAreRead) {
     EXPECT_EQ(f.UnZip.EndRecord.TotalEntries, 2u);
     EXPECT_EQ(test::ReadFile(f.Out("a.txt")), "alpha");
     EXPECT_EQ(test::ReadFile(f.Out("sub/b.bin")), std::string(70000, 'b'));
+}
+
+/// The names the system lists in a folder.
+std::set<std::wstring> NamesIn(const fs::path& folder) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(Wide(folder / L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.insert(name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+/// The last-write time in 100 ns ticks since 1601 (UTC), as the system keeps it.
+ULONGLONG LastWriteTicks(const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+        return 0;
+    }
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+TEST(WinExtract, Utf8NamesComeOutAsTheSystemListsThem) {
+    const std::string pribor866 = "\x8F\xE0\xA8\xA1\xAE\xE0"; // "Прибор" in 866
+    const std::string legacy = "dos/" + pribor866 + ".txt";
+    TWinFixture f(std::vector<TTestEntry>{
+        {.Name = "ru/Привет.txt", .Data = "a"}, // raw UTF-8 from Unix, flag bit 11 clear
+        {.Name = legacy,
+         .Data = "b",
+         .VersionMadeBy = 0x0014,
+         .CentralExtra = test::UnicodeField(0x7075, legacy, "dos/Прибор 日本 \U0001F600.txt")},
+        {.Name = "dos/" + pribor866, .Data = "c", .VersionMadeBy = 0x0014},
+        {.Name = "stale/" + pribor866,
+         .Data = "d",
+         .VersionMadeBy = 0x0014,
+         .CentralExtra = test::UnicodeField(0x7075, "stale/old", "stale/Старое")},
+    });
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 4);
+    const fs::path out = f.Dir.Path() / "out";
+    EXPECT_EQ(NamesIn(out / L"ru"), std::set<std::wstring>{L"Привет.txt"});
+    EXPECT_EQ(NamesIn(out / L"dos"),
+              (std::set<std::wstring>{L"Прибор 日本 \U0001F600.txt", L"Прибор"}));
+    EXPECT_EQ(NamesIn(out / L"stale"), std::set<std::wstring>{L"Прибор"});
+    EXPECT_EQ(test::ReadFile(out / L"dos" / L"Прибор 日本 \U0001F600.txt"), "b");
+}
+
+TEST(WinExtract, ExactTimesAndUnixModesGoThroughTheSystemsCalls) {
+    // Wine takes its zone from the process's TZ, which the test sets far from UTC.
+    TIME_ZONE_INFORMATION zone{};
+    GetTimeZoneInformation(&zone);
+    EXPECT_EQ(zone.Bias, -7 * 60) << "the test runs in Asia/Novosibirsk";
+    const std::int32_t t = 1'600'000'001;
+    TWinFixture f(std::vector<TTestEntry>{
+        {.Name = "ut.txt", .Data = "a", .CentralExtra = test::TimestampField(0x03, {t})},
+        {.Name = "ntfs.txt",
+         .Data = "b",
+         .VersionMadeBy = 0x0A14,
+         .CentralExtra =
+             test::NtfsField({{0x0001, test::NtfsTimes(test::NtfsTicks(t, 1'234'567), 0, 0)}})},
+        {.Name = "unix-ro.txt", .Data = "c", .ExternalAttributes = 0100444u << 16},
+        {.Name = "unix-rwx.sh", .Data = "d", .ExternalAttributes = 0100755u << 16},
+        {.Name = "link", .Data = "ut.txt", .ExternalAttributes = 0120777u << 16},
+    });
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 5);
+    EXPECT_EQ(LastWriteTicks(f.Out("ut.txt")), test::NtfsTicks(t));
+    EXPECT_EQ(LastWriteTicks(f.Out("ntfs.txt")), test::NtfsTicks(t, 1'234'567));
+    EXPECT_NE(AttributesOf(f.Out("unix-ro.txt")) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(AttributesOf(f.Out("unix-rwx.sh")) & FILE_ATTRIBUTE_READONLY, 0u);
+    // A link is a file holding its target's text, not a reparse point.
+    EXPECT_EQ(AttributesOf(f.Out("link")) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_EQ(test::ReadFile(f.Out("link")), "ut.txt");
 }
 
 TEST(WinExtract, ArchiveIsSharedForReadingButNotForWriting) {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 /// The system's message for an error code, in UTF-8, without its trailing line end.
 std::string SystemErrorText(unsigned long code);
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -1,7 +1,7 @@
 // Both directions go through the system converters, which replace malformed input
 // instead of failing (no MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS): a log line
 // with a stray byte still shows, with one replacement character.
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
-#include "win32/app/SystemErrorText.h"
+#include "win32/base/SystemErrorText.h"
 
-#include "win32/ui/Utf16.h"
+#include "win32/base/Utf16.h"
 
 #include <windows.h>
 
-namespace zorvi::win32app {
+namespace zorvi {
 
 std::string SystemErrorText(unsigned long code) {
     wchar_t* buffer = nullptr;
@@ -22,4 +22,4 @@ std::string SystemErrorText(unsigned long code) {
     return Utf8FromWide(text);
 }
 
-} // namespace zorvi::win32app
+} // namespace zorvi

@@ -1,5 +1,5 @@
-// Test main of the component's Windows test program: a failing or crashing test ends
-// the program, never waits for a click on an error dialog.
+// The main of every Windows test program: a failing or crashing test must end the
+// program, never wait under Wine for a click on an error dialog that nobody sees.
 #include <gtest/gtest.h>
 
 #include <windows.h>
