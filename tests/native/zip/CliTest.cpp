@@ -199,7 +199,10 @@ TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
 
     run = RunUnzip("-x");
     EXPECT_EQ(run.Status, 2);
-    EXPECT_NE(RunUnzip("-h").Output.find("-P PASSWORD"), std::string::npos);
+    const std::string help = RunUnzip("-h").Output;
+    for (const char* option : {"-P PASSWORD", "  -t  ", "  -p  ", "  -x MASK  "}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 }
 
 TEST(ZorviUnzipExtract, TestAndPipeWriteNoFilesAndExcludeLeavesOut) {
