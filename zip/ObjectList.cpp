@@ -266,6 +266,13 @@ void TSortedObjectList::AddAll(const std::vector<TPersistentObject*>& items) {
         }
         return;
     }
+    AddAllSorted(items, [&](std::size_t i, std::size_t j) {
+        return Compare(KeyOf(items[i]), KeyOf(items[j]));
+    });
+}
+
+void TSortedObjectList::AddAllSorted(const std::vector<TPersistentObject*>& items,
+                                     const std::function<int(std::size_t, std::size_t)>& compare) {
     // Where Add puts a later item b against an earlier one a: Find passes over every item
     // that compares below b, so b goes after a exactly when Compare(a, b) < 0. That is a
     // strict order of the pairs (item, place among the items): sorting by it is inserting.
@@ -274,12 +281,12 @@ void TSortedObjectList::AddAll(const std::vector<TPersistentObject*>& items) {
     for (std::size_t i = 0; i < items.size(); ++i) {
         placed.emplace_back(items[i], i);
     }
-    std::sort(placed.begin(), placed.end(), [this](const auto& p, const auto& q) {
+    std::sort(placed.begin(), placed.end(), [&](const auto& p, const auto& q) {
         if (p.second == q.second) {
             return false;
         }
-        return p.second < q.second ? Compare(KeyOf(p.first), KeyOf(q.first)) < 0
-                                   : Compare(KeyOf(q.first), KeyOf(p.first)) >= 0;
+        return p.second < q.second ? compare(p.second, q.second) < 0
+                                   : compare(q.second, p.second) >= 0;
     });
     SetCapacity(static_cast<int>(items.size()));
     for (const auto& p : placed) {

@@ -38,11 +38,38 @@ void TZipHeaderInfo::SetPathName(const std::string& path) {
     UpdateNameLength();
 }
 
-int CompareTextAnsi(const std::string& a, const std::string& b) {
-    const std::string x = LowerAscii(FromUtf8(a, TCodePage::Windows1251));
-    const std::string y = LowerAscii(FromUtf8(b, TCodePage::Windows1251));
-    const int c = x.compare(y);
+namespace {
+
+/// What the case-insensitive text order compares: the 8-bit text, letters folded.
+std::string AnsiOrderText(const std::string& utf8) {
+    return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
+}
+
+int Sign(int c) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool IsTextOrder(TZipSortMode mode) {
+    return mode == TZipSortMode::ByName || mode == TZipSortMode::ByFileName ||
+           mode == TZipSortMode::ByDirectoryName;
+}
+
+/// The text an entry is ordered by in a text order (IsTextOrder).
+std::string OrderText(TZipSortMode mode, const TZipHeaderInfo& e) {
+    switch (mode) {
+    case TZipSortMode::ByFileName:
+        return e.FileName();
+    case TZipSortMode::ByDirectoryName:
+        return e.Directory();
+    default:
+        return e.PathName();
+    }
+}
+
+} // namespace
+
+int CompareTextAnsi(const std::string& a, const std::string& b) {
+    return Sign(AnsiOrderText(a).compare(AnsiOrderText(b)));
 }
 
 namespace {
@@ -68,11 +95,9 @@ int TSortedZip::Compare(const TPersistentObject* a, const TPersistentObject* b) 
     const auto& y = *static_cast<const TZipHeaderInfo*>(b);
     switch (SortMode) {
     case TZipSortMode::ByName:
-        return CompareTextAnsi(x.PathName(), y.PathName());
     case TZipSortMode::ByFileName:
-        return CompareTextAnsi(x.FileName(), y.FileName());
     case TZipSortMode::ByDirectoryName:
-        return CompareTextAnsi(x.Directory(), y.Directory());
+        return CompareTextAnsi(OrderText(SortMode, x), OrderText(SortMode, y));
     case TZipSortMode::ByDate:
         return DosDateTimeToDate(y.DosDateTime) > DosDateTimeToDate(x.DosDateTime) ? 1 : -1;
     case TZipSortMode::ByCompressedSize:
@@ -90,6 +115,21 @@ int TSortedZip::Compare(const TPersistentObject* a, const TPersistentObject* b) 
     const std::uint64_t ox = x.LocalHeaderOffset;
     const std::uint64_t oy = y.LocalHeaderOffset;
     return ox < oy ? -1 : (ox > oy ? 1 : 0);
+}
+
+void TSortedZip::AddAll(const std::vector<TPersistentObject*>& items) {
+    if (!IsTextOrder(SortMode) || Count() != 0 || Duplicates != TDuplicates::Accept) {
+        TSortedObjectList::AddAll(items);
+        return;
+    }
+    std::vector<std::string> texts;
+    texts.reserve(items.size());
+    for (const TPersistentObject* item : items) {
+        texts.push_back(
+            AnsiOrderText(OrderText(SortMode, *static_cast<const TZipHeaderInfo*>(item))));
+    }
+    AddAllSorted(items,
+                 [&](std::size_t i, std::size_t j) { return Sign(texts[i].compare(texts[j])); });
 }
 
 namespace {

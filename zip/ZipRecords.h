@@ -158,6 +158,9 @@ public:
     /// order. ByRate: ratio(b) - ratio(a). ByNone: volume, then local header offset:
     /// archive order.
     int Compare(const TPersistentObject* a, const TPersistentObject* b) const override;
+    /// As the base's, with the text orders comparing texts converted once per entry
+    /// instead of twice per comparison.
+    void AddAll(const std::vector<TPersistentObject*>& items) override;
 
     TZipSortMode SortMode;
 };
