@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -145,6 +146,20 @@ std::string MatchText(const std::string& utf8) {
     return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
 }
 
+// The run's total of the selected entries' sizes. Each size is at most 2^63 - 1 (Zip64.h), so
+// a sum of them may pass what the total holds: it stays at the largest value instead (only a
+// hostile archive gets there, and its percentages then tell little); it never goes below 0.
+std::int64_t AddedSize(std::int64_t total, std::uint64_t size) {
+    const auto n = static_cast<std::int64_t>(size);
+    return n > std::numeric_limits<std::int64_t>::max() - total
+               ? std::numeric_limits<std::int64_t>::max()
+               : total + n;
+}
+
+std::int64_t SubtractedSize(std::int64_t total, std::uint64_t size) {
+    return std::max<std::int64_t>(0, total - static_cast<std::int64_t>(size));
+}
+
 TArchivePlace EntryStart(bool multiVolume, const TZipHeaderInfo& entry) {
     return {multiVolume ? entry.DiskNumberStart : 0, entry.LocalHeaderOffset};
 }
@@ -217,7 +232,8 @@ void TUnZip::DeleteOutput(const std::string& path) {
 
 void TUnZip::SkipEntry() {
     if (run_) {
-        run_->Decoder.TotalBytes -= static_cast<std::int64_t>(CurrentHeader.UncompressedSize);
+        run_->Decoder.TotalBytes =
+            SubtractedSize(run_->Decoder.TotalBytes, CurrentHeader.UncompressedSize);
     }
 }
 
@@ -365,7 +381,7 @@ int TUnZip::SelectEntries() {
         }
         entry.Selected = entry.Selected || MatchesAny(masks, name);
         if (entry.Selected && !folder) {
-            run_->Decoder.TotalBytes += static_cast<std::int64_t>(entry.UncompressedSize);
+            run_->Decoder.TotalBytes = AddedSize(run_->Decoder.TotalBytes, entry.UncompressedSize);
         } else {
             --numFiles;
         }
