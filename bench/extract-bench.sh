@@ -2,7 +2,7 @@
 # Times whole extractions of the benchmark archives (bench/make-archives.py) with our
 # zorvi-unzip and, in the same run, with the other extractors found on the machine:
 # Info-ZIP unzip, bsdtar, 7z, Python's zipfile and minizip's miniunzip. Then the peak
-# memory of each on each archive.
+# memory of each on each archive, then the listing of each archive by each tool.
 #
 #   cmake --preset native-release -B build/bx-release
 #   cmake --build build/bx-release --target zorvi-unzip -j2
@@ -12,6 +12,8 @@
 # RUNS (default 7, odd so the median is one run) sets the runs per tool and archive.
 # BASELINE=path/to/another/zorvi-unzip (an older build, say) adds it as one more tool,
 # "baseline", taking turns with the others: old against new in one run.
+# ARCHIVES="many-entries.zip many-entries-132k.zip" (names in the archive folder) times
+# those instead of the four made by default: the scaling check of the entry count.
 #
 # Each run extracts into an empty folder on a tmpfs (/dev/shm, or TMPDIR when set), so
 # the figures are the extractors' own work and not the disk's. The tools take turns:
@@ -34,7 +36,7 @@ ours=$(realpath "${1:?usage: extract-bench.sh path/to/zorvi-unzip [archive folde
 data=$(realpath "${2:-build/bench-data}")
 runs=${RUNS:-7}
 baseline=${BASELINE:+$(realpath "$BASELINE")}
-archives=(mixed-deflate.zip small-files.zip stored.zip)
+read -r -a archives <<<"${ARCHIVES:-mixed-deflate.zip small-files.zip stored.zip many-entries.zip}"
 
 for archive in "${archives[@]}"; do
     if [ ! -f "$data/$archive" ]; then
@@ -62,6 +64,21 @@ set_command() { # tool archive destination
         cmd=(python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])'
             "$2" "$3") ;;
     miniunzip) cmd=(miniunzip -x -o "$2" -d "$3") ;;
+    esac
+}
+
+# The command line of each tool listing archive $2 (name, sizes, date of every entry, as
+# each tool prints them), left in `cmd`.
+set_list_command() { # tool archive
+    case $1 in
+    zorvi-unzip) cmd=("$ours" -l "$2") ;;
+    "zorvi-unzip -T 1") cmd=("$ours" -T 1 -l "$2") ;;
+    baseline) cmd=("$baseline" -l "$2") ;;
+    unzip) cmd=(unzip -l "$2") ;;
+    bsdtar) cmd=(bsdtar -tvf "$2") ;;
+    7z) cmd=(7z l "$2") ;;
+    python-zipfile) cmd=(python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).printdir()' "$2") ;;
+    miniunzip) cmd=(miniunzip -l "$2") ;;
     esac
 }
 
@@ -119,65 +136,57 @@ median() { # numbers...
     printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"
 }
 
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
-    "load average$(uptime | sed 's/.*load average://')"
-echo "Extracting to $work ($(df --output=fstype "$work" | tail -1)), $runs runs per tool and archive"
-echo "Ratio: ours / peer (below 1.00 ours is faster)"
+# The command of `tool` for one run of `mode` (extract or list) on archive $path, in `cmd`;
+# an extraction gets an empty destination first.
+prepare_run() { # mode tool
+    if [ "$1" = extract ]; then
+        fresh_dest
+        set_command "$2" "$path" "$dest"
+    else
+        set_list_command "$2" "$path"
+    fi
+}
 
-for archive in "${archives[@]}"; do
-    path=$data/$archive
-    read -r want_files want_bytes < <(expected_summary "$path")
-    cat "$path" >/dev/null # into the page cache before any timing
-
+# Times every tool on archive $path in `mode`, RUNS times each in turns, into the arrays
+# `times` and `cpu` (the runs of a tool as one list of seconds each). An extraction is
+# checked against the archive's directory after each run, outside the timed span.
+time_tools() { # mode
     # One untimed run of each tool first: caches warm, and a tool that fails is found
     # before it spoils the figures.
     for tool in "${tools[@]}"; do
-        fresh_dest
-        set_command "$tool" "$path" "$dest"
+        prepare_run "$1" "$tool"
         "${cmd[@]}" >/dev/null
     done
-
-    declare -A times=() cpu=()
+    times=() cpu=()
     for ((run = 0; run < runs; run++)); do
         for ((k = 0; k < ${#tools[@]}; k++)); do
             tool=${tools[(run + k) % ${#tools[@]}]}
-            fresh_dest
-            set_command "$tool" "$path" "$dest"
+            prepare_run "$1" "$tool"
             times >"$work/cpu-before"
             start=$EPOCHREALTIME
             if ! "${cmd[@]}" >/dev/null; then
-                echo "$tool failed on $archive" >&2
+                echo "$tool failed on $archive ($1)" >&2
                 exit 1
             fi
             end=$EPOCHREALTIME
             times >"$work/cpu-after"
-            read -r got_files got_bytes < <(extracted_summary "$dest")
-            if [ "$got_files $got_bytes" != "$want_files $want_bytes" ]; then
-                echo "$tool extracted $got_files files, $got_bytes bytes from $archive;" \
-                    "expected $want_files files, $want_bytes bytes" >&2
-                exit 1
+            if [ "$1" = extract ]; then
+                read -r got_files got_bytes < <(extracted_summary "$dest")
+                if [ "$got_files $got_bytes" != "$want_files $want_bytes" ]; then
+                    echo "$tool extracted $got_files files, $got_bytes bytes from $archive;" \
+                        "expected $want_files files, $want_bytes bytes" >&2
+                    exit 1
+                fi
             fi
             times[$tool]+=" $(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')"
             cpu[$tool]+=" $(awk -v b="$(children_cpu "$work/cpu-before")" \
                 -v a="$(children_cpu "$work/cpu-after")" 'BEGIN { printf "%.3f", a - b }')"
         done
     done
+}
 
-    # Peak memory, one run each under /usr/bin/time (kept apart from the timed runs, as
-    # the extra process would be in the timed span).
-    declare -A rss=()
-    if [ -x /usr/bin/time ]; then
-        for tool in "${tools[@]}"; do
-            fresh_dest
-            set_command "$tool" "$path" "$dest"
-            # 7z is a shell script that execs the real program: the figure is still the
-            # extractor's (%M is the largest resident size the process reached).
-            rss[$tool]=$(/usr/bin/time -f %M "${cmd[@]}" 2>&1 >/dev/null | tail -1)
-        done
-    fi
-
-    echo
-    printf '%s: %d files, %d bytes extracted\n' "$archive" "$want_files" "$want_bytes"
+# The table of `times`, `cpu` and `rss` (MB/s only for an extraction: of $want_bytes).
+print_table() { # mode
     printf '%-16s %9s %9s %9s %9s %11s %9s %12s\n' tool "median s" "min s" "max s" "MB/s" "ours/peer" \
         "CPU s" "max RSS KiB"
     # shellcheck disable=SC2086 # the lists of times are meant to split
@@ -200,7 +209,10 @@ for archive in "${archives[@]}"; do
                 best_tool=$tool best_median=$m
             fi
         fi
-        mbs=$(awk -v b="$want_bytes" -v t="$m" 'BEGIN { printf "%.0f", b / t / 1e6 }')
+        mbs="-"
+        if [ "$1" = extract ]; then
+            mbs=$(awk -v b="$want_bytes" -v t="$m" 'BEGIN { printf "%.0f", b / t / 1e6 }')
+        fi
         # shellcheck disable=SC2086
         c=$(median ${cpu[$tool]})
         printf '%-16s %9.3f %9.3f %9.3f %9s %11s %9.3f %12s\n' "$tool" "$m" "$lo" "$hi" "$mbs" "$ratio" \
@@ -211,8 +223,42 @@ for archive in "${archives[@]}"; do
     printf 'best peer: %s; ours / best peer = %s; ours -T 1 / best peer = %s\n' "$best_tool" \
         "$(awk -v o="$ours_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')" \
         "$(awk -v o="$one_thread_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')"
-    unset times cpu rss
+}
+
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
+    "load average$(uptime | sed 's/.*load average://')"
+echo "Extracting to $work ($(df --output=fstype "$work" | tail -1)), $runs runs per tool and archive"
+echo "Ratio: ours / peer (below 1.00 ours is faster)"
+
+declare -A times=() cpu=() rss=()
+for archive in "${archives[@]}"; do
+    path=$data/$archive
+    read -r want_files want_bytes < <(expected_summary "$path")
+    cat "$path" >/dev/null # into the page cache before any timing
+
+    time_tools extract
+    # Peak memory, one run each under /usr/bin/time (kept apart from the timed runs, as
+    # the extra process would be in the timed span).
+    rss=()
+    if [ -x /usr/bin/time ]; then
+        for tool in "${tools[@]}"; do
+            prepare_run extract "$tool"
+            # 7z is a shell script that execs the real program: the figure is still the
+            # extractor's (%M is the largest resident size the process reached).
+            rss[$tool]=$(/usr/bin/time -f %M "${cmd[@]}" 2>&1 >/dev/null | tail -1)
+        done
+    fi
+    echo
+    printf '%s: %d files, %d bytes extracted\n' "$archive" "$want_files" "$want_bytes"
+    print_table extract
+
+    time_tools list
+    rss=()
+    echo
+    printf '%s: listed (%d files)\n' "$archive" "$want_files"
+    print_table list
 done
+rm -rf "$dest"
 
 echo
 echo "Load average at the end$(uptime | sed 's/.*load average://')"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Makes the three archives the extraction benchmark times (bench/extract-bench.sh).
+"""Makes the archives the extraction benchmark times (bench/extract-bench.sh).
 
-    bench/make-archives.py [OUTPUT_DIR]        (default: build/bench-data)
+    bench/make-archives.py [OUTPUT_DIR [NAME...]]     (default: build/bench-data, the four below)
 
 - mixed-deflate.zip: 32 entries, about 100 MiB in all, of mixed content (log-like
   text, fixed-size binary records, byte runs, repeated patterns with rare changes,
@@ -12,6 +12,13 @@
 - stored.zip: 20 entries, about 100 MiB in all, stored; the same mixed content
   (a stored archive typically holds data that is already compressed, so a third of it
   is random bytes). What costs here is reading, the CRC-32 and writing.
+- many-entries.zip: 66,000 files of 49 to 196 bytes in 660 folders, deflated: more than
+  65,535 entries, so their count is in the ZIP64 end record only (zipfile writes one by
+  itself). What costs here is the work per entry and anything that grows faster than the
+  count: reading the directory, sorting, selecting, making folders.
+- many-entries-132k.zip, made only when named: the same with 132,000 files in 1,320 folders,
+  names of the same length, for the scaling check (twice the entries should take twice the
+  time, not four times).
 
 Every byte comes from random.Random with a fixed seed per entry, every entry has the
 same date and attributes, so two runs make the same archives, byte for byte, as long as
@@ -166,17 +173,37 @@ def make_stored(path):
                       zipfile.ZIP_STORED)
 
 
-ARCHIVES = (
-    ("mixed-deflate.zip", make_mixed_deflate),
-    ("small-files.zip", make_small_files),
-    ("stored.zip", make_stored),
-)
+def make_many_entries(path, count=66000):
+    with zipfile.ZipFile(path, "w") as archive:
+        for i in range(count):
+            rng = random.Random(f"many-entries/{i}")
+            line = f"entry {i:06d} of the archive with many entries\n".encode("ascii")
+            add_entry(archive, f"many/d{i // 100:04d}/f{i:06d}.txt",
+                      line * rng.randrange(1, 5), zipfile.ZIP_DEFLATED)
+
+
+ARCHIVES = {
+    "mixed-deflate.zip": make_mixed_deflate,
+    "small-files.zip": make_small_files,
+    "stored.zip": make_stored,
+    "many-entries.zip": make_many_entries,
+}
+# Made only when named on the command line.
+ON_REQUEST = {
+    "many-entries-132k.zip": lambda path: make_many_entries(path, 132000),
+}
 
 
 def main():
     out_dir = sys.argv[1] if len(sys.argv) > 1 else "build/bench-data"
+    names = sys.argv[2:] or list(ARCHIVES)
+    known = {**ARCHIVES, **ON_REQUEST}
+    unknown = [name for name in names if name not in known]
+    if unknown:
+        raise SystemExit(f"unknown archive {unknown[0]}; known: {', '.join(known)}")
     os.makedirs(out_dir, exist_ok=True)
-    for name, make in ARCHIVES:
+    for name in names:
+        make = known[name]
         path = os.path.join(out_dir, name)
         if os.path.exists(path):
             print(f"{path}: kept")

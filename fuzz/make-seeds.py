@@ -6,8 +6,8 @@
 Seeds stay small (kilobytes): libFuzzer mutates small inputs fastest, and the replay tests run
 every seed under the sanitizers. The archive target gets the hostile archives as they are and
 small archives rebuilt from a few short entries of each corpus archive (their local headers,
-data and data descriptors copied byte for byte, the directory written anew), plus one without
-its directory and one cut short. The decoder targets get raw entry data from the same archives
+data and data descriptors copied byte for byte, the directory written anew), two of them with
+ZIP64 records, plus one without its directory and one cut short. The decoder targets get raw entry data from the same archives
 behind their four-byte header (fuzz/DecoderHarness.h), the cipher target encrypted entries with
 their passwords (fuzz/CipherTarget.cpp), the wildcard target masks and names.
 """
@@ -85,6 +85,40 @@ def build_archive(entries, comment=b""):
     return bytes(body + directory + end + comment), len(body)
 
 
+def build_zip64_archive(entries, slots):
+    """As build_archive, with ZIP64 records: entry i's central header has the fields of the
+    bits slots(i) full (1 size, 2 compressed size, 4 offset, 8 volume), their values in a
+    ZIP64 extra field in that order; a ZIP64 end record and its locator come before the end
+    record, whose counts, size and offset are full."""
+    body = bytearray()
+    directory = bytearray()
+    for i, entry in enumerate(entries):
+        bits = slots(i)
+        central = bytearray(entry.central[:46])
+        n, e, c = struct.unpack_from("<HHH", central, 28)
+        values = [(1, "<Q", entry.usize, 24, "<I"), (2, "<Q", entry.csize, 20, "<I"),
+                  (4, "<Q", len(body), 42, "<I"), (8, "<I", 0, 34, "<H")]
+        field = b""
+        for bit, form, value, at, full in values:
+            if bits & bit:
+                field += struct.pack(form, value)
+                struct.pack_into(full, central, at, 0xFFFF if full == "<H" else 0xFFFFFFFF)
+            elif bit == 4:
+                struct.pack_into("<I", central, 42, len(body))
+            elif bit == 8:
+                struct.pack_into("<H", central, 34, 0)
+        extra = struct.pack("<HH", 1, len(field)) + field if bits else b""
+        struct.pack_into("<H", central, 30, len(extra))
+        name, rest = entry.central[46:46 + n], entry.central[46 + n + e:46 + n + e + c]
+        directory += central + name + extra + rest
+        body += entry.local
+    zip64_end = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, len(entries),
+                            len(entries), len(directory), len(body))
+    locator = struct.pack("<IIQI", 0x07064B50, 0, len(body) + len(directory), 1)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return bytes(body + directory + zip64_end + locator + end)
+
+
 def write(target, name, data):
     folder = OUT / target / "seeds"
     folder.mkdir(parents=True, exist_ok=True)
@@ -126,6 +160,10 @@ def archive_seeds():
         data, _ = build_archive(pick(archive, names), b"seed from " + archive.encode())
         write("archive", "small-" + archive, data)
     write("archive", DEFLATE64.name, DEFLATE64.read_bytes())
+    entries = pick("7z-deflate.zip")
+    write("archive", "small-zip64-every-field.zip", build_zip64_archive(entries, lambda i: 15))
+    write("archive", "small-zip64-some-fields.zip",
+          build_zip64_archive(entries, lambda i: (1, 6, 4, 8)[i % 4]))
     entries = pick("iz-tree-deflate6.zip")
     data, directory_start = build_archive(entries)
     write("archive", "small-no-directory.zip", data[:directory_start])

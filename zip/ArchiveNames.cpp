@@ -49,6 +49,12 @@ std::string VolumeExtension(int n) {
     return text;
 }
 
+std::string SplitVolumeExtension(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, ".z%02d", n);
+    return text;
+}
+
 bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            LowerAscii(text.substr(text.size() - suffix.size())) == LowerAscii(suffix);

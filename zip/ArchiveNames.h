@@ -15,6 +15,9 @@ bool SameFileName(const std::string& a, const std::string& b);
 std::string ChangeFileExt(const std::string& name, const std::string& extension);
 /// The extension of split volume n: "." and n as three digits ("%3.3d").
 std::string VolumeExtension(int n);
+/// The extension of split volume n as zip -s and most tools today name them, the last
+/// volume keeping the archive's own name: ".z" and n as at least two digits (".z01").
+std::string SplitVolumeExtension(int n);
 bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix);
 
 } // namespace zorvi

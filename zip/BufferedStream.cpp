@@ -165,7 +165,12 @@ std::int64_t TBufferedStream::Seek(std::int64_t offset, int origin) {
     if (state_ == kWriting && !Flush()) {
         RaiseSeekError(origin);
     }
-    const std::int64_t reached = target_->Seek(wanted, kFromBeginning);
+    std::int64_t reached = target_->Seek(wanted, kFromBeginning);
+    if (reached < 0) {
+        // Further than the system lets a file go (an offset from a damaged or hostile
+        // archive): the end, where reading finds nothing, as anywhere past it.
+        reached = target_->Seek(0, kFromEnd);
+    }
     cursor_ = kNoCursor;
     state_ = kIdle;
     return reached;

@@ -41,9 +41,12 @@ bool IsSafeBelow(const std::string& below) {
 TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDir,
                            bool recreateDirs, const std::string& directory,
                            const std::string& fileName) {
+    // No destination is the current folder: never the root of the drive, which is where
+    // "\" + a name would go.
+    const std::string base = destDir.empty() ? "." : destDir;
     TEntryPlacement placement;
     if (!recreateDirs || directory.empty()) {
-        placement.Folder = destDir + "\\";
+        placement.Folder = base + "\\";
     } else {
         std::string d = directory;
         if (!rootDir.empty() && d.size() >= rootDir.size() &&
@@ -52,19 +55,17 @@ TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDi
         }
         const bool rooted = !d.empty() && (d[0] == '\\' || (d.size() >= 2 && d[1] == ':'));
         if (!rooted) {
-            placement.Folder = destDir + "\\" + d;
-        } else if (destDir.empty()) {
-            placement.Folder = d;
+            placement.Folder = base + "\\" + d;
         } else if (d[0] == '\\') {
-            placement.Folder = destDir + d;
+            placement.Folder = base + d;
         } else {
-            // "C:\x\" and also "C:x\" go below destDir, never beside it.
+            // "C:\x\" and also "C:x\" go below the destination, never beside it.
             const std::string rest = d.substr(2);
-            placement.Folder = destDir + (rest.empty() || rest[0] != '\\' ? "\\" : "") + rest;
+            placement.Folder = base + (rest.empty() || rest[0] != '\\' ? "\\" : "") + rest;
         }
     }
-    // What is checked is what gets joined to destDir, after every cut made above.
-    placement.Safe = IsSafeBelow(placement.Folder.substr(destDir.size()) + fileName);
+    // What is checked is what gets joined to the destination, after every cut made above.
+    placement.Safe = IsSafeBelow(placement.Folder.substr(base.size()) + fileName);
     return placement;
 }
 

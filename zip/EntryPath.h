@@ -14,12 +14,12 @@ struct TEntryPlacement {
     bool Safe = true;
 };
 
-/// destDir never ends in a backslash; rootDir is empty or ends in one; directory is
-/// the entry's folder ("\"-separated, ending in "\" or empty).
+/// destDir never ends in a backslash, and an empty one is the current folder, "."; rootDir
+/// is empty or ends in one; directory is the entry's folder ("\"-separated, ending in "\"
+/// or empty).
 ///  - without recreateDirs, or for a top-level entry: destDir + "\"
 ///  - else the folder less a leading rootDir (any letter case), below destDir; a
-///    rooted folder ("\x\" or "C:\x\") is put below destDir, or taken as it is when
-///    destDir is empty. A drive-relative folder ("C:x\") also goes below destDir.
+///    rooted folder ("\x\" or "C:\x\") and a drive-relative one ("C:x\") too.
 TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDir,
                            bool recreateDirs, const std::string& directory,
                            const std::string& fileName);

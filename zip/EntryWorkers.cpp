@@ -181,8 +181,9 @@ TEntryWorkers::TWorker::TDecodeEnd TEntryWorkers::TWorker::Decode(TFileStream& f
         TEntryDecodeParams params;
         params.Input = &input;
         params.Output = &output;
-        params.CompressedSize = job.Header.CompressedSize;
-        params.UncompressedSize = job.Header.UncompressedSize;
+        // Sizes from ZIP64 fields are at most 2^63 - 1 (Zip64.h).
+        params.CompressedSize = static_cast<std::int64_t>(job.Header.CompressedSize);
+        params.UncompressedSize = static_cast<std::int64_t>(job.Header.UncompressedSize);
         params.BitFlags = job.Header.BitFlags;
         decoder_.StartEntry(params);
         if (!decoder_.DecodeEntry(job.Header.CompressionMethod)) {
@@ -221,7 +222,8 @@ void TEntryWorkers::TWorker::Settle(TDecodeEnd end) {
         }
     }
     const bool decoded = completed && decoder_.EntryFinished();
-    const bool wholeSize = decoder_.BytesWritten() == header.UncompressedSize;
+    const bool wholeSize =
+        static_cast<std::uint64_t>(decoder_.BytesWritten()) == header.UncompressedSize;
     job.Crc = decoder_.FinalCrc();
     if (job.Crc == header.Crc32 && decoded && wholeSize) {
         owner_.Finish(job, TJobOutcome::Extracted);

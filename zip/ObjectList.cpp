@@ -3,6 +3,7 @@
 #include "zip/ZipErrors.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zorvi {
 namespace {
@@ -42,8 +43,14 @@ void TObjectList::SetCapacity(int capacity) {
     if (capacity < count_ || capacity > kMaxListSize) {
         IndexError(capacity);
     }
+    // The slots beyond the capacity are the vector's own: it grows its storage by half
+    // again or more, so adding n items one by one copies O(n) references, not the O(n^2)
+    // that storage of exactly the capacity (grown by 16 at a time) would copy.
+    const bool shrinking = static_cast<std::size_t>(capacity) < items_.size();
     items_.resize(static_cast<std::size_t>(capacity), nullptr);
-    items_.shrink_to_fit();
+    if (shrinking) {
+        items_.shrink_to_fit();
+    }
 }
 
 void TObjectList::SetCount(int count) {
@@ -250,6 +257,41 @@ int TSortedObjectList::Add(TPersistentObject* item) {
 
 void TSortedObjectList::Insert(int, TPersistentObject* item) {
     Add(item);
+}
+
+void TSortedObjectList::AddAll(const std::vector<TPersistentObject*>& items) {
+    if (Count() != 0 || Duplicates != TDuplicates::Accept) {
+        for (TPersistentObject* item : items) {
+            Add(item);
+        }
+        return;
+    }
+    AddAllSorted(items, [&](std::size_t i, std::size_t j) {
+        return Compare(KeyOf(items[i]), KeyOf(items[j]));
+    });
+}
+
+void TSortedObjectList::AddAllSorted(const std::vector<TPersistentObject*>& items,
+                                     const std::function<int(std::size_t, std::size_t)>& compare) {
+    // Where Add puts a later item b against an earlier one a: Find passes over every item
+    // that compares below b, so b goes after a exactly when Compare(a, b) < 0. That is a
+    // strict order of the pairs (item, place among the items): sorting by it is inserting.
+    std::vector<std::pair<TPersistentObject*, std::size_t>> placed;
+    placed.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        placed.emplace_back(items[i], i);
+    }
+    std::sort(placed.begin(), placed.end(), [&](const auto& p, const auto& q) {
+        if (p.second == q.second) {
+            return false;
+        }
+        return p.second < q.second ? compare(p.second, q.second) < 0
+                                   : compare(q.second, p.second) >= 0;
+    });
+    SetCapacity(static_cast<int>(items.size()));
+    for (const auto& p : placed) {
+        InsertAt(Count(), p.first);
+    }
 }
 
 int TSortedObjectList::IndexOf(const TPersistentObject* item) const {

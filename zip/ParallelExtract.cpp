@@ -20,9 +20,10 @@
 // comes second, and a folder is never made where a file was meant to be.
 //
 // A whole run is one-thread when it would otherwise change what a caller sees: an archive of
-// several volumes (volumes are asked for in order), and a caller with OnStartUnZip, which
+// several volumes (volumes are asked for in order), a caller with OnStartUnZip, which
 // decides an entry's name before the entry starts, while the entries before it would still
-// have events to come.
+// have events to come, and a run into a Sink (testing, or the data piped out: one stream,
+// in order).
 //
 // When the run ends early (an exception from a handler, from the archive, from a worker), the
 // calling thread stops the workers and removes the files of the entries it has not delivered,
@@ -130,7 +131,8 @@ void TUnZip::TParallelRun::Run() {
     try {
         TSortedZip& entries = *owner_.sortedEntries_;
         for (int i = 0; i < owner_.EntryCount(); ++i) {
-            if (!owner_.DoAll && !entries.Entry(i)->Selected) {
+            const bool taken = owner_.DoAll || entries.Entry(i)->Selected;
+            if (!taken || owner_.run_->Excluded[static_cast<std::size_t>(i)]) {
                 continue;
             }
             DeliverDone();
@@ -201,7 +203,7 @@ bool TUnZip::TParallelRun::HandOver(int index) {
     job->DataStart = dataStart;
     if (entry.CompressedSize <= kHandOverLimit) {
         // The archive stands at the data, mostly in the block that brought the header.
-        job->Compressed.resize(entry.CompressedSize);
+        job->Compressed.resize(static_cast<std::size_t>(entry.CompressedSize));
         job->Compressed.resize(
             owner_.archiveStream_->Read(job->Compressed.data(), job->Compressed.size()));
         job->HandedOver = true;
@@ -361,7 +363,8 @@ void TUnZip::TParallelRun::RemoveUndelivered() {
 }
 
 bool TUnZip::ParallelRunAllowed(int numFiles) const {
-    return WorkerCount > 1 && numFiles > 1 && EndRecord.ThisDisk == 0 && !OnStartUnZip;
+    return WorkerCount > 1 && numFiles > 1 && EndRecord.ThisDisk == 0 && !OnStartUnZip &&
+           Sink == nullptr;
 }
 
 void TUnZip::ExtractInParallel(int numFiles) {

@@ -70,6 +70,11 @@ void WriteU32(TStream& stream, std::uint32_t value) {
     stream.Write(bytes, 4);
 }
 
+void WriteU64(TStream& stream, std::uint64_t value) {
+    WriteU32(stream, static_cast<std::uint32_t>(value));
+    WriteU32(stream, static_cast<std::uint32_t>(value >> 32));
+}
+
 void WriteShortText(TStream& stream, const std::string& text) {
     const std::size_t n = std::min<std::size_t>(text.size(), 255);
     WriteU8(stream, static_cast<std::uint8_t>(n));
@@ -102,6 +107,12 @@ std::uint32_t ReadU32(TStream& stream) {
     std::uint8_t b[4];
     ReadOrFail(stream, b, 4);
     return GetU32(b);
+}
+
+std::uint64_t ReadU64(TStream& stream) {
+    std::uint8_t b[8];
+    ReadOrFail(stream, b, 8);
+    return GetU64(b);
 }
 
 std::string ReadShortText(TStream& stream) {

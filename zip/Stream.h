@@ -51,11 +51,13 @@ private:
 void WriteU8(TStream& stream, std::uint8_t value);
 void WriteU16(TStream& stream, std::uint16_t value);
 void WriteU32(TStream& stream, std::uint32_t value);
+void WriteU64(TStream& stream, std::uint64_t value);
 /// A text of at most 255 bytes behind its length byte.
 void WriteShortText(TStream& stream, const std::string& text);
 std::uint8_t ReadU8(TStream& stream);
 std::uint16_t ReadU16(TStream& stream);
 std::uint32_t ReadU32(TStream& stream);
+std::uint64_t ReadU64(TStream& stream);
 std::string ReadShortText(TStream& stream);
 
 /// Little-endian fields inside a record already in memory.
@@ -65,6 +67,9 @@ inline std::uint16_t GetU16(const std::uint8_t* p) {
 inline std::uint32_t GetU32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint64_t GetU64(const std::uint8_t* p) {
+    return GetU32(p) | (static_cast<std::uint64_t>(GetU32(p + 4)) << 32);
 }
 
 } // namespace zorvi

@@ -67,9 +67,12 @@ void TUnZip::ApplySortMode(TZipSortMode mode) {
         sortedEntries_ = entries_.get();
     } else {
         sortedView_ = std::make_unique<TSortedZip>(mode, TDuplicates::Accept, false);
+        std::vector<TPersistentObject*> items;
+        items.reserve(static_cast<std::size_t>(entries_->Count()));
         for (int i = 0; i < entries_->Count(); ++i) {
-            sortedView_->Add(entries_->Get(i));
+            items.push_back(entries_->Get(i));
         }
+        sortedView_->AddAll(items);
         sortedEntries_ = sortedView_.get();
     }
     SortMode = mode;

@@ -33,6 +33,15 @@
 namespace zorvi {
 
 enum class TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
+
+/// Where ExtractFiles sends the entries' data instead of files (TUnZip::Sink).
+class TEntrySink {
+public:
+    virtual ~TEntrySink() = default;
+    /// Takes the next `count` decoded bytes of CurrentHeader's entry; returns how many it
+    /// took. Fewer is a failed write, which ends the run (ECantWriteUCF).
+    virtual std::size_t TakeDecoded(const std::uint8_t* data, std::size_t count) = 0;
+};
 enum class TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
 /// srEmptyName: the entry has no name at all, so it is neither a file nor a folder.
 enum class TSkipReason {
@@ -92,6 +101,14 @@ public:
     TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
     /// Masks of the entries to extract (see WildcardMatch.h); emptied by every run.
     std::vector<std::string> FilesList;
+    /// Masks of entries never extracted, whatever FilesList and DoAll select; an entry
+    /// they name is not counted in NumFiles or TotalBytes. Emptied by every run.
+    std::vector<std::string> ExcludeList;
+    /// Null: the entries go to files. Otherwise ExtractFiles decodes each selected file
+    /// entry into the sink and checks it as it would a file, and makes nothing on disk: no
+    /// folders, no files, no overwrite question, no dates or attributes. Events name the
+    /// entry by its name in the archive. Testing an archive, or piping its data, uses it.
+    TEntrySink* Sink = nullptr;
     bool DoAll = false;
     TIncompleteZipMode IncompleteZipMode = TIncompleteZipMode::izAssumeMulti;
     bool KeepZipOpen = false;
@@ -135,6 +152,10 @@ public:
     /// A central header of the archive whose entry the rebuilt directory does not hold: it
     /// names no local header the recovery scan found, or one an earlier header already took.
     std::function<void(TUnZip& sender, const std::string& fName)> OnEntryDropped;
+    /// After a rebuild, the number of entries the end record promises beyond those the
+    /// rebuilt directory holds and OnEntryDropped named: entries lost without a name (their
+    /// central headers could not be read, and the scan did not find them).
+    std::function<void(TUnZip& sender, std::uint64_t missing)> OnEntriesMissing;
     std::function<void(TUnZip& sender, TIncompleteZipMode& incompleteMode)> OnInCompleteZip;
     /// Installed by the constructor (see DefaultGetNextDisk); an empty name cancels.
     std::function<void(TUnZip& sender, int nextDisk, std::string& fName)> OnGetNextDisk;
@@ -223,18 +244,20 @@ protected:
 private:
     class TArchiveInput;
     class TFileOutput;
+    class TSinkOutput;
     struct TRunState;
     class TParallelRun;
 
     void FreeEntries();
     void OpenArchiveStream(const std::string& path);
     std::optional<double> FileDateValue(const std::string& path);
-    std::string LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
+    std::string LoadText(TStream& stream, std::uint64_t offset, std::size_t skip,
                          std::size_t length);
     void CheckEntryIndex(int index) const;
     /// Raises OnDirectoryRebuilt, then OnEntryDropped for each name of `unplaced` (central
-    /// headers the rebuilt list had no entry for) that no entry of the list has.
-    void ReportRebuild(const std::vector<std::string>& unplaced);
+    /// headers the rebuilt list had no entry for) that no entry of the list has, then
+    /// OnEntriesMissing for what is left of the `promised` count.
+    void ReportRebuild(const std::vector<std::string>& unplaced, std::uint64_t promised);
     /// Reads `length` bytes of a header's name (or extra block) into `raw`, as many as
     /// there are; true when all were there.
     static bool ReadRawName(TStream& stream, std::size_t length, std::string& raw);
@@ -249,10 +272,15 @@ private:
     /// Takes the disk and volume facts from the end record and positions the stream it
     /// returns at the first central header.
     TStream* EnterDirectory(TDirectorySource source);
-    THeadersRead ReadCentralHeaders(TStream*& stream, int headerCount);
+    /// Where the central directory of a single-volume archive ends, by its recorded size
+    /// (0 when there is none to go by).
+    std::uint64_t DirectoryEnd(TDirectorySource source) const;
+    /// `headerCount` central headers, then those that follow up to `directoryEnd`.
+    THeadersRead ReadCentralHeaders(TStream*& stream, std::uint64_t headerCount,
+                                    std::uint64_t directoryEnd);
     /// Central headers after a rebuild: each adds its fields to the scanned entry of its
     /// local header; returns the names of those that found none.
-    std::vector<std::string> EnrichRebuiltEntries(TStream& stream, int headerCount);
+    std::vector<std::string> EnrichRebuiltEntries(TStream& stream, std::uint64_t headerCount);
     /// The archive comment of a multi-volume archive, the disk count, the sorted view.
     void FinishDirectory(TDirectorySource source);
     void RebuildOrRaise();
@@ -290,8 +318,15 @@ private:
     /// has gone; null when it cannot be created.
     std::unique_ptr<TBufferedFileStream> OpenOutput(const std::string& path,
                                                     const std::string& folder, bool folderKnown);
-    /// Decodes the data starting at `dataStart` into `output` and closes it. What else leaves
-    /// the decoder deletes the file and passes on.
+    /// The steps of ExtractEntry for a run into Sink (`passwordBytesFrom` as for
+    /// PasswordAccepted).
+    void ExtractToSink(int index, bool isFile, std::int64_t dataStart,
+                       std::size_t passwordBytesFrom);
+    /// Decodes the data starting at `dataStart` into `output`; an entry too long and the
+    /// premature end of the archive are its result, what else leaves the decoder passes on.
+    TDecodeEnd Decode(TDecodedOutput& output, std::int64_t dataStart);
+    /// Decode into the file `output` and close it. What else leaves the decoder deletes the
+    /// file and passes on.
     TDecodeEnd DecodeToFile(std::unique_ptr<TBufferedFileStream> output, const std::string& path,
                             std::int64_t dataStart);
     /// The entry's verdict: kept with its date and attributes when its CRC-32, size and
@@ -301,6 +336,7 @@ private:
     /// password from OnBadPassword, repeat it.
     void AskForRetry(int index);
     bool ForceDirs(const std::string& path);
+    /// Removes a rejected file (nothing in a run into a sink).
     void DeleteOutput(const std::string& path);
 
     TFileSystemShim* fileSystem_;

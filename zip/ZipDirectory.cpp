@@ -5,6 +5,7 @@
 #include "zip/EntryNames.h"
 #include "zip/UnZip.h"
 #include "zip/WildcardMatch.h"
+#include "zip/Zip64.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipHeaders.h"
 
@@ -36,15 +37,20 @@ std::optional<double> TUnZip::FileDateValue(const std::string& path) {
 
 void TUnZip::ReadZipDirectory() {
     for (;;) {
+        const TIncompleteZipMode mode = IncompleteZipMode;
         try {
             OpenArchive();
             break;
         } catch (const EIncompleteZip&) {
             archiveStream_.reset();
-            if (OnInCompleteZip) {
-                continue; // the handler was asked (and may have changed the mode)
+            if (!OnInCompleteZip) {
+                return;
             }
-            return;
+            // The handler was asked. A new mode is tried; the mode it left as it was has
+            // given its answer, and asking again would give the same one for ever.
+            if (IncompleteZipMode == mode) {
+                throw;
+            }
         } catch (...) {
             ResetArchive();
             throw;
@@ -81,7 +87,7 @@ void TUnZip::ResetArchive() {
     missingVolumes_.clear();
 }
 
-std::string TUnZip::LoadText(TStream& stream, std::uint32_t offset, std::size_t skip,
+std::string TUnZip::LoadText(TStream& stream, std::uint64_t offset, std::size_t skip,
                              std::size_t length) {
     stream.Seek(static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(skip),
                 kFromBeginning);
@@ -100,7 +106,7 @@ std::string TUnZip::EntryComment(int index) {
         OpenArchive();
         TStream& stream = *archiveStream_;
         std::uint8_t header[kCentralHeaderSize] = {};
-        stream.Seek(entry.CentralHeaderOffset, kFromBeginning);
+        stream.Seek(static_cast<std::int64_t>(entry.CentralHeaderOffset), kFromBeginning);
         stream.Read(header, sizeof header);
         const THeaderTail tail = CentralHeaderTail(header);
         const std::size_t skip = kCentralHeaderSize + tail.NameLength + tail.ExtraLength;
@@ -150,9 +156,13 @@ bool TUnZip::FindEndCentral(TStream& stream) {
         return false;
     }
     ParseEndRecord(tail.data() + *pos, EndRecord);
-    EndRecord.CommentOffset =
-        static_cast<std::uint32_t>(size - static_cast<std::int64_t>(window) +
-                                   static_cast<std::int64_t>(*pos + kEndCentralSize));
+    const std::int64_t endOffset =
+        size - static_cast<std::int64_t>(window) + static_cast<std::int64_t>(*pos);
+    EndRecord.CommentOffset = static_cast<std::uint64_t>(endOffset) + kEndCentralSize;
+    // Counts, sizes and offsets too large for the record are in its ZIP64 record; without
+    // one, the record's own values stand (and one that is full leads nowhere: the
+    // directory is then rebuilt, or found short).
+    ReadZip64EndRecord(stream, endOffset, EndRecord);
     return true;
 }
 
@@ -174,10 +184,12 @@ bool TUnZip::ReadCentralHeader(TStream*& stream, TZipHeaderInfo& entry, bool all
         return false;
     }
     const THeaderTail tail = ParseCentralHeader(h, entry);
-    entry.CentralHeaderOffset = static_cast<std::uint32_t>(start);
+    entry.CentralHeaderOffset = static_cast<std::uint64_t>(start);
     // An extra block cut by the end of the file keeps what there is of it (its fields are
-    // never read past their block).
+    // never read past their block; the comment then reads short too).
     ReadRawName(*stream, tail.ExtraLength, entry.ExtraField);
+    ApplyZip64ExtraField(reinterpret_cast<const std::uint8_t*>(entry.ExtraField.data()),
+                         entry.ExtraField.size(), true, entry);
     entry.SetPathName(
         DecodeEntryName(raw, entry.VersionMadeBy, entry.BitFlags, false, entry.ExtraField));
     if (MultiMode() != 0 && tail.CommentLength > 0 && !Rebuilt) {
@@ -222,9 +234,9 @@ void TUnZip::ReadCentralDirectory() {
     // As many central headers as the end record gives, also when a rebuild midway puts the
     // count of the local headers it found there: the headers past that count name entries
     // the rebuilt list may lack, which must not go unnoticed.
-    const int headerCount = EndRecord.TotalEntries;
+    const std::uint64_t headerCount = EndRecord.TotalEntries;
     if (!Rebuilt) {
-        const THeadersRead read = ReadCentralHeaders(stream, headerCount);
+        const THeadersRead read = ReadCentralHeaders(stream, headerCount, DirectoryEnd(source));
         if (read == THeadersRead::Unreadable && MultiMode() != 0) {
             RaiseBadArchive();
         }
@@ -239,7 +251,7 @@ void TUnZip::ReadCentralDirectory() {
     }
     FinishDirectory(source);
     if (Rebuilt) {
-        ReportRebuild(unplaced);
+        ReportRebuild(unplaced, headerCount);
     }
 }
 
@@ -282,7 +294,7 @@ void TUnZip::ApplyMissingDirectoryPolicy() {
 
 TStream* TUnZip::EnterDirectory(TDirectorySource source) {
     const bool viaZfc = source == TDirectorySource::ZfcCopy;
-    CurrentDisk = viaZfc ? 0 : EndRecord.ThisDisk;
+    CurrentDisk = viaZfc ? 0 : static_cast<int>(EndRecord.ThisDisk);
     if (EndRecord.ThisDisk == 0) {
         SetMultiMode(0);
     } else {
@@ -292,38 +304,66 @@ TStream* TUnZip::EnterDirectory(TDirectorySource source) {
     lastVolumeName_ = zipName_;
     TStream* stream = viaZfc ? static_cast<TStream*>(zfcStream_.get()) : archiveStream_.get();
     if (EndRecord.TotalEntries != 0) {
-        if (!viaZfc && MultiMode() != 0 && EndRecord.CentralStartDisk != CurrentDisk) {
-            RequestDisk(EndRecord.CentralStartDisk + 1);
+        if (!viaZfc && MultiMode() != 0 &&
+            EndRecord.CentralStartDisk != static_cast<std::uint32_t>(CurrentDisk)) {
+            RequestDisk(static_cast<int>(EndRecord.CentralStartDisk) + 1);
             stream = archiveStream_.get();
         }
-        stream->Seek(viaZfc ? 0 : EndRecord.CentralOffset, kFromBeginning);
+        stream->Seek(viaZfc ? 0 : static_cast<std::int64_t>(EndRecord.CentralOffset),
+                     kFromBeginning);
     }
     return stream;
 }
 
-TUnZip::THeadersRead TUnZip::ReadCentralHeaders(TStream*& stream, int headerCount) {
-    for (int r = 0; r < headerCount; ++r) {
+std::uint64_t TUnZip::DirectoryEnd(TDirectorySource source) const {
+    if (source == TDirectorySource::None || MultiMode() != 0) {
+        return 0;
+    }
+    const std::uint64_t start = source == TDirectorySource::ZfcCopy ? 0 : EndRecord.CentralOffset;
+    return start + EndRecord.CentralSize; // both at most kLargestZip64Value
+}
+
+TUnZip::THeadersRead TUnZip::ReadCentralHeaders(TStream*& stream, std::uint64_t headerCount,
+                                                std::uint64_t directoryEnd) {
+    const auto add = [&](std::unique_ptr<TZipHeaderInfo> entry) {
+        try {
+            entries_->Add(entry.get());
+            entry.release();
+            return true;
+        } catch (const EListError&) {
+            return false;
+        }
+    };
+    for (std::uint64_t r = 0; r < headerCount; ++r) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         if (!ReadCentralHeader(stream, *entry, MultiMode() != 0)) {
             return THeadersRead::Unreadable;
         }
-        try {
-            entries_->Add(entry.get());
-            entry.release();
-        } catch (const EListError&) {
+        if (!add(std::move(entry))) {
+            return THeadersRead::SharedLocalHeader;
+        }
+    }
+    // A writer that knows no ZIP64 records counts more than 65,535 entries modulo 65,536;
+    // the headers the count leaves out still lie inside the directory, and are read.
+    while (static_cast<std::uint64_t>(stream->Position()) < directoryEnd) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!ReadCentralHeader(stream, *entry, false)) {
+            break;
+        }
+        if (!add(std::move(entry))) {
             return THeadersRead::SharedLocalHeader;
         }
     }
     return THeadersRead::All;
 }
 
-std::vector<std::string> TUnZip::EnrichRebuiltEntries(TStream& stream, int headerCount) {
+std::vector<std::string> TUnZip::EnrichRebuiltEntries(TStream& stream, std::uint64_t headerCount) {
     // Which scanned entry a central header has enriched already, and the names of the
     // central headers that found no entry of their own (see ReportRebuild).
     std::vector<bool> enriched;
     std::vector<std::string> unplaced;
     TStream* source = &stream;
-    for (int r = 0; r < headerCount; ++r) {
+    for (std::uint64_t r = 0; r < headerCount; ++r) {
         TZipHeaderInfo entry;
         if (!ReadCentralHeader(source, entry, false)) {
             break;
@@ -333,7 +373,7 @@ std::vector<std::string> TUnZip::EnrichRebuiltEntries(TStream& stream, int heade
         if (entries_->Find(&entry, index) && !enriched[static_cast<std::size_t>(index)]) {
             enriched[static_cast<std::size_t>(index)] = true;
             TZipHeaderInfo& known = *entries_->Entry(index);
-            const std::uint32_t offset = known.LocalHeaderOffset;
+            const std::uint64_t offset = known.LocalHeaderOffset;
             known.Assign(entry);
             known.LocalHeaderOffset = offset;
         } else {
@@ -346,15 +386,15 @@ std::vector<std::string> TUnZip::EnrichRebuiltEntries(TStream& stream, int heade
 void TUnZip::FinishDirectory(TDirectorySource source) {
     const bool viaZfc = source == TDirectorySource::ZfcCopy;
     if (MultiMode() != 0 && EndRecord.CommentLength > 0) {
-        if (!viaZfc && EndRecord.ThisDisk != CurrentDisk) {
-            RequestDisk(EndRecord.ThisDisk + 1);
+        if (!viaZfc && EndRecord.ThisDisk != static_cast<std::uint32_t>(CurrentDisk)) {
+            RequestDisk(static_cast<int>(EndRecord.ThisDisk) + 1);
         }
         TStream& comments = viaZfc ? static_cast<TStream&>(*zfcStream_) : *archiveStream_;
         EndRecord.ZipComment = DecodeArchiveComment(
             LoadText(comments, EndRecord.CommentOffset, 0, EndRecord.CommentLength));
         EndRecord.CommentModified = false;
     }
-    DiskCount = EndRecord.ThisDisk + 1;
+    DiskCount = static_cast<int>(EndRecord.ThisDisk) + 1;
     if (viaZfc) {
         CurrentDisk = 0;
     }
@@ -373,12 +413,9 @@ void TUnZip::RaiseBadArchive() {
     RaiseBadZipFile();
 }
 
-void TUnZip::ReportRebuild(const std::vector<std::string>& unplaced) {
+void TUnZip::ReportRebuild(const std::vector<std::string>& unplaced, std::uint64_t promised) {
     if (OnDirectoryRebuilt) {
         OnDirectoryRebuilt(*this);
-    }
-    if (!OnEntryDropped) {
-        return;
     }
     // A central header may point at a wrong offset and still name an entry the scan found
     // at its right one; only a name the rebuilt list does not hold is an entry lost.
@@ -386,10 +423,20 @@ void TUnZip::ReportRebuild(const std::vector<std::string>& unplaced) {
     for (int i = 0; i < EntryCount(); ++i) {
         names.insert(entries_->Entry(i)->PathName());
     }
+    std::uint64_t dropped = 0;
     for (const std::string& name : unplaced) {
         if (names.count(name) == 0) {
-            OnEntryDropped(*this, name);
+            ++dropped;
+            if (OnEntryDropped) {
+                OnEntryDropped(*this, name);
+            }
         }
+    }
+    // What the end record promises and neither the list holds nor a name above reports:
+    // central headers that could not be read, for entries the scan did not find either.
+    const std::uint64_t accounted = static_cast<std::uint64_t>(EntryCount()) + dropped;
+    if (promised > accounted && OnEntriesMissing) {
+        OnEntriesMissing(*this, promised - accounted);
     }
 }
 } // namespace zorvi

@@ -33,6 +33,9 @@ std::string WithName(const char* text, const std::string& name) {
 
 } // namespace
 
+EVolumeNotFound::EVolumeNotFound(int volume, const std::string& path)
+    : EUserCanceled(WithName(FormatWithNumber(kTextVolumeNotFound, volume).c_str(), path)) {}
+
 void RaiseBadZipFile() {
     throw EBadZipFile();
 }
@@ -51,6 +54,10 @@ void RaiseOverlappedEntries() {
 
 void RaiseUserCanceled() {
     throw EUserCanceled();
+}
+
+void RaiseVolumeNotFound(int volume, const std::string& path) {
+    throw EVolumeNotFound(volume, path);
 }
 
 void RaiseFatalUnzipError() {

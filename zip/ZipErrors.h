@@ -37,6 +37,13 @@ public:
     EOverlappedEntries();
 };
 
+/// A volume of split files that is not there: no one cancelled, the file looked for (which
+/// the message names) is missing. Its base lets it pass wherever a refused volume does.
+class EVolumeNotFound : public EUserCanceled {
+public:
+    EVolumeNotFound(int volume, const std::string& path);
+};
+
 /// An index, a duplicate or an operation a list does not allow.
 class EListError : public EZipError {
 public:
@@ -74,12 +81,16 @@ inline constexpr const char* kTextIndexOutOfRange = "Индекс %d за пре
 inline constexpr const char* kTextListIndex = "List index out of bounds (%d)";
 inline constexpr const char* kTextOverlappedEntries =
     "Invalid zip file with overlapped components (possible zip bomb)";
+inline constexpr const char* kTextVolumeNotFound =
+    "Volume %d of the multi-volume archive not found: \"%s\"";
 
 [[noreturn]] void RaiseBadZipFile();
 [[noreturn]] void RaiseNotAZipFile();
 [[noreturn]] void RaiseIncompleteZip();
 [[noreturn]] void RaiseOverlappedEntries();
 [[noreturn]] void RaiseUserCanceled();
+/// Volume `volume` (1-based) looked for as the file `path`.
+[[noreturn]] void RaiseVolumeNotFound(int volume, const std::string& path);
 [[noreturn]] void RaiseFatalUnzipError();
 /// text may hold one %d, replaced by value.
 [[noreturn]] void RaiseListError(const char* text, int value = 0);

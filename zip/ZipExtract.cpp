@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -71,6 +72,23 @@ private:
     std::int64_t position_ = 0;
 };
 
+/// The entries' data as a sink takes it, instead of a file.
+class TUnZip::TSinkOutput final : public TDecodedOutput {
+public:
+    explicit TSinkOutput(TEntrySink& sink) : sink_(sink) {}
+
+    std::size_t WriteDecoded(const std::uint8_t* data, std::size_t count) override {
+        const std::size_t n = std::min(sink_.TakeDecoded(data, count), count);
+        position_ += static_cast<std::int64_t>(n);
+        return n;
+    }
+    std::int64_t DecodedPosition() const override { return position_; }
+
+private:
+    TEntrySink& sink_;
+    std::int64_t position_ = 0;
+};
+
 namespace {
 
 bool PathExists(const std::string& path) {
@@ -94,10 +112,22 @@ std::string MatchText(const std::string& utf8) {
     return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
 }
 
-/// A place in the archive as one number that sorts by volume, then offset. A single-volume
-/// archive has one volume whatever disk numbers its headers give.
-std::uint64_t RangeStart(bool multiVolume, std::uint16_t disk, std::uint32_t offset) {
-    return (static_cast<std::uint64_t>(multiVolume ? disk : 0) << 32) | offset;
+// The run's total of the selected entries' sizes. Each size is at most 2^63 - 1 (Zip64.h), so
+// a sum of them may pass what the total holds: it stays at the largest value instead (only a
+// hostile archive gets there, and its percentages then tell little); it never goes below 0.
+std::int64_t AddedSize(std::int64_t total, std::uint64_t size) {
+    const auto n = static_cast<std::int64_t>(size);
+    return n > std::numeric_limits<std::int64_t>::max() - total
+               ? std::numeric_limits<std::int64_t>::max()
+               : total + n;
+}
+
+std::int64_t SubtractedSize(std::int64_t total, std::uint64_t size) {
+    return std::max<std::int64_t>(0, total - static_cast<std::int64_t>(size));
+}
+
+TArchivePlace EntryStart(bool multiVolume, const TZipHeaderInfo& entry) {
+    return {multiVolume ? entry.DiskNumberStart : 0, entry.LocalHeaderOffset};
 }
 
 // Entries may not share bytes. An archive whose entries overlap (many central headers for
@@ -108,10 +138,11 @@ std::uint64_t RangeStart(bool multiVolume, std::uint16_t disk, std::uint32_t off
 // when its local header has been read, before any of its data is. In archive order the
 // first entry of an overlapping pair is the one that finds the other: nothing of the
 // shared data is written.
-void CheckOwnBytes(const std::vector<std::uint64_t>& starts, std::uint64_t start,
+// An entry that goes on in the next volume holds the rest of its own volume.
+void CheckOwnBytes(const std::vector<TArchivePlace>& starts, const TArchivePlace& start,
                    std::uint64_t length) {
-    const std::uint64_t volumeEnd = (start | 0xFFFFFFFFull) + 1;
-    const std::uint64_t end = std::min(start + length, volumeEnd);
+    // Offsets and sizes are at most 2^63 - 1 (Zip64.h): the sum does not wrap.
+    const TArchivePlace end{start.Volume, start.Offset + length};
     const auto first = std::lower_bound(starts.begin(), starts.end(), start);
     const auto last = std::lower_bound(first, starts.end(), end);
     if (last - first > 1) { // the entry's own start is among them
@@ -153,6 +184,9 @@ bool TUnZip::ForceDirs(const std::string& path) {
 }
 
 void TUnZip::DeleteOutput(const std::string& path) {
+    if (Sink != nullptr) {
+        return; // a run into a sink has no files: `path` is the entry's name
+    }
     // A read-only attribute taken over from the archive must not keep a rejected file.
     if (const auto attributes = fileSystem_->Attributes(path);
         attributes && (*attributes & kAttrReadOnly) != 0) {
@@ -164,7 +198,8 @@ void TUnZip::DeleteOutput(const std::string& path) {
 
 void TUnZip::SkipEntry() {
     if (run_) {
-        run_->Decoder.TotalBytes -= CurrentHeader.UncompressedSize;
+        run_->Decoder.TotalBytes =
+            SubtractedSize(run_->Decoder.TotalBytes, CurrentHeader.UncompressedSize);
     }
 }
 
@@ -197,6 +232,7 @@ int TUnZip::ExtractSelected() {
         const int count = run_->Count;
         run_.reset();
         FilesList.clear();
+        ExcludeList.clear();
         if (resorted) {
             ApplySortMode(sortMode);
         }
@@ -208,7 +244,7 @@ int TUnZip::ExtractSelected() {
     };
 
     try {
-        if (!destDir_.empty() && !DirExists(destDir_)) {
+        if (Sink == nullptr && !destDir_.empty() && !DirExists(destDir_)) {
             ForceDirs(destDir_);
         }
         if (resorted) {
@@ -227,7 +263,8 @@ int TUnZip::ExtractSelected() {
             ExtractInParallel(numFiles);
         } else if (numFiles > 0 && !stopNow) {
             for (int i = 0; i < EntryCount(); ++i) {
-                if (DoAll || sortedEntries_->Entry(i)->Selected) {
+                const bool taken = DoAll || sortedEntries_->Entry(i)->Selected;
+                if (taken && !run_->Excluded[static_cast<std::size_t>(i)]) {
                     ExtractEntry(i);
                     while (run_->Retry) {
                         ExtractEntry(i);
@@ -260,22 +297,39 @@ TDecodeHooks TUnZip::MakeDecodeHooks() {
 
 void TUnZip::CollectEntryStarts() {
     const bool multiVolume = EndRecord.ThisDisk != 0;
+    run_->EntryStarts.reserve(static_cast<std::size_t>(EntryCount()));
     for (int i = 0; i < EntryCount(); ++i) {
-        const TZipHeaderInfo& entry = *entries_->Entry(i);
-        run_->EntryStarts.push_back(
-            RangeStart(multiVolume, entry.DiskNumberStart, entry.LocalHeaderOffset));
+        run_->EntryStarts.push_back(EntryStart(multiVolume, *entries_->Entry(i)));
     }
     std::sort(run_->EntryStarts.begin(), run_->EntryStarts.end());
 }
 
-int TUnZip::SelectEntries() {
-    int numFiles = EntryCount();
+namespace {
+
+/// The masks as they are matched: "/" as "\\", in the text MatchText makes.
+std::vector<std::string> MatchMasks(const std::vector<std::string>& lines) {
     std::vector<std::string> masks;
-    for (const std::string& mask : FilesList) {
+    for (const std::string& mask : lines) {
         std::string m = mask;
         std::replace(m.begin(), m.end(), '/', '\\');
         masks.push_back(MatchText(m));
     }
+    return masks;
+}
+
+bool MatchesAny(const std::vector<std::string>& masks, const std::string& name) {
+    return std::any_of(masks.begin(), masks.end(), [&](const std::string& mask) {
+        return MatchPattern(mask, name) == kMatchValid;
+    });
+}
+
+} // namespace
+
+int TUnZip::SelectEntries() {
+    int numFiles = EntryCount();
+    const std::vector<std::string> masks = MatchMasks(FilesList);
+    const std::vector<std::string> excluded = MatchMasks(ExcludeList);
+    run_->Excluded.assign(static_cast<std::size_t>(EntryCount()), false);
     for (int i = 0; i < EntryCount(); ++i) {
         TZipHeaderInfo& entry = *sortedEntries_->Entry(i);
         entry.Selected = DoAll;
@@ -288,14 +342,15 @@ int TUnZip::SelectEntries() {
             continue;
         }
         const std::string name = MatchText(entry.PathName());
-        for (const std::string& mask : masks) {
-            if (MatchPattern(mask, name) == kMatchValid) {
-                entry.Selected = true;
-                break;
-            }
+        if (!excluded.empty() && MatchesAny(excluded, name)) {
+            entry.Selected = false;
+            run_->Excluded[static_cast<std::size_t>(i)] = true;
+            --numFiles;
+            continue;
         }
+        entry.Selected = entry.Selected || MatchesAny(masks, name);
         if (entry.Selected && !folder) {
-            run_->Decoder.TotalBytes += entry.UncompressedSize;
+            run_->Decoder.TotalBytes = AddedSize(run_->Decoder.TotalBytes, entry.UncompressedSize);
         } else {
             --numFiles;
         }
@@ -402,6 +457,10 @@ void TUnZip::ExtractEntry(int index) {
     }
     const bool isFile = !CurrentHeader.FileName().empty();
     const std::int64_t dataStart = isFile ? LocateData() : 0;
+    if (Sink != nullptr) {
+        ExtractToSink(index, isFile, dataStart, passwordBytesFrom);
+        return;
+    }
     const TEntryPlacement placement = PlaceEntry(
         destDir_, rootDir_, RecreateDirs, CurrentHeader.Directory(), CurrentHeader.FileName());
     std::string path = placement.Folder + CurrentHeader.FileName();
@@ -450,19 +509,43 @@ void TUnZip::ExtractEntry(int index) {
     SettleEntry(index, path, end);
 }
 
+// The same steps into the sink: nothing is placed, asked about or made on disk, and a folder
+// entry is only counted.
+void TUnZip::ExtractToSink(int index, bool isFile, std::int64_t dataStart,
+                           std::size_t passwordBytesFrom) {
+    if (!isFile) {
+        ++run_->Count;
+        return;
+    }
+    std::string name = CurrentHeader.PathName();
+    bool skip = false;
+    if (OnStartUnZip) {
+        OnStartUnZip(*this, index, name, skip);
+    }
+    if (skip) {
+        return;
+    }
+    const bool encrypted = CurrentHeader.IsEncrypted();
+    if (encrypted && !PasswordAccepted(index, dataStart, passwordBytesFrom)) {
+        return;
+    }
+    TSinkOutput output(*Sink);
+    const TDecodeEnd end = Decode(output, dataStart + (encrypted ? kEncryptionHeaderSize : 0));
+    SettleEntry(index, name, end);
+}
+
 std::int64_t TUnZip::LocateData() {
     const bool multiVolume = EndRecord.ThisDisk != 0;
-    if (multiVolume && CurrentHeader.DiskNumberStart != CurrentDisk) {
-        RequestDisk(CurrentHeader.DiskNumberStart + 1);
+    if (multiVolume && CurrentHeader.DiskNumberStart != static_cast<std::uint32_t>(CurrentDisk)) {
+        RequestDisk(static_cast<int>(CurrentHeader.DiskNumberStart) + 1);
     }
-    archiveStream_->Seek(CurrentHeader.LocalHeaderOffset, kFromBeginning);
+    archiveStream_->Seek(static_cast<std::int64_t>(CurrentHeader.LocalHeaderOffset),
+                         kFromBeginning);
     std::uint8_t header[kLocalHeaderSize] = {};
     archiveStream_->Read(header, sizeof header); // signature not checked
     const THeaderTail tail = LocalHeaderTail(header);
-    CheckOwnBytes(
-        run_->EntryStarts,
-        RangeStart(multiVolume, CurrentHeader.DiskNumberStart, CurrentHeader.LocalHeaderOffset),
-        kLocalHeaderSize + tail.Size() + std::uint64_t{CurrentHeader.CompressedSize});
+    CheckOwnBytes(run_->EntryStarts, EntryStart(multiVolume, CurrentHeader),
+                  kLocalHeaderSize + tail.Size() + CurrentHeader.CompressedSize);
     // Read inside the block just read, so the data that follows comes from it.
     archiveStream_->Skip(tail.NameLength);
     ReadRawName(*archiveStream_, tail.ExtraLength, run_->LocalExtra);
@@ -502,17 +585,16 @@ TUnZip::OpenOutput(const std::string& path, const std::string& folder, bool fold
     return output;
 }
 
-TUnZip::TDecodeEnd TUnZip::DecodeToFile(std::unique_ptr<TBufferedFileStream> output,
-                                        const std::string& path, std::int64_t dataStart) {
+TUnZip::TDecodeEnd TUnZip::Decode(TDecodedOutput& output, std::int64_t dataStart) {
     TEntryDecoder& decoder = run_->Decoder;
     try {
         TArchiveInput input(*this);
-        TFileOutput fileOutput(*output);
         TEntryDecodeParams params;
         params.Input = &input;
-        params.Output = &fileOutput;
-        params.CompressedSize = CurrentHeader.CompressedSize;
-        params.UncompressedSize = CurrentHeader.UncompressedSize;
+        params.Output = &output;
+        // Sizes from ZIP64 fields are at most 2^63 - 1 (Zip64.h).
+        params.CompressedSize = static_cast<std::int64_t>(CurrentHeader.CompressedSize);
+        params.UncompressedSize = static_cast<std::int64_t>(CurrentHeader.UncompressedSize);
         params.BitFlags = CurrentHeader.BitFlags;
         params.Cipher = CurrentHeader.IsEncrypted() ? &cipher_ : nullptr;
         archiveStream_->Seek(dataStart, kFromBeginning);
@@ -525,13 +607,21 @@ TUnZip::TDecodeEnd TUnZip::DecodeToFile(std::unique_ptr<TBufferedFileStream> out
         return TDecodeEnd::TooLong;
     } catch (const EFatalUnzipError&) {
         return TDecodeEnd::PrematureEnd;
+    }
+    return TDecodeEnd::Decoded;
+}
+
+TUnZip::TDecodeEnd TUnZip::DecodeToFile(std::unique_ptr<TBufferedFileStream> output,
+                                        const std::string& path, std::int64_t dataStart) {
+    try {
+        TFileOutput fileOutput(*output);
+        return Decode(fileOutput, dataStart);
     } catch (...) {
         // An incomplete file must never look like an extracted one.
         output.reset();
         DeleteOutput(path);
         throw;
     }
-    return TDecodeEnd::Decoded;
 }
 
 void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
@@ -543,7 +633,7 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
         return;
     }
     const bool completed = end == TDecodeEnd::Decoded;
-    if (completed) {
+    if (completed && Sink == nullptr) {
         SetExtractedFileTime(*fileSystem_, path, CurrentHeader.DosDateTime,
                              CurrentHeader.ExtraField, run_->LocalExtra);
         if (RetainAttributes) {
@@ -556,7 +646,8 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
     // can have the CRC-32 the archive stores.
     const TEntryDecoder& decoder = run_->Decoder;
     const bool decoded = completed && decoder.EntryFinished();
-    const bool wholeSize = decoder.BytesWritten() == CurrentHeader.UncompressedSize;
+    const bool wholeSize =
+        static_cast<std::uint64_t>(decoder.BytesWritten()) == CurrentHeader.UncompressedSize;
     const std::uint32_t crc = decoder.FinalCrc();
     if (crc == CurrentHeader.Crc32 && decoded && wholeSize) {
         if (OnEndUnZip) {

@@ -38,17 +38,44 @@ void TZipHeaderInfo::SetPathName(const std::string& path) {
     UpdateNameLength();
 }
 
-int CompareTextAnsi(const std::string& a, const std::string& b) {
-    const std::string x = LowerAscii(FromUtf8(a, TCodePage::Windows1251));
-    const std::string y = LowerAscii(FromUtf8(b, TCodePage::Windows1251));
-    const int c = x.compare(y);
+namespace {
+
+/// What the case-insensitive text order compares: the 8-bit text, letters folded.
+std::string AnsiOrderText(const std::string& utf8) {
+    return LowerAscii(FromUtf8(utf8, TCodePage::Windows1251));
+}
+
+int Sign(int c) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool IsTextOrder(TZipSortMode mode) {
+    return mode == TZipSortMode::ByName || mode == TZipSortMode::ByFileName ||
+           mode == TZipSortMode::ByDirectoryName;
+}
+
+/// The text an entry is ordered by in a text order (IsTextOrder).
+std::string OrderText(TZipSortMode mode, const TZipHeaderInfo& e) {
+    switch (mode) {
+    case TZipSortMode::ByFileName:
+        return e.FileName();
+    case TZipSortMode::ByDirectoryName:
+        return e.Directory();
+    default:
+        return e.PathName();
+    }
+}
+
+} // namespace
+
+int CompareTextAnsi(const std::string& a, const std::string& b) {
+    return Sign(AnsiOrderText(a).compare(AnsiOrderText(b)));
 }
 
 namespace {
 
 int Ratio(const TZipHeaderInfo& e) {
-    if (static_cast<std::int32_t>(e.UncompressedSize) <= 0) {
+    if (e.UncompressedSize == 0) {
         return 0;
     }
     const double ratio = std::nearbyint(static_cast<double>(e.CompressedSize) * 100.0 /
@@ -56,8 +83,9 @@ int Ratio(const TZipHeaderInfo& e) {
     return ratio > 100.0 ? 100 : static_cast<int>(ratio);
 }
 
-int LargerFirst(std::int32_t difference) {
-    return difference > 0 ? 1 : -1;
+/// +1 when b is larger than a, else -1: never equal, so equal sizes keep their order.
+int LargerFirst(std::uint64_t a, std::uint64_t b) {
+    return b > a ? 1 : -1;
 }
 
 } // namespace
@@ -67,28 +95,41 @@ int TSortedZip::Compare(const TPersistentObject* a, const TPersistentObject* b) 
     const auto& y = *static_cast<const TZipHeaderInfo*>(b);
     switch (SortMode) {
     case TZipSortMode::ByName:
-        return CompareTextAnsi(x.PathName(), y.PathName());
     case TZipSortMode::ByFileName:
-        return CompareTextAnsi(x.FileName(), y.FileName());
     case TZipSortMode::ByDirectoryName:
-        return CompareTextAnsi(x.Directory(), y.Directory());
+        return CompareTextAnsi(OrderText(SortMode, x), OrderText(SortMode, y));
     case TZipSortMode::ByDate:
         return DosDateTimeToDate(y.DosDateTime) > DosDateTimeToDate(x.DosDateTime) ? 1 : -1;
     case TZipSortMode::ByCompressedSize:
-        return LargerFirst(static_cast<std::int32_t>(y.CompressedSize - x.CompressedSize));
+        return LargerFirst(x.CompressedSize, y.CompressedSize);
     case TZipSortMode::ByUnCompressedSize:
-        return LargerFirst(static_cast<std::int32_t>(y.UncompressedSize - x.UncompressedSize));
+        return LargerFirst(x.UncompressedSize, y.UncompressedSize);
     case TZipSortMode::ByRate:
         return Ratio(y) - Ratio(x);
     case TZipSortMode::ByNone:
         break;
     }
     if (x.DiskNumberStart != y.DiskNumberStart) {
-        return x.DiskNumberStart - y.DiskNumberStart;
+        return x.DiskNumberStart < y.DiskNumberStart ? -1 : 1;
     }
-    const auto ox = static_cast<std::int32_t>(x.LocalHeaderOffset);
-    const auto oy = static_cast<std::int32_t>(y.LocalHeaderOffset);
+    const std::uint64_t ox = x.LocalHeaderOffset;
+    const std::uint64_t oy = y.LocalHeaderOffset;
     return ox < oy ? -1 : (ox > oy ? 1 : 0);
+}
+
+void TSortedZip::AddAll(const std::vector<TPersistentObject*>& items) {
+    if (!IsTextOrder(SortMode) || Count() != 0 || Duplicates != TDuplicates::Accept) {
+        TSortedObjectList::AddAll(items);
+        return;
+    }
+    std::vector<std::string> texts;
+    texts.reserve(items.size());
+    for (const TPersistentObject* item : items) {
+        texts.push_back(
+            AnsiOrderText(OrderText(SortMode, *static_cast<const TZipHeaderInfo*>(item))));
+    }
+    AddAllSorted(items,
+                 [&](std::size_t i, std::size_t j) { return Sign(texts[i].compare(texts[j])); });
 }
 
 namespace {
@@ -124,16 +165,16 @@ void WriteHeader(const TPersistentObject& item, TStream& s) {
     WriteU16(s, e.CompressionMethod);
     WriteU32(s, e.DosDateTime);
     WriteU32(s, e.Crc32);
-    WriteU32(s, e.CompressedSize);
-    WriteU32(s, e.UncompressedSize);
+    WriteU64(s, e.CompressedSize);
+    WriteU64(s, e.UncompressedSize);
     WriteU16(s, e.ExtraFieldLength);
     WriteU16(s, e.LocalExtraFieldLength);
     WriteU16(s, e.FileCommentLength);
-    WriteU16(s, e.DiskNumberStart);
+    WriteU32(s, e.DiskNumberStart);
     WriteU16(s, e.InternalAttributes);
     WriteU32(s, e.ExternalAttributes);
-    WriteU32(s, e.LocalHeaderOffset);
-    WriteU32(s, e.CentralHeaderOffset);
+    WriteU64(s, e.LocalHeaderOffset);
+    WriteU64(s, e.CentralHeaderOffset);
     WriteOptionalText(s, e.Directory());
     WriteOptionalText(s, e.FileName());
     WriteOptionalText(s, e.FileComment);
@@ -149,16 +190,16 @@ void ReadHeader(TPersistentObject& item, TStream& s) {
     e.CompressionMethod = ReadU16(s);
     e.DosDateTime = ReadU32(s);
     e.Crc32 = ReadU32(s);
-    e.CompressedSize = ReadU32(s);
-    e.UncompressedSize = ReadU32(s);
+    e.CompressedSize = ReadU64(s);
+    e.UncompressedSize = ReadU64(s);
     e.ExtraFieldLength = ReadU16(s);
     e.LocalExtraFieldLength = ReadU16(s);
     e.FileCommentLength = ReadU16(s);
-    e.DiskNumberStart = ReadU16(s);
+    e.DiskNumberStart = ReadU32(s);
     e.InternalAttributes = ReadU16(s);
     e.ExternalAttributes = ReadU32(s);
-    e.LocalHeaderOffset = ReadU32(s);
-    e.CentralHeaderOffset = ReadU32(s);
+    e.LocalHeaderOffset = ReadU64(s);
+    e.CentralHeaderOffset = ReadU64(s);
     e.SetDirectory(ReadOptionalText(s).value_or(""));
     e.SetFileName(ReadOptionalText(s).value_or(""));
     e.FileComment = ReadOptionalText(s);
@@ -169,30 +210,30 @@ void ReadHeader(TPersistentObject& item, TStream& s) {
 void WriteEnd(const TPersistentObject& item, TStream& s) {
     const auto& e = static_cast<const TEndCentral&>(item);
     WriteU32(s, e.Signature);
-    WriteU16(s, e.ThisDisk);
-    WriteU16(s, e.CentralStartDisk);
-    WriteU16(s, e.EntriesThisDisk);
-    WriteU16(s, e.TotalEntries);
-    WriteU32(s, e.CentralSize);
-    WriteU32(s, e.CentralOffset);
+    WriteU32(s, e.ThisDisk);
+    WriteU32(s, e.CentralStartDisk);
+    WriteU64(s, e.EntriesThisDisk);
+    WriteU64(s, e.TotalEntries);
+    WriteU64(s, e.CentralSize);
+    WriteU64(s, e.CentralOffset);
     WriteU16(s, e.CommentLength);
     WriteOptionalText(s, e.ZipComment);
-    WriteU32(s, e.CommentOffset);
+    WriteU64(s, e.CommentOffset);
     WriteU8(s, e.CommentModified ? 1 : 0);
 }
 
 void ReadEnd(TPersistentObject& item, TStream& s) {
     auto& e = static_cast<TEndCentral&>(item);
     e.Signature = ReadU32(s);
-    e.ThisDisk = ReadU16(s);
-    e.CentralStartDisk = ReadU16(s);
-    e.EntriesThisDisk = ReadU16(s);
-    e.TotalEntries = ReadU16(s);
-    e.CentralSize = ReadU32(s);
-    e.CentralOffset = ReadU32(s);
+    e.ThisDisk = ReadU32(s);
+    e.CentralStartDisk = ReadU32(s);
+    e.EntriesThisDisk = ReadU64(s);
+    e.TotalEntries = ReadU64(s);
+    e.CentralSize = ReadU64(s);
+    e.CentralOffset = ReadU64(s);
     e.CommentLength = ReadU16(s);
     e.ZipComment = ReadOptionalText(s);
-    e.CommentOffset = ReadU32(s);
+    e.CommentOffset = ReadU64(s);
     e.CommentModified = ReadU8(s) != 0;
 }
 

@@ -1,11 +1,14 @@
 // The archive directory's records: one TZipHeaderInfo per entry, the TEndCentral
 // end record, and TSortedZip, the sorted list that holds the entries.
 //
-// Records of the ZIP format as read here (little-endian, 32-bit sizes, no ZIP64):
+// Records of the ZIP format as read here (little-endian):
 //   end of central directory   signature 0x06054B50, 22 bytes + comment
 //   central file header        signature 0x02014B50, 46 bytes + name + extra + comment
 //   local file header          signature 0x04034B50, 30 bytes + name + extra
 //   data descriptor            16 bytes with its signature, after the data (flag bit 3)
+// The headers' sizes and offsets are 32-bit, their counts and disk numbers 16-bit; an archive
+// that outgrows them keeps the true values in its ZIP64 records (Zip64.h). The fields below
+// are wide enough for either.
 #pragma once
 
 #include "zip/ObjectList.h"
@@ -71,17 +74,17 @@ public:
     std::uint16_t CompressionMethod = 8;
     std::uint32_t DosDateTime = 0; // as corrected by FixDosDateTime
     std::uint32_t Crc32 = 0xFFFFFFFF;
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
     std::uint16_t FileNameLength = 0; // bytes of Directory + FileName
     std::uint16_t ExtraFieldLength = 0;
     std::uint16_t LocalExtraFieldLength = 0; // set only by the local-header reader
     std::uint16_t FileCommentLength = 0;
-    std::uint16_t DiskNumberStart = 0;
+    std::uint32_t DiskNumberStart = 0;
     std::uint16_t InternalAttributes = 1;
     std::uint32_t ExternalAttributes = 32; // the archive attribute
-    std::uint32_t LocalHeaderOffset = 0;
-    std::uint32_t CentralHeaderOffset = 0;
+    std::uint64_t LocalHeaderOffset = 0;
+    std::uint64_t CentralHeaderOffset = 0;
     std::optional<std::string> FileComment; // none until loaded
     /// The central header's extra block as stored (empty for an entry rebuilt from its local
     /// header alone): Unicode names and comments, exact times (see ExtraFields.h).
@@ -117,15 +120,15 @@ public:
     void Clear() { *this = TEndCentral(); }
 
     std::uint32_t Signature = kEndCentralSignature;
-    std::uint16_t ThisDisk = 0;
-    std::uint16_t CentralStartDisk = 0;
-    std::uint16_t EntriesThisDisk = 0;
-    std::uint16_t TotalEntries = 0;
-    std::uint32_t CentralSize = 0;
-    std::uint32_t CentralOffset = 0;
+    std::uint32_t ThisDisk = 0;
+    std::uint32_t CentralStartDisk = 0;
+    std::uint64_t EntriesThisDisk = 0;
+    std::uint64_t TotalEntries = 0;
+    std::uint64_t CentralSize = 0;
+    std::uint64_t CentralOffset = 0;
     std::uint16_t CommentLength = 0;
     std::optional<std::string> ZipComment; // none until loaded
-    std::uint32_t CommentOffset = 0;       // end record offset + 22
+    std::uint64_t CommentOffset = 0;       // end record offset + 22
     bool CommentModified = false;
 };
 
@@ -152,9 +155,12 @@ public:
     TZipHeaderInfo* Entry(int index) const { return static_cast<TZipHeaderInfo*>(Get(index)); }
     /// ByName, ByFileName, ByDirectoryName: case-insensitive text order. ByDate and
     /// the size orders: largest first and never equal, so equal keys keep archive
-    /// order. ByRate: ratio(b) - ratio(a). ByNone: volume, then local header offset
-    /// (as signed 32-bit numbers): archive order.
+    /// order. ByRate: ratio(b) - ratio(a). ByNone: volume, then local header offset:
+    /// archive order.
     int Compare(const TPersistentObject* a, const TPersistentObject* b) const override;
+    /// As the base's, with the text orders comparing texts converted once per entry
+    /// instead of twice per comparison.
+    void AddAll(const std::vector<TPersistentObject*>& items) override;
 
     TZipSortMode SortMode;
 };

@@ -3,6 +3,7 @@
 #include "zip/ArchiveNames.h"
 #include "zip/EntryNames.h"
 #include "zip/UnZip.h"
+#include "zip/Zip64.h"
 #include "zip/ZipHeaders.h"
 
 #include <algorithm>
@@ -15,27 +16,34 @@ namespace {
 constexpr std::size_t kDescriptorSearchBlock = 65536;
 
 /// An entry written to a stream has no sizes in its local header: they follow its
-/// data in a data descriptor. Finds the first descriptor whose compressed size is
-/// exactly the distance from the data start, and takes CRC-32 and sizes from it.
-/// Without one the data is taken to run to the end of the archive, so that the
-/// entry fails its CRC-32 check instead of passing as an empty file.
-void FindDataDescriptor(TStream& stream, std::int64_t dataStart, TZipHeaderInfo& entry) {
+/// data in a data descriptor (of 8-byte sizes after a local header with a ZIP64 field).
+/// Finds the first descriptor whose compressed size is exactly the distance from the
+/// data start, and takes CRC-32 and sizes from it. Without one the data is taken to run
+/// to the end of the archive, so that the entry fails its CRC-32 check instead of passing
+/// as an empty file.
+void FindDataDescriptor(TStream& stream, std::int64_t dataStart, bool zip64,
+                        TZipHeaderInfo& entry) {
+    const std::size_t size = zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize;
     std::vector<std::uint8_t> block(kDescriptorSearchBlock);
     std::int64_t at = dataStart;
     for (;;) {
         stream.Seek(at, kFromBeginning);
         const std::size_t n = stream.Read(block.data(), block.size());
-        if (n < kDataDescriptorSize) {
+        if (n < size) {
             break;
         }
-        for (std::size_t i = 0; i + kDataDescriptorSize <= n; ++i) {
+        for (std::size_t i = 0; i + size <= n; ++i) {
             const std::uint8_t* p = block.data() + i;
             if (p[0] != 0x50 || GetU32(p) != kDataDescriptorSignature) {
                 continue;
             }
             const std::int64_t offset = at + static_cast<std::int64_t>(i);
             TZipHeaderInfo found;
-            ParseDataDescriptor(p, found);
+            if (zip64) {
+                ParseZip64DataDescriptor(p, found);
+            } else {
+                ParseDataDescriptor(p, found);
+            }
             if (found.CompressedSize == static_cast<std::uint64_t>(offset - dataStart)) {
                 entry.Crc32 = found.Crc32;
                 entry.CompressedSize = found.CompressedSize;
@@ -44,11 +52,19 @@ void FindDataDescriptor(TStream& stream, std::int64_t dataStart, TZipHeaderInfo&
             }
         }
         // The next block overlaps this one by a descriptor less one byte.
-        at += static_cast<std::int64_t>(n - kDataDescriptorSize + 1);
+        at += static_cast<std::int64_t>(n - size + 1);
     }
     entry.CompressedSize =
-        static_cast<std::uint32_t>(std::max<std::int64_t>(0, stream.Size() - dataStart));
+        static_cast<std::uint64_t>(std::max<std::int64_t>(0, stream.Size() - dataStart));
     entry.UncompressedSize = 0xFFFFFFFF; // unknown: the decoder may write what it finds
+}
+
+/// The local extra block at the stream's position: the ZIP64 field's sizes into `entry`.
+/// Returns whether there is such a field; the stream is left after the block.
+bool ReadLocalZip64Field(TStream& stream, TZipHeaderInfo& entry) {
+    std::vector<std::uint8_t> extra(entry.LocalExtraFieldLength);
+    extra.resize(stream.Read(extra.data(), extra.size()));
+    return ApplyZip64ExtraField(extra.data(), extra.size(), false, entry);
 }
 
 } // namespace
@@ -63,7 +79,7 @@ bool TUnZip::ReadLocalHeader(TStream& stream, TZipHeaderInfo& entry) {
         return false;
     }
     ParseLocalHeader(h, entry);
-    entry.LocalHeaderOffset = static_cast<std::uint32_t>(start);
+    entry.LocalHeaderOffset = static_cast<std::uint64_t>(start);
     // The extra block may hold the name in UTF-8; the stream goes back to its start.
     std::string extra;
     ReadRawName(stream, entry.LocalExtraFieldLength, extra);
@@ -118,22 +134,25 @@ bool TUnZip::ScanLocalHeaders() {
         if (!ReadLocalHeader(stream, *entry)) {
             break;
         }
+        const bool zip64 = ReadLocalZip64Field(stream, *entry);
+        const std::int64_t dataStart = stream.Position();
         if (entry->HasDataDescriptor() && entry->CompressedSize == 0) {
-            const std::int64_t afterName = stream.Position();
-            FindDataDescriptor(stream, afterName + entry->LocalExtraFieldLength, *entry);
-            stream.Seek(afterName, kFromBeginning);
+            FindDataDescriptor(stream, dataStart, zip64, *entry);
         }
-        const std::int64_t skip = static_cast<std::int64_t>(entry->CompressedSize) +
-                                  entry->LocalExtraFieldLength +
-                                  (entry->HasDataDescriptor() ? kDataDescriptorSize : 0);
+        const std::uint64_t descriptor = !entry->HasDataDescriptor() ? 0
+                                         : zip64                     ? kZip64DataDescriptorSize
+                                                                     : kDataDescriptorSize;
+        const std::uint64_t next =
+            std::min(static_cast<std::uint64_t>(dataStart) + entry->CompressedSize + descriptor,
+                     kLargestZip64Value);
         entries_->Add(entry.get());
         entry.release();
-        stream.Seek(skip, kFromCurrent);
+        stream.Seek(static_cast<std::int64_t>(next), kFromBeginning);
     }
     EndRecord.ThisDisk = 0;
     CurrentDisk = 0;
-    EndRecord.CentralOffset = static_cast<std::uint32_t>(stream.Position());
-    EndRecord.TotalEntries = static_cast<std::uint16_t>(std::min(EntryCount(), 0xFFFF));
+    EndRecord.CentralOffset = static_cast<std::uint64_t>(stream.Position());
+    EndRecord.TotalEntries = static_cast<std::uint64_t>(EntryCount());
     DiskCount = 1;
     return true;
 }

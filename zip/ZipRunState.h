@@ -5,6 +5,7 @@
 #include "zip/UnZip.h"
 
 #include <cstddef>
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,14 @@
 #include <vector>
 
 namespace zorvi {
+
+/// A place in the archive: a volume and an offset in it. A single-volume archive has one
+/// volume whatever disk numbers its headers give.
+struct TArchivePlace {
+    std::uint32_t Volume = 0;
+    std::uint64_t Offset = 0;
+    auto operator<=>(const TArchivePlace&) const = default;
+};
 
 /// What one ExtractFiles run keeps.
 struct TUnZip::TRunState {
@@ -23,9 +32,10 @@ struct TUnZip::TRunState {
     // before, so it is not looked up again for them; should it have gone meanwhile, the
     // file's creation fails and the folder is made then.
     std::string LastFolder;
-    // Where every entry of the directory starts: its local header, as a volume and an
-    // offset in one number (see RangeStart), sorted.
-    std::vector<std::uint64_t> EntryStarts;
+    // Where every entry of the directory starts: its local header, sorted.
+    std::vector<TArchivePlace> EntryStarts;
+    // By index of SortedEntries: the entries an ExcludeList mask names.
+    std::vector<bool> Excluded;
     // The extra block of the local header of the entry being extracted.
     std::string LocalExtra;
     // Which of the password's byte strings (PasswordCandidates) the entry's check byte

@@ -1,5 +1,9 @@
 // Archives over several volumes: asking for a volume through OnGetNextDisk, and the
 // default handler (a prompt for removable disks, the next name for split files).
+//
+// Split files are named in one of two ways: archive.001, archive.002, ... or, as zip -s
+// and most tools today name them, archive.z01, archive.z02, ...; the volume holding the end
+// record usually keeps the archive's own name (archive.zip) either way.
 #include "zip/ArchiveNames.h"
 #include "zip/UnZip.h"
 #include "zip/ZipErrors.h"
@@ -29,10 +33,10 @@ void TUnZip::RequestDisk(int n) {
             break;
         }
         // A split volume that is not there will not appear by asking again: the
-        // second request for the same missing file ends the search. (A removable
-        // disk may still be inserted, so its prompt repeats until cancelled.)
+        // second request for the same missing file ends the search, naming the file.
+        // (A removable disk may still be inserted, so its prompt repeats until cancelled.)
         if (MultiMode() != 1 && !missingVolumes_.insert(name).second) {
-            RaiseUserCanceled();
+            RaiseVolumeNotFound(n, name);
         }
     }
     OpenArchiveStream(name);
@@ -50,10 +54,20 @@ void TUnZip::DefaultGetNextDisk(int nextDisk, std::string& fName) {
         }
         return;
     }
-    fName = ChangeFileExt(fName, VolumeExtension(nextDisk));
-    // The volume holding the end record usually keeps the archive's own name.
-    if (!FileExists(fName) && nextDisk == EndRecord.ThisDisk + 1 && FileExists(lastVolumeName_)) {
+    const std::string numbered = ChangeFileExt(fName, VolumeExtension(nextDisk));
+    const std::string zipStyle = ChangeFileExt(fName, SplitVolumeExtension(nextDisk));
+    const bool last = static_cast<std::uint32_t>(nextDisk) == EndRecord.ThisDisk + 1;
+    if (FileExists(numbered)) {
+        fName = numbered;
+    } else if (FileExists(zipStyle)) {
+        fName = zipStyle;
+    } else if (last && FileExists(lastVolumeName_)) {
         fName = lastVolumeName_;
+    } else {
+        // Missing: the name in the way this archive's volumes are named, so that the error
+        // names the file a person would look for.
+        const bool byNumber = ChangeFileExt(fName, VolumeExtension(CurrentDisk + 1)) == fName;
+        fName = byNumber ? numbered : zipStyle;
     }
 }
 

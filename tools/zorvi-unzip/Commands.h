@@ -13,9 +13,11 @@ inline constexpr int kExitEntryFailed = 1;
 inline constexpr int kExitArchiveUnreadable = 2;
 
 /// Lines on `err` for what was wrong with the archive's directory as it was read: rebuilt
-/// from the local headers, and each entry the rebuilt one lost (counted in `dropped`).
-/// Installed before the directory is read; `dropped` must outlive the component's use.
-void WatchDirectory(TUnZip& unzip, const std::string& archive, std::ostream& err, int& dropped);
+/// from the local headers, each entry the rebuilt one lost and the entries it lost without
+/// a name (all counted in `dropped`). Installed before the directory is read; `dropped`
+/// must outlive the component's use.
+void WatchDirectory(TUnZip& unzip, const std::string& archive, std::ostream& err,
+                    std::uint64_t& dropped);
 
 int RunList(const TOptions& options, std::ostream& out, std::ostream& err);
 int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err);

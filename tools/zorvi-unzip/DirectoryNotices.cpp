@@ -4,7 +4,8 @@
 
 namespace zorvi::cli {
 
-void WatchDirectory(TUnZip& unzip, const std::string& archive, std::ostream& err, int& dropped) {
+void WatchDirectory(TUnZip& unzip, const std::string& archive, std::ostream& err,
+                    std::uint64_t& dropped) {
     unzip.OnDirectoryRebuilt = [&err, archive](TUnZip&) {
         err << "zorvi-unzip: " << archive
             << ": directory damaged or missing, rebuilt from the local headers\n";
@@ -15,6 +16,12 @@ void WatchDirectory(TUnZip& unzip, const std::string& archive, std::ostream& err
         std::replace(shown.begin(), shown.end(), '\\', '/');
         err << "zorvi-unzip: " << archive << ": dropped: " << shown
             << " (its central header names no entry of the rebuilt directory)\n";
+    };
+    unzip.OnEntriesMissing = [&err, &dropped, archive](TUnZip&, std::uint64_t missing) {
+        dropped += missing;
+        err << "zorvi-unzip: " << archive << ": " << missing
+            << (missing == 1 ? " entry" : " entries")
+            << " the directory promises could not be found\n";
     };
 }
 

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "Sinks.h"
 #include "Terminal.h"
 #include "zip/ZipErrors.h"
 
@@ -79,19 +80,29 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     TUnZip unzip;
     TConsoleBoxes boxes;
     TProgressBar bar;
-    bool barWanted = !options.Quiet && StderrIsTerminal();
+    // -p keeps standard output for the data: what is said about the entries goes to
+    // standard error, and only what went wrong.
+    std::ostream& report = options.Pipe ? err : out;
+    bool barWanted = !options.Quiet && !options.Pipe && StderrIsTerminal();
     int extracted = 0;
     int skipped = 0;
     int failed = 0;
-    int dropped = 0;
+    std::uint64_t dropped = 0;
 
     const auto line = [&](const std::string& text) {
         if (!options.Quiet) {
             bar.Clear();
-            out << text << '\n';
+            report << text << '\n';
         }
     };
 
+    TDiscardSink discard;
+    TStandardOutputSink standardOutput;
+    if (options.Test) {
+        unzip.Sink = &discard;
+    } else if (options.Pipe) {
+        unzip.Sink = &standardOutput;
+    }
     WatchDirectory(unzip, options.Archive, err, dropped);
     unzip.MessageBoxes = &boxes;
     unzip.SetZipName(options.Archive);
@@ -104,6 +115,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.OverwriteMode = options.Overwrite;
     unzip.DoAll = options.Masks.empty();
     unzip.FilesList = options.Masks;
+    unzip.ExcludeList = options.Excludes;
     unzip.Password = options.Password.value_or("");
     unzip.RetainAttributes = true;
     unzip.WorkerCount = options.Threads > 0
@@ -126,7 +138,10 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.OnEndUnZip = [&](TUnZip& sender, int, const std::string&) {
         boxes.UnknownMethod = false;
         ++extracted;
-        line("  extracted: " + SlashName(sender.CurrentHeader.PathName()));
+        if (!options.Pipe) {
+            line((options.Test ? "     tested: " : "  extracted: ") +
+                 SlashName(sender.CurrentHeader.PathName()));
+        }
     };
     // An entry without a name is named by its place in the list.
     const auto entryName = [](TUnZip& sender, int index) {
@@ -190,9 +205,13 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
         return kExitArchiveUnreadable;
     }
     bar.Clear();
-    if (!options.Quiet) {
-        out << extracted << " extracted, " << skipped << " skipped, " << failed + dropped
-            << " failed\n";
+    if (options.Pipe && !standardOutput.Finish()) {
+        err << "zorvi-unzip: " << options.Archive << ": cannot write to standard output\n";
+        return kExitArchiveUnreadable;
+    }
+    if (!options.Quiet && !options.Pipe) {
+        out << extracted << (options.Test ? " tested, " : " extracted, ") << skipped << " skipped, "
+            << failed + dropped << " failed\n";
     }
     return skipped == 0 && failed == 0 && dropped == 0 ? kExitOk : kExitEntryFailed;
 }

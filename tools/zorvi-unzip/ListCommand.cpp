@@ -28,7 +28,7 @@ int RunList(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.SetZipName(options.Archive);
     unzip.IncompleteZipMode = options.Incomplete;
     unzip.SortMode = options.Sort;
-    int dropped = 0;
+    std::uint64_t dropped = 0;
     WatchDirectory(unzip, options.Archive, err, dropped);
     try {
         unzip.ReadZipDirectory();

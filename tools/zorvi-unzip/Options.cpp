@@ -58,12 +58,19 @@ std::string UsageText() {
     return "Usage:\n"
            "  zorvi-unzip -l [-i MODE] [-s ORDER] ARCHIVE\n"
            "  zorvi-unzip [-d DIR] [-o MODE] [-j] [-r ROOT] [-i MODE] [-P PASSWORD] [-q]\n"
-           "              [-T THREADS] ARCHIVE [MASK...]\n"
+           "              [-x MASK]... [-T THREADS] ARCHIVE [MASK...]\n"
+           "  zorvi-unzip -t [-i MODE] [-P PASSWORD] [-q] [-x MASK]... ARCHIVE [MASK...]\n"
+           "  zorvi-unzip -p [-i MODE] [-P PASSWORD] [-x MASK]... ARCHIVE [MASK...]\n"
            "\n"
-           "Lists or extracts the entries of a ZIP archive.\n"
+           "Lists, extracts or tests the entries of a ZIP archive.\n"
            "\n"
            "  -l           list the entries: name, method, compressed size, size, CRC-32,\n"
            "               date and time, separated by tabs; then the archive comment\n"
+           "  -t           test the entries: decode each and check its CRC-32 and size,\n"
+           "               writing nothing; the exit status is that of an extraction\n"
+           "  -p           write the entries' data to standard output, one after the\n"
+           "               other, and nothing else there (problems go to standard error);\n"
+           "               the exit status is that of an extraction\n"
            "  -s ORDER     order of the list: name, filename, dir, date, csize, usize,\n"
            "               rate or none (archive order, the default)\n"
            "  -i MODE      when the archive has no end record: multi (a volume of a\n"
@@ -82,16 +89,20 @@ std::string UsageText() {
            "               processor core); -T 1 extracts one entry after the other.\n"
            "               Lines and results are the same either way; encrypted entries\n"
            "               and entries whose file exists are extracted one at a time, and\n"
-           "               so is every entry of an archive of several volumes\n"
+           "               so is every entry of an archive of several volumes, and every\n"
+           "               entry with -t or -p\n"
+           "  -x MASK      leave out the entries matching MASK (written as the masks\n"
+           "               below), whatever the masks select; may be given more than once\n"
            "  -h           this text\n"
            "  MASK         extract only the entries matching one of the masks (* any run,\n"
            "               ? one character, <a-z> one of a set, <!a-z> one not in it;\n"
            "               letter case is ignored); without masks every entry\n"
            "\n"
-           "Exit status: 0 every selected entry extracted (or listed), 1 some entry was\n"
-           "skipped, failed (its CRC-32, its size, its data, or the archive ends inside\n"
-           "it) or was dropped from a damaged directory, 2 the archive could not be read\n"
-           "(or its entries overlap: a possible zip bomb).\n";
+           "Exit status: 0 every selected entry extracted (or listed, or tested), 1 some\n"
+           "entry was skipped, failed (its CRC-32, its size, its data, or the archive ends\n"
+           "inside it), or was dropped from or is missing in a damaged directory, 2 the\n"
+           "archive could not be read (or its entries overlap: a possible zip bomb; or a\n"
+           "volume of it is missing).\n";
 }
 
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -121,12 +132,16 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
             options.Help = true;
         } else if (arg == "-l") {
             options.List = true;
+        } else if (arg == "-t") {
+            options.Test = true;
+        } else if (arg == "-p") {
+            options.Pipe = true;
         } else if (arg == "-q") {
             options.Quiet = true;
         } else if (arg == "-j") {
             options.JunkPaths = true;
         } else if (arg == "-d" || arg == "-r" || arg == "-P" || arg == "-o" || arg == "-i" ||
-                   arg == "-s" || arg == "-T") {
+                   arg == "-s" || arg == "-x" || arg == "-T") {
             const auto v = value(i, arg);
             if (!v) {
                 return std::nullopt;
@@ -140,6 +155,8 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
                 options.Password = *v;
             } else if (arg == "-T") {
                 known = ParseThreads(*v, options.Threads);
+            } else if (arg == "-x") {
+                options.Excludes.push_back(*v);
             } else if (arg == "-o") {
                 known = Lookup(kOverwriteModes, *v, options.Overwrite);
             } else if (arg == "-i") {
@@ -158,6 +175,10 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
     }
     if (!options.Help && options.Archive.empty()) {
         error = "no archive named";
+        return std::nullopt;
+    }
+    if (int{options.List} + int{options.Test} + int{options.Pipe} > 1) {
+        error = "options -l, -t and -p exclude each other";
         return std::nullopt;
     }
     return options;

@@ -12,6 +12,8 @@ namespace zorvi::cli {
 struct TOptions {
     bool Help = false;
     bool List = false;
+    bool Test = false; // -t: decode and check, write nothing
+    bool Pipe = false; // -p: the entries' data to standard output
     bool Quiet = false;
     bool JunkPaths = false; // -j: no folders below the destination
     int Threads = 0;        // -T: threads extracting entries; 0: one per processor core
@@ -23,6 +25,7 @@ struct TOptions {
     TZipSortMode Sort = TZipSortMode::ByNone;
     std::string Archive;
     std::vector<std::string> Masks;
+    std::vector<std::string> Excludes; // -x
 };
 
 /// Parses the arguments after the program name; on a mistake returns none and sets error.

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define ZORVI_ISATTY _isatty
 #define ZORVI_FILENO _fileno
@@ -35,6 +36,12 @@ bool StdinIsTerminal() {
 
 bool StderrIsTerminal() {
     return ZORVI_ISATTY(ZORVI_FILENO(stderr)) != 0;
+}
+
+void SetStandardOutputBinary() {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
 }
 
 bool AskYesNo(const std::string& question) {

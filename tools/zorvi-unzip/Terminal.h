@@ -9,6 +9,8 @@ namespace zorvi::cli {
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();
+/// Standard output passes bytes unchanged (Windows translates line feeds otherwise).
+void SetStandardOutputBinary();
 
 /// Asks on standard error and reads a line; true for an answer beginning with y.
 bool AskYesNo(const std::string& question);

@@ -25,6 +25,10 @@ public:
 class EUserCanceled : public EZipError {
 public:
     EUserCanceled() : EZipError("User canceled loading new disk.") {}
+
+protected:
+    /// For the kinds of "no next volume" that say more.
+    explicit EUserCanceled(const std::string& message) : EZipError(message) {}
 };
 
 /// Writing the output buffer would make the file longer than the entry's uncompressed size.

@@ -2,12 +2,12 @@
 // corpus and on archives Info-ZIP zip makes in the test.
 #include "TestArchive.h"
 #include "TimeZone.h"
+#include "UnzipProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,37 +20,10 @@ namespace zorvi {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-    int Status = -1;
-    std::string Output;
-};
-
-/// Runs a shell command line; standard error joins the output.
-TRun RunShell(const std::string& command) {
-    TRun run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.Output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-/// Runs zorvi-unzip without a terminal on its standard input.
-TRun RunUnzip(const std::string& arguments) {
-    return RunShell(std::string(ZORVI_UNZIP_EXE) + " " + arguments + " </dev/null");
-}
-
-std::string Quote(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
+using test::Quote;
+using test::RunShell;
+using test::RunUnzip;
+using test::TRun;
 
 fs::path Corpus(const std::string& name) {
     return test::TestDataPath("corpus/" + name);
@@ -188,6 +161,16 @@ TEST(ZorviUnzipExtract, EveryFailureGetsALineAndTheExitStatus) {
     EXPECT_NE(r.Output.find("1 extracted, 0 skipped, 1 failed\n"), std::string::npos);
     EXPECT_EQ(RunUnzip("-l " + Quote(dir.Path() / "shared.zip")).Status, 1);
 
+    // A directory that promises more entries than it holds: even a listing fails.
+    auto promising = test::BuildArchive({{.Name = "only.txt", .Data = "1"}});
+    test::PutU16(promising.Bytes, promising.EndOffset + 10, 3);
+    test::WriteFile(dir.Path() / "promising.zip", promising.Bytes);
+    r = RunUnzip("-l " + Quote(dir.Path() / "promising.zip"));
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("promising.zip: 2 entries the directory promises could not be found\n"),
+              std::string::npos)
+        << r.Output;
+
     r = run("bomb.zip", {{.Name = "a", .Data = std::string(5000, 'a'), .Method = 8},
                          {.Name = "b",
                           .Data = std::string(5000, 'a'),
@@ -242,7 +225,49 @@ TEST(ZorviUnzipExtract, MasksJunkedPathsOverwriteAndPasswords) {
 
     run = RunUnzip("-x");
     EXPECT_EQ(run.Status, 2);
-    EXPECT_NE(RunUnzip("-h").Output.find("-P PASSWORD"), std::string::npos);
+    const std::string help = RunUnzip("-h").Output;
+    for (const char* option : {"-P PASSWORD", "  -t  ", "  -p  ", "  -x MASK  "}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(ZorviUnzipExtract, TestAndPipeWriteNoFilesAndExcludeLeavesOut) {
+    test::TTempDir dir;
+    const std::string b(5000, 'b');
+    test::WriteFile(dir.Path() / "a.zip",
+                    test::BuildArchive({{.Name = "a.txt", .Data = "alpha"},
+                                        {.Name = "sub/b.bin", .Data = b, .Method = 8},
+                                        {.Name = "bad.txt", .Data = "bad", .Crc = 1u},
+                                        {.Name = "skip/x.txt", .Data = "x"}})
+                        .Bytes);
+    const std::string unzip = std::string(ZORVI_UNZIP_EXE);
+    const auto inDir = [&](const std::string& arguments) {
+        return RunShell("(cd " + Quote(dir.Path()) + " && " + unzip + " " + arguments + ")");
+    };
+    TRun run = inDir("-t -x 'skip/*' a.zip");
+    EXPECT_EQ(run.Status, 1) << run.Output;
+    EXPECT_NE(run.Output.find("     tested: sub/b.bin\n"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("bad CRC: bad.txt"), std::string::npos);
+    EXPECT_NE(run.Output.find("2 tested, 0 skipped, 1 failed\n"), std::string::npos);
+    EXPECT_EQ(run.Output.find("skip/x.txt"), std::string::npos);
+    EXPECT_EQ(inDir("-t -q a.zip 'sub/*' a.txt").Status, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+
+    // -p: the data alone on standard output, problems on standard error.
+    run = inDir("-p a.zip 'sub/*' a.txt 2>/dev/null");
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Output, "alpha" + b);
+    run = inDir("-p -x '*.bin' a.zip 2>&1 >/dev/null");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Output.rfind("    bad CRC: bad.txt", 0), 0u) << run.Output;
+    EXPECT_EQ(inDir("-t -p a.zip").Status, 2);
+
+    // An empty destination is the current folder.
+    fs::create_directories(dir.Path() / "here");
+    run =
+        RunShell("cd " + Quote(dir.Path() / "here") + " && " + unzip + " -q -d '' ../a.zip a.txt");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(test::ReadFile(dir.Path() / "here" / "a.txt"), "alpha");
 }
 
 TEST(ZorviUnzipExtract, EveryCorpusArchiveExtractsAsItsManifestSays) {

@@ -114,9 +114,12 @@ TEST(ZipCorpus, ExtractionMatchesTheManifest) {
     }
 }
 
-TEST(ZipCorpus, StreamedArchivesWithoutTheirEndRecordAreRecovered) {
+// Streamed entries (sizes after the data, in data descriptors of 4-byte or of 8-byte sizes) and
+// entries whose local headers keep their sizes in ZIP64 fields.
+TEST(ZipCorpus, ArchivesWithoutTheirEndRecordAreRecoveredFromTheLocalHeaders) {
     const auto manifest = LoadManifest();
-    for (const std::string archive : {"iz-stream-pipe.zip", "py-unseekable.zip"}) {
+    for (const std::string archive :
+         {"iz-stream-pipe.zip", "py-unseekable.zip", "py-zip64-streamed.zip", "iz-zip64-fz.zip"}) {
         SCOPED_TRACE(archive);
         test::TTempDir dir;
         std::string bytes = test::ReadFile(Corpus(archive));

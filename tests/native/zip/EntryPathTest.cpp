@@ -22,8 +22,11 @@ TEST(EntryPath, FoldersBelowTheDestination) {
         {"C:\\out", "data\\", true, "data\\", "C:\\out\\"},
         {"C:\\out", "", true, "C:\\tmp\\", "C:\\out\\tmp\\"}, // rooted with a drive
         {"C:\\out", "", true, "\\tmp\\", "C:\\out\\tmp\\"},
-        {"", "", true, "\\tmp\\", "\\tmp\\"},
-        {"", "", true, "sub\\", "\\sub\\"},                 // empty DestDir: the drive's root
+        // No DestDir: the current folder, never the drive's root.
+        {"", "", true, "\\tmp\\", ".\\tmp\\"},
+        {"", "", true, "C:\\tmp\\", ".\\tmp\\"},
+        {"", "", true, "sub\\", ".\\sub\\"},
+        {"", "", false, "sub\\", ".\\"},
         {"C:\\out", "", true, "C:tmp\\", "C:\\out\\tmp\\"}, // never beside the destination
     };
     for (const TCase& c : cases) {

@@ -26,7 +26,7 @@ public:
         };
         unzip.OnTotalPercentDone = [this](TUnZip& sender, int) {
             EXPECT_LE(sender.BytesDone() - startBytes_,
-                      std::int64_t{sender.CurrentHeader.UncompressedSize})
+                      static_cast<std::int64_t>(sender.CurrentHeader.UncompressedSize))
                 << sender.CurrentHeader.PathName() << ": more than its recorded size";
         };
         unzip.OnEndUnZip = [this](TUnZip& sender, int, const std::string& path) {
@@ -52,7 +52,7 @@ public:
     }
 
     /// Extracted files (as the component names them) and their recorded sizes.
-    std::map<std::string, std::uint32_t> Extracted;
+    std::map<std::string, std::uint64_t> Extracted;
 
 private:
     bool open_ = false;

@@ -24,6 +24,56 @@ void Append32(std::string& b, std::uint32_t v) {
     Append16(b, static_cast<std::uint16_t>(v >> 16));
 }
 
+void Append64(std::string& b, std::uint64_t v) {
+    Append32(b, static_cast<std::uint32_t>(v));
+    Append32(b, static_cast<std::uint32_t>(v >> 32));
+}
+
+/// The central header's ZIP64 field for the slots written full, values in the fixed order.
+std::string Zip64Field(unsigned slots, std::uint64_t size, std::uint64_t compressed,
+                       std::uint64_t offset, std::uint32_t disk) {
+    std::string data;
+    if (slots & kSlotSize) {
+        Append64(data, size);
+    }
+    if (slots & kSlotCompressedSize) {
+        Append64(data, compressed);
+    }
+    if (slots & kSlotOffset) {
+        Append64(data, offset);
+    }
+    if (slots & kSlotDisk) {
+        Append32(data, disk);
+    }
+    std::string field;
+    if (slots != 0) {
+        Append16(field, 0x0001);
+        Append16(field, static_cast<std::uint16_t>(data.size()));
+        field += data;
+    }
+    return field;
+}
+
+void AppendZip64End(TBuiltArchive& archive, std::uint64_t entries, std::uint64_t centralSize) {
+    std::string& b = archive.Bytes;
+    archive.Zip64EndOffset = static_cast<std::uint32_t>(b.size());
+    Append32(b, 0x06064B50);
+    Append64(b, 44); // the record's size after this field
+    Append16(b, 45);
+    Append16(b, 45);
+    Append32(b, 0); // this volume
+    Append32(b, 0); // the directory's first volume
+    Append64(b, entries);
+    Append64(b, entries);
+    Append64(b, centralSize);
+    Append64(b, archive.CentralOffset);
+    archive.LocatorOffset = static_cast<std::uint32_t>(b.size());
+    Append32(b, 0x07064B50);
+    Append32(b, 0);
+    Append64(b, archive.Zip64EndOffset);
+    Append32(b, 1);
+}
+
 // The traditional cipher's encrypting side, which the component does not have.
 struct TEncryptor {
     std::uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
@@ -88,7 +138,8 @@ std::string Deflate(const std::string& data) {
 }
 #endif
 
-TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment) {
+TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment,
+                           bool zip64End) {
     TBuiltArchive archive;
     std::string& b = archive.Bytes;
     std::vector<std::string> payloads;
@@ -142,6 +193,16 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
     archive.CentralOffset = static_cast<std::uint32_t>(b.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TTestEntry& e = entries[i];
+        const std::uint32_t size =
+            e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size()));
+        const auto compressed = static_cast<std::uint32_t>(payloads[i].size());
+        const std::uint32_t offset = e.LocalOffset.value_or(archive.LocalOffsets[i]);
+        const std::uint16_t disk = e.DiskNumber.value_or(0);
+        const auto full = [&](unsigned slot, std::uint32_t value) {
+            return (e.Zip64Slots & slot) != 0 ? 0xFFFFFFFFu : value;
+        };
+        const std::string extra =
+            Zip64Field(e.Zip64Slots, size, compressed, offset, disk) + e.CentralExtra;
         Append32(b, 0x02014B50);
         Append16(b, e.VersionMadeBy);
         Append16(b, 20);
@@ -150,28 +211,32 @@ TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::st
         Append16(b, e.Method);
         Append32(b, e.DosDateTime);
         Append32(b, crcs[i]);
-        Append32(b, static_cast<std::uint32_t>(payloads[i].size()));
-        Append32(b, e.UncompressedSize.value_or(static_cast<std::uint32_t>(e.Data.size())));
+        Append32(b, full(kSlotCompressedSize, compressed));
+        Append32(b, full(kSlotSize, size));
         Append16(b, static_cast<std::uint16_t>(e.Name.size()));
-        Append16(b, static_cast<std::uint16_t>(e.CentralExtra.size()));
+        Append16(b, static_cast<std::uint16_t>(extra.size()));
         Append16(b, static_cast<std::uint16_t>(e.Comment.size()));
-        Append16(b, e.DiskNumber.value_or(0));
+        Append16(b, static_cast<std::uint16_t>(full(kSlotDisk, disk)));
         Append16(b, 0);
         Append32(b, e.ExternalAttributes);
-        Append32(b, e.LocalOffset.value_or(archive.LocalOffsets[i]));
+        Append32(b, full(kSlotOffset, offset));
         b += e.Name;
-        b += e.CentralExtra;
+        b += extra;
         b += e.Comment;
     }
     const auto centralSize = static_cast<std::uint32_t>(b.size() - archive.CentralOffset);
+    if (zip64End) {
+        AppendZip64End(archive, entries.size(), centralSize);
+    }
+    const auto count = static_cast<std::uint16_t>(zip64End ? 0xFFFF : entries.size());
     archive.EndOffset = static_cast<std::uint32_t>(b.size());
     Append32(b, 0x06054B50);
     Append16(b, 0);
     Append16(b, 0);
-    Append16(b, static_cast<std::uint16_t>(entries.size()));
-    Append16(b, static_cast<std::uint16_t>(entries.size()));
-    Append32(b, centralSize);
-    Append32(b, archive.CentralOffset);
+    Append16(b, count);
+    Append16(b, count);
+    Append32(b, zip64End ? 0xFFFFFFFF : centralSize);
+    Append32(b, zip64End ? 0xFFFFFFFF : archive.CentralOffset);
     Append16(b, static_cast<std::uint16_t>(comment.size()));
     b += comment;
     return archive;
@@ -239,6 +304,11 @@ void PutU16(std::string& bytes, std::size_t at, std::uint16_t value) {
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
     PutU16(bytes, at, static_cast<std::uint16_t>(value & 0xFFFF));
     PutU16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+void PutU64(std::string& bytes, std::size_t at, std::uint64_t value) {
+    PutU32(bytes, at, static_cast<std::uint32_t>(value));
+    PutU32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 TTempDir::TTempDir() {

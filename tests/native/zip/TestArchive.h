@@ -38,16 +38,26 @@ struct TTestEntry {
     /// given in a data descriptor after the data (with or without its signature).
     bool Streamed = false;
     bool DescriptorSignature = true;
+    /// Central header fields written full (0xFFFFFFFF, 0xFFFF for the volume), their values
+    /// in a ZIP64 extra field in the fixed order: the kSlot* bits below.
+    unsigned Zip64Slots = 0;
 };
+
+inline constexpr unsigned kSlotSize = 1, kSlotCompressedSize = 2, kSlotOffset = 4, kSlotDisk = 8;
 
 struct TBuiltArchive {
     std::string Bytes;
     std::vector<std::uint32_t> LocalOffsets;
     std::uint32_t CentralOffset = 0;
     std::uint32_t EndOffset = 0;
+    std::uint32_t Zip64EndOffset = 0; // with a ZIP64 end record: it, then the locator
+    std::uint32_t LocatorOffset = 0;
 };
 
-TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment = "");
+/// With `zip64End`, a ZIP64 end record and its locator come before the end record, whose
+/// counts, directory size and offset are then written full.
+TBuiltArchive BuildArchive(const std::vector<TTestEntry>& entries, const std::string& comment = "",
+                           bool zip64End = false);
 
 /// Extra fields (layouts in zip/ExtraFields.h and the files that read them).
 /// One field: id, data size, data.
@@ -76,6 +86,7 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t value);
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t value);
+void PutU64(std::string& bytes, std::size_t at, std::uint64_t value);
 
 /// A fresh folder under the system's temporary folder, removed with the object.
 class TTempDir {

@@ -232,6 +232,61 @@ TEST(ZipExtract, RootDirIsStrippedAndQuestionMarkDestDoesNothing) {
     EXPECT_EQ(g.UnZip.FilesList.size(), 1u); // not even the list is touched
 }
 
+TEST(ZipExtract, EmptyDestDirIsTheCurrentFolderNeverTheRoot) {
+    TFixture f(std::vector<TTestEntry>{{.Name = "top.txt", .Data = "t"},
+                                       {.Name = "/rooted/r.txt", .Data = "r"},
+                                       {.Name = "C:\\drive\\d.txt", .Data = "d"}});
+    const fs::path previous = fs::current_path();
+    fs::create_directories(f.Out());
+    fs::current_path(f.Out());
+    f.UnZip.SetDestDir("");
+    const int count = f.UnZip.ExtractFiles();
+    fs::current_path(previous);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(ReadFile(f.Out("top.txt")), "t");
+    EXPECT_EQ(ReadFile(f.Out("rooted/r.txt")), "r");
+    EXPECT_EQ(ReadFile(f.Out("drive/d.txt")), "d");
+    EXPECT_FALSE(fs::exists("/rooted/r.txt"));
+}
+
+// The entries' data into a sink instead of files: decoded and checked alike, nothing made on
+// disk. And entries left out by ExcludeList are not visited, counted or summed.
+TEST(ZipExtract, SinkTakesTheDataAndExcludedEntriesAreLeftOut) {
+    struct TCollect : TEntrySink {
+        std::size_t TakeDecoded(const std::uint8_t* data, std::size_t count) override {
+            Bytes.append(reinterpret_cast<const char*>(data), count);
+            return count;
+        }
+        std::string Bytes;
+    } sink;
+    TFixture f(
+        std::vector<TTestEntry>{{.Name = "sub/", .Data = ""},
+                                {.Name = "sub/a.txt", .Data = std::string(70000, 'a'), .Method = 8},
+                                {.Name = "bad.txt", .Data = "bad", .Crc = 1u},
+                                {.Name = "skip/me.txt", .Data = "never"},
+                                {.Name = "../outside.txt", .Data = "o"}});
+    f.UnZip.Sink = &sink;
+    f.UnZip.ExcludeList = {"skip/*"};
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 3); // the folder, a.txt, outside.txt
+    EXPECT_EQ(sink.Bytes, std::string(70000, 'a') + "bad" + "o");
+    EXPECT_FALSE(fs::exists(f.Out()));
+    EXPECT_FALSE(fs::exists(f.Dir.Path() / "outside.txt"));
+    EXPECT_EQ(f.Events[0], "info 3 70004");
+    EXPECT_TRUE(Has(f.Events, "end 1"));
+    EXPECT_FALSE(Has(f.Events, "start 3"));
+    EXPECT_TRUE(f.UnZip.ExcludeList.empty());
+
+    // A sink that refuses bytes is a failed write: the run ends.
+    struct TFull : TEntrySink {
+        std::size_t TakeDecoded(const std::uint8_t*, std::size_t count) override {
+            return count / 2;
+        }
+    } full;
+    TFixture g(std::vector<TTestEntry>{{.Name = "a.txt", .Data = "aaaa"}});
+    g.UnZip.Sink = &full;
+    EXPECT_THROW(g.UnZip.ExtractFiles(), ECantWriteUCF);
+}
+
 TEST(ZipExtract, PathsLeavingTheDestinationAreRefused) {
     TFixture f(std::vector<TTestEntry>{{.Name = "../evil.txt", .Data = "e"},
                                        {.Name = "a/../../evil2.txt", .Data = "e"},

@@ -43,8 +43,8 @@ struct TWinFixture {
     TUnZip UnZip;
     std::vector<TSkipReason> Skips;
 
-    explicit TWinFixture(const std::vector<TTestEntry>& entries) {
-        test::WriteFile(Dir.Path() / "a.zip", test::BuildArchive(entries).Bytes);
+    explicit TWinFixture(const std::vector<TTestEntry>& entries, bool zip64End = false) {
+        test::WriteFile(Dir.Path() / "a.zip", test::BuildArchive(entries, "", zip64End).Bytes);
         UnZip.SetZipName(Dir.Text("a.zip"));
         UnZip.SetDestDir(Dir.Text("out"));
         UnZip.DoAll = true;
@@ -150,6 +150,19 @@ TEST(WinExtract, NamesOutsideTheAnsiCodePageSurvive) {
         {.Name = "Прошивка/日本語 ёлка.txt", .Data = "u", .Flags = 0x0800}});
     EXPECT_EQ(f.UnZip.ExtractFiles(), 1);
     EXPECT_NE(AttributesOf(f.Out("Прошивка/日本語 ёлка.txt")), INVALID_FILE_ATTRIBUTES);
+}
+
+// The 64-bit sizes, offsets and counts of the ZIP64 records, in the 32-bit build too.
+TEST(WinExtract, Zip64RecordsAreRead) {
+    TWinFixture f(
+        std::vector<TTestEntry>{
+            {.Name = "a.txt", .Data = "alpha", .Zip64Slots = test::kSlotSize | test::kSlotOffset},
+            {.Name = "sub/b.bin", .Data = std::string(70000, 'b'), .Method = 8, .Zip64Slots = 15}},
+        true);
+    EXPECT_EQ(f.UnZip.ExtractFiles(), 2);
+    EXPECT_EQ(f.UnZip.EndRecord.TotalEntries, 2u);
+    EXPECT_EQ(test::ReadFile(f.Out("a.txt")), "alpha");
+    EXPECT_EQ(test::ReadFile(f.Out("sub/b.bin")), std::string(70000, 'b'));
 }
 
 /// The names the system lists in a folder.
