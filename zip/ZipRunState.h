@@ -4,8 +4,8 @@
 
 #include "zip/UnZip.h"
 
-#include <cstddef>
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>

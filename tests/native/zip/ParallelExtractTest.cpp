@@ -328,6 +328,15 @@ TEST(ParallelExtract, ManyEntriesAndNamesThatMeetAsOnOneThread) {
     test::WriteFile(archive, test::BuildArchive(ManyEntries()).Bytes);
     const TSetUp setUp = [&](TUnZip& unzip) { unzip.SetZipName(archive.string()); };
     EXPECT_TRUE(ExpectSameAsOneThread(setUp));
+    // Masks that leave out, of every entry and of those masks select.
+    for (const bool all : {true, false}) {
+        EXPECT_TRUE(ExpectSameAsOneThread([&](TUnZip& unzip) {
+            setUp(unzip);
+            unzip.DoAll = all;
+            unzip.FilesList = {"d*", "*.txt"};
+            unzip.ExcludeList = {"d3/*", "same.txt", "*7.txt"};
+        }));
+    }
     // Over what a first run left, with every overwrite mode; a file in the way of a folder.
     const auto existing = [&](const fs::path& out) {
         TUnZip first;
