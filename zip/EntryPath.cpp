@@ -36,6 +36,12 @@ bool IsSafeBelow(const std::string& below) {
     }
 }
 
+// A file name of dots and blanks only ("." and ". " too) names no file at all: the
+// folder it is in (Windows drops trailing dots and blanks), or its parent.
+bool NamesAFolder(const std::string& fileName) {
+    return !fileName.empty() && fileName.find_first_not_of(". ") == std::string::npos;
+}
+
 } // namespace
 
 TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDir,
@@ -65,7 +71,8 @@ TEntryPlacement PlaceEntry(const std::string& destDir, const std::string& rootDi
         }
     }
     // What is checked is what gets joined to the destination, after every cut made above.
-    placement.Safe = IsSafeBelow(placement.Folder.substr(base.size()) + fileName);
+    placement.Safe =
+        IsSafeBelow(placement.Folder.substr(base.size()) + fileName) && !NamesAFolder(fileName);
     return placement;
 }
 

@@ -10,7 +10,8 @@ struct TEntryPlacement {
     std::string Folder;
     /// False when the folder and name as joined to the destination (after RootDir and
     /// a drive are cut off) climb out of it: a ".." part between slashes, backslashes
-    /// or a drive's colon ("C:..\x"), or a NUL byte.
+    /// or a drive's colon ("C:..\x"), or a NUL byte; or when the name is dots and blanks
+    /// only, which would make the file the folder itself.
     bool Safe = true;
 };
 

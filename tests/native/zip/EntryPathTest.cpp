@@ -58,6 +58,11 @@ TEST(EntryPath, ParentFolderPartsAreUnsafe) {
     }
     EXPECT_FALSE(PlaceEntry("/out", "data\\", true, "data\\C:..\\", "f").Safe);
     EXPECT_FALSE(PlaceEntry("/out", "", false, "a\\", "..").Safe);
+    // A name of dots and blanks would be the destination (or the entry's folder) itself.
+    for (const char* name : {".", ". ", " "}) {
+        EXPECT_FALSE(PlaceEntry("/out", "", true, "", name).Safe) << name;
+        EXPECT_FALSE(PlaceEntry("/out", "", true, "a\\", name).Safe) << name;
+    }
     EXPECT_FALSE(PlaceEntry("/out", "", true, "a\\", std::string("x\0y", 3)).Safe);
     // RootDir is stripped first; what remains decides.
     EXPECT_TRUE(PlaceEntry("/out", "..\\", true, "..\\x\\", "f").Safe);

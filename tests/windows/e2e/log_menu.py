@@ -17,7 +17,7 @@ import sys
 import time
 
 from road import (CONNECT_DIALOG, INFORMATION, INSTRUCTIONS, WAITING_FOR_INSTRUMENT, Bench,
-                  Failure, Road)
+                  Failure, Road, run_wine_program)
 
 BENCH = Bench.from_environment("log-menu")
 COPY = "Копировать"
@@ -27,8 +27,8 @@ PROPOSED_NAME = re.compile(r"^ZorviUpdate-(\d{4})-(\d\d)-(\d\d)-(\d\d)(\d\d)\.lo
 
 def raw_driver(*arguments):
     """gui-driver's output byte for byte (--raw), decoded; None when it failed."""
-    result = subprocess.run([BENCH.wine_run, str(BENCH.bin / "gui-driver.exe"), *arguments,
-                             "--raw"], env=BENCH.env, capture_output=True, timeout=60)
+    result = run_wine_program([BENCH.wine_run, str(BENCH.bin / "gui-driver.exe"), *arguments,
+                               "--raw"], BENCH.env, 60)
     return result.stdout.decode("utf-8") if result.returncode == 0 else None
 
 

@@ -89,6 +89,24 @@ class Bench:
         return subprocess.run([self.wine_run, *command], env=self.env, **options)
 
 
+# What Wine's launcher says when it could not start a program at all (seen on a loaded
+# machine, with "ShellExecuteEx failed: Internal error."): the program never ran, so its
+# run is tried again instead of being taken for the program's answer.
+WINE_COULD_NOT_START = "Application could not be started"
+
+
+def run_wine_program(command, env, timeout):
+    """subprocess.run of a wine-run.sh command, captured, started again (up to three
+    attempts) when Wine could not start the program."""
+    for attempt in range(3):
+        result = subprocess.run(command, env=env, capture_output=True, timeout=timeout)
+        said = (result.stdout + result.stderr).decode("utf-8", "replace")
+        if result.returncode == 0 or WINE_COULD_NOT_START not in said:
+            break
+        time.sleep(1)
+    return result
+
+
 def descendants(pid):
     """Process ids below pid (the Windows programs a wine-run.sh wrapper started)."""
     children = {}
@@ -286,8 +304,7 @@ class Road:
             # A program blocked in a tool run answers no window message: never wait
             # on the driver much longer than its own time limit.
             limit = (timeout or 10000) / 1000 + 30
-            result = subprocess.run(command, env=self.bench.env, capture_output=True,
-                                    timeout=limit)
+            result = run_wine_program(command, self.bench.env, limit)
         except subprocess.TimeoutExpired:
             return None, "", "did not end"
         out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
