@@ -23,6 +23,9 @@
 # the timed span. Times are wall-clock from $EPOCHREALTIME (no process started to read
 # the clock) around the whole command, start of the process included.
 #
+# Ours runs twice per round: "zorvi-unzip" with its default thread count (one per core)
+# and "zorvi-unzip -T 1" on one thread, as every peer works.
+#
 # The ratio printed is ours / peer of the median wall-clock times: below 1.0 ours is
 # faster, 0.5 means ours takes half the peer's time. "CPU s" is the median of the user +
 # system time of the run (all its threads), which varies less than wall-clock time when
@@ -52,6 +55,7 @@ dest=$work/out
 set_command() { # tool archive destination
     case $1 in
     zorvi-unzip) cmd=("$ours" -d "$3" -o always -q "$2") ;;
+    "zorvi-unzip -T 1") cmd=("$ours" -T 1 -d "$3" -o always -q "$2") ;;
     baseline) cmd=("$baseline" -d "$3" -o always -q "$2") ;;
     unzip) cmd=(unzip -o -q "$2" -d "$3") ;;
     bsdtar) cmd=(bsdtar -xf "$2" -C "$3") ;;
@@ -68,6 +72,7 @@ set_command() { # tool archive destination
 set_list_command() { # tool archive
     case $1 in
     zorvi-unzip) cmd=("$ours" -l "$2") ;;
+    "zorvi-unzip -T 1") cmd=("$ours" -T 1 -l "$2") ;;
     baseline) cmd=("$baseline" -l "$2") ;;
     unzip) cmd=(unzip -l "$2") ;;
     bsdtar) cmd=(bsdtar -tvf "$2") ;;
@@ -78,7 +83,7 @@ set_list_command() { # tool archive
 }
 
 # The tools as printed, each with the program it needs. Ours comes first.
-tools=(zorvi-unzip)
+tools=(zorvi-unzip "zorvi-unzip -T 1")
 if [ -n "$baseline" ]; then
     tools+=(baseline)
 fi
@@ -196,7 +201,7 @@ print_table() { # mode
         hi=$(printf '%s\n' ${times[$tool]} | sort -g | tail -1)
         if [ "$tool" = zorvi-unzip ]; then
             ratio="-"
-        elif [ "$tool" = baseline ]; then
+        elif [ "$tool" = baseline ] || [ "$tool" = "zorvi-unzip -T 1" ]; then
             ratio=$(awk -v o="$ours_median" -v p="$m" 'BEGIN { printf "%.2f", o / p }')
         else
             ratio=$(awk -v o="$ours_median" -v p="$m" 'BEGIN { printf "%.2f", o / p }')
@@ -213,8 +218,11 @@ print_table() { # mode
         printf '%-16s %9.3f %9.3f %9.3f %9s %11s %9.3f %12s\n' "$tool" "$m" "$lo" "$hi" "$mbs" "$ratio" \
             "$c" "${rss[$tool]:-n/a}"
     done
-    printf 'best peer: %s; ours / best peer = %s\n' "$best_tool" \
-        "$(awk -v o="$ours_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')"
+    # shellcheck disable=SC2086
+    one_thread_median=$(median ${times["zorvi-unzip -T 1"]})
+    printf 'best peer: %s; ours / best peer = %s; ours -T 1 / best peer = %s\n' "$best_tool" \
+        "$(awk -v o="$ours_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')" \
+        "$(awk -v o="$one_thread_median" -v p="$best_median" 'BEGIN { printf "%.2f", o / p }')"
 }
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \

@@ -9,7 +9,8 @@
 # Deflate64 streams). Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
-# extractors, and time and valgrind for memory and instruction counts.
+# extractors, time and valgrind for memory and instruction counts, and strace for the
+# system calls per extracted file.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -32,7 +33,7 @@ packages=(
 if [ "${1:-}" = "--bench" ]; then
     packages+=(
         libdeflate-dev libbenchmark-dev
-        libarchive-tools minizip time valgrind
+        libarchive-tools minizip time valgrind strace
     )
 fi
 

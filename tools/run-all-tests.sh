@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native (Debug, sanitizers) and both Windows (MinGW-w64) presets and runs
-# the tests: the native unit tests, then every Windows test of the 64-bit build under
+# the tests: the native unit tests, the parallel extraction's test program under
+# ThreadSanitizer (native-tsan), then every Windows test of the 64-bit build under
 # Wine, then the 32-bit build's Windows test programs and the whole road of an update
 # under Wine's 32-bit side (its other roads: ctest --preset windows-x86-all); last it
 # makes dist/ from both builds and checks it (tools/make-dist.sh).
@@ -13,6 +14,11 @@ echo "== native build and tests"
 cmake --preset native
 cmake --build --preset native -j "$jobs"
 ctest --preset native
+
+echo "== the parallel extraction's tests under ThreadSanitizer (one test program)"
+cmake --preset native-tsan
+cmake --build --preset native-tsan -j "$jobs"
+ctest --preset native-tsan
 
 echo "== windows build and tests (under Wine)"
 cmake --preset windows

@@ -195,7 +195,7 @@ void TBufferedStream::PutBack(std::uint8_t byte) {
 TBufferedFileStream::TBufferedFileStream(const std::string& path, TFileMode mode, bool flushOnClose,
                                          std::size_t bufferSize)
     : detail::TOwnedFile(path, mode), TBufferedStream(*detail::TOwnedFile::File, bufferSize) {
-    FlushOnDestroy = flushOnClose && mode == TFileMode::Create;
+    FlushOnDestroy = flushOnClose && mode != TFileMode::OpenRead;
 }
 
 } // namespace zorvi

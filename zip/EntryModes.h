@@ -32,8 +32,12 @@ std::optional<std::uint32_t> UnixMode(std::uint16_t versionMadeBy,
 
 /// Gives the extracted file the entry's attributes: an entry with a Unix mode its
 /// read, write and execute bits (a link's text file keeps the system's), any other entry
-/// its Windows attributes as stored. False when the system refused them.
+/// its Windows attributes as stored. False when the system refused them. `newFileBits`:
+/// the permission bits the file got when this run created it anew
+/// (TFileSystemShim::NewFilePermissions); when they already are what the entry asks for,
+/// the system is not called at all (most files of an archive).
 bool SetExtractedFileAttributes(TFileSystemShim& fileSystem, const std::string& path,
-                                std::uint16_t versionMadeBy, std::uint32_t externalAttributes);
+                                std::uint16_t versionMadeBy, std::uint32_t externalAttributes,
+                                std::optional<std::uint32_t> newFileBits = std::nullopt);
 
 } // namespace zorvi

@@ -8,13 +8,16 @@
 namespace zorvi {
 
 enum class TFileMode {
-    OpenRead, // read only; other processes may read but not write
-    Create,   // created anew (or truncated) for reading and writing
+    OpenRead,  // read only; other processes may read but not write
+    Create,    // created anew (or truncated) for reading and writing
+    CreateNew, // created anew for reading and writing; an existing file is an error and is
+               // left as it is (the workers of a parallel run create files only this way)
 };
 
 class TFileStream : public TStream {
 public:
-    /// Raises EFOpenError (OpenRead) or EFCreateError (Create) with the system's reason.
+    /// Raises EFOpenError (OpenRead) or EFCreateError (Create, CreateNew) with the system's
+    /// reason.
     /// Creating over a read-only file fails on every system, also for a superuser.
     TFileStream(const std::string& path, TFileMode mode);
     ~TFileStream() override;
@@ -29,6 +32,8 @@ public:
     /// Asks the system to write its buffers of this file to the disk.
     bool FlushToDisk();
     TFileMode Mode() const { return mode_; }
+    /// True when opening made the file (it did not exist before).
+    bool CreatedAnew() const { return createdAnew_; }
 
 private:
     /// One system call moves at most this much; larger requests loop.
@@ -44,6 +49,7 @@ private:
 
     int fd_ = -1;
     TFileMode mode_;
+    bool createdAnew_ = false;
     // The handle's position as this stream moved it, or -1 when a seek failed and the
     // system has to be asked. The buffered stream above asks for it at every seek, and
     // nothing else moves the handle.

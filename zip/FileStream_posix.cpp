@@ -32,7 +32,8 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
     // A new file needs no read-only test: try that first (the usual case of an
     // extraction), and look at an existing file only when there is one.
     fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno == EEXIST) {
+    createdAnew_ = fd_ >= 0;
+    if (fd_ < 0 && errno == EEXIST && mode == TFileMode::Create) {
         RefuseReadOnly(path);
         fd_ = open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     }

@@ -29,7 +29,8 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : mode_(mode) 
         // file only when there is one.
         error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYWR,
                           _S_IREAD | _S_IWRITE);
-        if (error == EEXIST) {
+        createdAnew_ = error == 0;
+        if (error == EEXIST && mode == TFileMode::Create) {
             RefuseReadOnly(path);
             error = _wsopen_s(&fd_, wide.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY,
                               _SH_DENYWR, _S_IREAD | _S_IWRITE);

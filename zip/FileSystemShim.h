@@ -55,6 +55,10 @@ public:
     /// set-user-id, set-group-id or sticky). On Windows the owner's write bit alone acts,
     /// as the read-only attribute.
     virtual bool SetUnixPermissions(const std::string& path, std::uint32_t mode) = 0;
+    /// The read, write and execute bits (0777) a file created anew gets where files have
+    /// them: on POSIX 0666 less the process's umask. None where unknown (and on Windows),
+    /// so nothing is taken for granted. Asked once per run.
+    virtual std::optional<std::uint32_t> NewFilePermissions() { return std::nullopt; }
     /// True for a removable drive ("A:"); never on POSIX.
     virtual bool IsRemovableDrive(const std::string& drive) = 0;
     /// Volume label of a drive ("A:"), empty when unknown.

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <fstream>
 #include <limits>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,6 +132,24 @@ public:
         constexpr mode_t kReadWriteExecute = S_IRWXU | S_IRWXG | S_IRWXO;
         return chmod(PosixPathText(path).c_str(), static_cast<mode_t>(mode) & kReadWriteExecute) ==
                0;
+    }
+
+    // Read where the system shows it (Linux: the "Umask:" line of /proc/self/status, in
+    // octal), since umask() itself can only be read by changing it for every thread.
+    std::optional<std::uint32_t> NewFilePermissions() override {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("Umask:", 0) == 0) {
+                try {
+                    const auto mask = std::stoul(line.substr(6), nullptr, 8);
+                    return 0666u & ~static_cast<std::uint32_t>(mask);
+                } catch (const std::exception&) {
+                    return std::nullopt;
+                }
+            }
+        }
+        return std::nullopt;
     }
 
     bool IsRemovableDrive(const std::string&) override { return false; }

@@ -116,6 +116,14 @@ public:
     bool RetainAttributes = true;
     bool ReplaceReadOnly = false;
     bool FlushFilesOnClose = false;
+    /// Threads that extract entries side by side: each creates, decodes and settles whole
+    /// entries of its own, while the calling thread reads the directory and the local
+    /// headers, makes the folders, decides what needs deciding and raises every event, in
+    /// the order a one-thread run raises them (ParallelExtract.cpp tells which entries and
+    /// runs are still extracted on the calling thread alone). 1, the default: everything
+    /// on the calling thread. Above 1 the file-system shim is called from the workers too,
+    /// and must allow calls from several threads at once (the system's does).
+    int WorkerCount = 1;
 
     // ---- Events -------------------------------------------------------------------
     std::function<void(TUnZip& sender, int numFiles, std::int64_t totalBytes, bool& stopNow)>
@@ -238,6 +246,7 @@ private:
     class TFileOutput;
     class TSinkOutput;
     struct TRunState;
+    class TParallelRun;
 
     void FreeEntries();
     void OpenArchiveStream(const std::string& path);
@@ -278,6 +287,10 @@ private:
     [[noreturn]] void RaiseBadArchive();
 
     int ExtractSelected();
+    /// Whether the selected entries go to the workers (ParallelExtract.cpp).
+    bool ParallelRunAllowed(int numFiles) const;
+    /// The run of ExtractSelected with workers: no more of them than files.
+    void ExtractInParallel(int numFiles);
     TDecodeHooks MakeDecodeHooks();
     /// Fills the run's EntryStarts (see CheckOwnBytes in ZipExtract.cpp).
     void CollectEntryStarts();

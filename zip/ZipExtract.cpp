@@ -10,6 +10,7 @@
 #include "zip/WildcardMatch.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipHeaders.h"
+#include "zip/ZipRunState.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -86,41 +87,6 @@ public:
 private:
     TEntrySink& sink_;
     std::int64_t position_ = 0;
-};
-
-namespace {
-
-/// A place in the archive: a volume and an offset in it. A single-volume archive has one
-/// volume whatever disk numbers its headers give.
-struct TArchivePlace {
-    std::uint32_t Volume = 0;
-    std::uint64_t Offset = 0;
-    auto operator<=>(const TArchivePlace&) const = default;
-};
-
-} // namespace
-
-/// What one ExtractFiles run keeps.
-struct TUnZip::TRunState {
-    explicit TRunState(TDecodeHooks hooks) : Decoder(std::move(hooks)) {}
-    TEntryDecoder Decoder; // owns the work buffers and the byte totals
-    int Count = 0;         // entries completed
-    bool Retry = false;    // repeat the entry just processed (a new password)
-    // The folder the last file was created in. Most entries share the folder of the one
-    // before, so it is not looked up again for them; should it have gone meanwhile, the
-    // file's creation fails and the folder is made then.
-    std::string LastFolder;
-    // Where every entry of the directory starts: its local header, sorted.
-    std::vector<TArchivePlace> EntryStarts;
-    // By index of SortedEntries: the entries an ExcludeList mask names.
-    std::vector<bool> Excluded;
-    // The extra block of the local header of the entry being extracted.
-    std::string LocalExtra;
-    // Which of the password's byte strings (PasswordCandidates) the entry's check byte
-    // accepted, and where a repeat of the entry starts trying them: past one that passed
-    // the check byte but not the CRC-32.
-    std::size_t PasswordBytesUsed = 0;
-    std::size_t PasswordBytesFrom = 0;
 };
 
 namespace {
@@ -258,6 +224,7 @@ int TUnZip::ExtractSelected() {
     const bool keepZipOpen = KeepZipOpen;
     KeepZipOpen = true;
     run_ = std::make_unique<TRunState>(MakeDecodeHooks());
+    run_->NewFileBits = fileSystem_->NewFilePermissions();
 
     const TZipSortMode sortMode = SortMode;
     const bool resorted = EndRecord.ThisDisk != 0 && SortMode != TZipSortMode::ByNone;
@@ -292,7 +259,9 @@ int TUnZip::ExtractSelected() {
         if (OnStartUnZipInfo) {
             OnStartUnZipInfo(*this, numFiles, decoder.TotalBytes, stopNow);
         }
-        if (numFiles > 0 && !stopNow) {
+        if (numFiles > 0 && !stopNow && ParallelRunAllowed(numFiles)) {
+            ExtractInParallel(numFiles);
+        } else if (numFiles > 0 && !stopNow) {
             for (int i = 0; i < EntryCount(); ++i) {
                 const bool taken = DoAll || sortedEntries_->Entry(i)->Selected;
                 if (taken && !run_->Excluded[static_cast<std::size_t>(i)]) {
@@ -528,6 +497,7 @@ void TUnZip::ExtractEntry(int index) {
         return;
     }
     std::unique_ptr<TBufferedFileStream> output = OpenOutput(path, folder, folderKnown);
+    run_->OutputCreatedAnew = output && output->File().CreatedAnew();
     if (!output) {
         run_->LastFolder.clear();
         SkipFile(index, TSkipReason::srCreateError, path);
@@ -668,7 +638,8 @@ void TUnZip::SettleEntry(int index, const std::string& path, TDecodeEnd end) {
                              CurrentHeader.ExtraField, run_->LocalExtra);
         if (RetainAttributes) {
             SetExtractedFileAttributes(*fileSystem_, path, CurrentHeader.VersionMadeBy,
-                                       CurrentHeader.ExternalAttributes);
+                                       CurrentHeader.ExternalAttributes,
+                                       run_->OutputCreatedAnew ? run_->NewFileBits : std::nullopt);
         }
     }
     // A matching CRC-32 alone is not enough: an entry cut at some point, or padded out,

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace zorvi::cli {
 namespace {
@@ -116,17 +118,25 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     unzip.ExcludeList = options.Excludes;
     unzip.Password = options.Password.value_or("");
     unzip.RetainAttributes = true;
+    unzip.WorkerCount = options.Threads > 0
+                            ? options.Threads
+                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     unzip.OnStartUnZipInfo = [&](TUnZip&, int, std::int64_t totalBytes, bool&) {
         barWanted = barWanted && totalBytes >= kProgressBarThreshold;
     };
-    unzip.OnTotalPercentDone = [&](TUnZip&, int percent) {
-        if (barWanted) {
-            bar.Show(percent);
-        }
-    };
-    unzip.OnStartUnZip = [&](TUnZip&, int, std::string&, bool&) { boxes.UnknownMethod = false; };
+    // Only when a bar may be drawn: every call costs a parallel run a record per block.
+    if (barWanted) {
+        unzip.OnTotalPercentDone = [&](TUnZip&, int percent) {
+            if (barWanted) {
+                bar.Show(percent);
+            }
+        };
+    }
+    // The box of an unknown method comes before its entry's verdict, and the flag is
+    // taken back with the verdict. (No OnStartUnZip: it would keep the run on one thread.)
     unzip.OnEndUnZip = [&](TUnZip& sender, int, const std::string&) {
+        boxes.UnknownMethod = false;
         ++extracted;
         if (!options.Pipe) {
             line((options.Test ? "     tested: " : "  extracted: ") +
@@ -140,6 +150,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     };
     unzip.OnSkippingFile = [&](TUnZip& sender, TSkipReason reason, const std::string&, int index,
                                bool&) {
+        boxes.UnknownMethod = false;
         ++skipped;
         line("    skipped: " + entryName(sender, index) + " (" + ReasonText(reason) + ")");
     };
@@ -149,7 +160,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
              std::to_string(sender.CurrentHeader.CompressionMethod) + ")");
     };
     unzip.OnBadCRC = [&](TUnZip& sender, std::uint32_t calc, std::uint32_t stored, int index) {
-        if (boxes.UnknownMethod) {
+        if (std::exchange(boxes.UnknownMethod, false)) {
             unknownMethod(sender, index);
             return;
         }
@@ -159,7 +170,7 @@ int RunExtract(const TOptions& options, std::ostream& out, std::ostream& err) {
     };
     unzip.OnEntryFailed = [&](TUnZip& sender, TEntryFailure failure, const std::string&,
                               int index) {
-        if (boxes.UnknownMethod) {
+        if (std::exchange(boxes.UnknownMethod, false)) {
             unknownMethod(sender, index);
             return;
         }

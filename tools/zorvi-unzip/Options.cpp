@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <map>
 
 namespace zorvi::cli {
@@ -36,13 +37,28 @@ const std::map<std::string, TZipSortMode> kSortModes = {{"name", TZipSortMode::B
                                                         {"rate", TZipSortMode::ByRate},
                                                         {"none", TZipSortMode::ByNone}};
 
+/// A thread count of 1 to kMaxThreads, in decimal digits alone.
+bool ParseThreads(const std::string& text, int& threads) {
+    constexpr int kMaxThreads = 64;
+    if (text.empty() || text.size() > 2 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const int value = std::stoi(text);
+    if (value < 1 || value > kMaxThreads) {
+        return false;
+    }
+    threads = value;
+    return true;
+}
+
 } // namespace
 
 std::string UsageText() {
     return "Usage:\n"
            "  zorvi-unzip -l [-i MODE] [-s ORDER] ARCHIVE\n"
            "  zorvi-unzip [-d DIR] [-o MODE] [-j] [-r ROOT] [-i MODE] [-P PASSWORD] [-q]\n"
-           "              [-x MASK]... ARCHIVE [MASK...]\n"
+           "              [-x MASK]... [-T THREADS] ARCHIVE [MASK...]\n"
            "  zorvi-unzip -t [-i MODE] [-P PASSWORD] [-q] [-x MASK]... ARCHIVE [MASK...]\n"
            "  zorvi-unzip -p [-i MODE] [-P PASSWORD] [-x MASK]... ARCHIVE [MASK...]\n"
            "\n"
@@ -69,6 +85,12 @@ std::string UsageText() {
            "  -P PASSWORD  password of encrypted entries; a wrong one is asked again on a\n"
            "               terminal, and the entry is skipped without one\n"
            "  -q           quiet: no line per entry, no progress bar\n"
+           "  -T THREADS   extract up to THREADS entries at once (1 to 64; default: one per\n"
+           "               processor core); -T 1 extracts one entry after the other.\n"
+           "               Lines and results are the same either way; encrypted entries\n"
+           "               and entries whose file exists are extracted one at a time, and\n"
+           "               so is every entry of an archive of several volumes, and every\n"
+           "               entry with -t or -p\n"
            "  -x MASK      leave out the entries matching MASK (written as the masks\n"
            "               below), whatever the masks select; may be given more than once\n"
            "  -h           this text\n"
@@ -119,7 +141,7 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
         } else if (arg == "-j") {
             options.JunkPaths = true;
         } else if (arg == "-d" || arg == "-r" || arg == "-P" || arg == "-o" || arg == "-i" ||
-                   arg == "-s" || arg == "-x") {
+                   arg == "-s" || arg == "-x" || arg == "-T") {
             const auto v = value(i, arg);
             if (!v) {
                 return std::nullopt;
@@ -131,6 +153,8 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
                 options.RootDir = *v;
             } else if (arg == "-P") {
                 options.Password = *v;
+            } else if (arg == "-T") {
+                known = ParseThreads(*v, options.Threads);
             } else if (arg == "-x") {
                 options.Excludes.push_back(*v);
             } else if (arg == "-o") {

@@ -16,6 +16,7 @@ struct TOptions {
     bool Pipe = false; // -p: the entries' data to standard output
     bool Quiet = false;
     bool JunkPaths = false; // -j: no folders below the destination
+    int Threads = 0;        // -T: threads extracting entries; 0: one per processor core
     std::string DestDir = ".";
     std::string RootDir;
     std::optional<std::string> Password;

@@ -138,6 +138,9 @@ public:
 
     /// Resets the per-entry state for a new entry and sets CrcRegister to 0xFFFFFFFF.
     void StartEntry(const TEntryDecodeParams& params);
+    /// Bytes of the run that another decoder wrote (a worker's, in a parallel run): advances
+    /// BytesDone and raises OnTotalPercentDone as the write of a block here would.
+    void AddBytesDone(std::int64_t count);
     /// The entry's CRC-32 as stored in archives: the complement of CrcRegister.
     std::uint32_t FinalCrc() const { return ~CrcRegister; }
     /// Decoded bytes of the current entry written to the output so far.

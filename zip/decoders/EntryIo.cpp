@@ -111,8 +111,12 @@ void TEntryDecoder::WriteBlock(const std::uint8_t* data, std::size_t count) {
     if (hooks_.OnFilePercentDone) {
         hooks_.OnFilePercentDone(Percent(bytesWritten_, entry_.UncompressedSize));
     }
+    AddBytesDone(n);
+}
+
+void TEntryDecoder::AddBytesDone(std::int64_t count) {
     if (hooks_.OnTotalPercentDone) {
-        BytesDone += n;
+        BytesDone += count;
         hooks_.OnTotalPercentDone(Percent(BytesDone, TotalBytes));
     }
 }

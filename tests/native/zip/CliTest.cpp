@@ -105,6 +105,32 @@ TEST(ZorviUnzipExtract, ExitStatusTellsWhatHappened) {
     EXPECT_NE(missing.Output.find("Cannot open file"), std::string::npos);
 }
 
+TEST(ZorviUnzipExtract, ThreadCountChangesNeitherLinesNorFiles) {
+    test::TTempDir dir;
+    for (const std::string archive :
+         {"bad-crc.zip", "iz-bzip2-unsupported.zip", "7z-zipcrypto.zip", "iz-tree-deflate6.zip"}) {
+        SCOPED_TRACE(archive);
+        std::map<std::string, std::string> outputs;
+        for (const std::string threads : {"1", "2", "5"}) {
+            const fs::path out = dir.Path() / (archive + threads);
+            const TRun run = RunUnzip("-T " + threads + " -P 'zip crypto' -d " + Quote(out) + " " +
+                                      Quote(Corpus(archive)));
+            outputs[threads] = std::to_string(run.Status) + "\n" + run.Output;
+            EXPECT_FALSE(fs::is_empty(out));
+        }
+        EXPECT_EQ(outputs["1"], outputs["2"]);
+        EXPECT_EQ(outputs["1"], outputs["5"]);
+    }
+    for (const std::string wrong : {"0", "65", "x", "-1", "2x", ""}) {
+        const TRun run = RunUnzip("-T '" + wrong + "' -d " + Quote(dir.Path() / "no") + " " +
+                                  Quote(Corpus("bad-crc.zip")));
+        EXPECT_EQ(run.Status, 2) << wrong;
+        EXPECT_NE(run.Output.find("unknown value '" + wrong + "' of option -T"), std::string::npos)
+            << run.Output;
+    }
+    EXPECT_NE(RunUnzip("-h").Output.find("-T THREADS"), std::string::npos);
+}
+
 TEST(ZorviUnzipExtract, EveryFailureGetsALineAndTheExitStatus) {
     test::TTempDir dir;
     const auto run = [&](const std::string& name, const std::vector<test::TTestEntry>& entries) {

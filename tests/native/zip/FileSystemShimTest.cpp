@@ -115,5 +115,18 @@ TEST(FileSystemShim, UtcTimesToTheNanosecondAndPermissionBitsOnly) {
     EXPECT_FALSE(shim.SetUnixPermissions(dir.Text("missing"), 0644));
 }
 
+TEST(FileSystemShim, NewFilesGetTheBitsTheUmaskLeaves) {
+    test::TTempDir dir;
+    const mode_t saved = umask(027);
+    const auto bits = SystemFileSystem().NewFilePermissions();
+    test::WriteFile(dir.Path() / "new", "x");
+    umask(saved);
+    ASSERT_TRUE(bits) << "the umask is readable on Linux";
+    EXPECT_EQ(*bits, 0640u);
+    struct stat st {};
+    ASSERT_EQ(stat(dir.Text("new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, *bits);
+}
+
 } // namespace
 } // namespace zorvi
