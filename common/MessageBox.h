@@ -20,6 +20,19 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+/// The answer of a box nobody is there to see: the cautious one of its button set (No,
+/// Cancel, else OK).
+constexpr int UnattendedAnswer(unsigned style) {
+    switch (style & 0x0F) {
+    case kMbYesNo:
+        return kIdNo;
+    case kMbOkCancel:
+        return kIdCancel;
+    default:
+        return kIdOk;
+    }
+}
+
 class TMessageBoxes {
 public:
     virtual ~TMessageBoxes() = default;

@@ -41,14 +41,7 @@ int TUnZip::ShowMessageBox(const std::string& text, const std::string& caption, 
     if (MessageBoxes != nullptr) {
         return MessageBoxes->ShowMessageBox(text, caption, style);
     }
-    switch (style & 0x0F) {
-    case kMbYesNo:
-        return kIdNo;
-    case kMbOkCancel:
-        return kIdCancel;
-    default:
-        return kIdOk;
-    }
+    return UnattendedAnswer(style);
 }
 
 void TUnZip::PumpMessages() {

@@ -34,14 +34,7 @@ public:
         if (text == kTextUnknownMethod) {
             UnknownMethod = true;
         }
-        switch (style & 0x0F) {
-        case kMbYesNo:
-            return kIdNo;
-        case kMbOkCancel:
-            return kIdCancel;
-        default:
-            return kIdOk;
-        }
+        return UnattendedAnswer(style);
     }
     bool UnknownMethod = false;
 };
