@@ -41,6 +41,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "zip/decoders/DecodeResult.h"
@@ -184,6 +185,20 @@ public:
     void FlushWindow(const std::uint8_t* window, std::size_t count);
     /// Advances CrcRegister over `count` bytes.
     void UpdateCrc(const std::uint8_t* data, std::size_t count);
+
+    // For decoders written as classes of their own over this one (a decoder that keeps a
+    // large model or window of its own per entry): bulk input, the entry's facts, the end.
+
+    /// Up to `max` (at least 1) of the entry's next compressed bytes, straight from the input
+    /// buffer, which is refilled (message pump, decryption, next volume, premature end) only
+    /// when it is empty; an empty span once the data is used up. The bytes are consumed:
+    /// ReadInputByte continues after them. The span stays valid until the next input call.
+    std::span<const std::uint8_t> TakeInput(std::size_t max);
+    /// What the engine handed over for the entry being decoded (sizes, flags).
+    const TEntryDecodeParams& Entry() const { return entry_; }
+    /// Records whether the decoder reached the regular end of the entry's data (see
+    /// EntryFinished); call it after writing out what was decoded.
+    void SetFinished(bool finished) { finished_ = finished; }
 
 private:
     struct TExplodeCodes;

@@ -95,6 +95,22 @@ bool TEntryDecoder::ReadInputByte(std::uint8_t& byte) {
     return true;
 }
 
+std::span<const std::uint8_t> TEntryDecoder::TakeInput(std::size_t max) {
+    if (compressedLeft_ <= 0) {
+        return {};
+    }
+    if (inputCount_ == 0 && RefillInput() == 0) {
+        compressedLeft_ = 0;
+        return {};
+    }
+    const std::size_t n = std::min({max, inputCount_, static_cast<std::size_t>(compressedLeft_)});
+    const std::span<const std::uint8_t> taken(inputPos_, n);
+    inputPos_ += n;
+    inputCount_ -= n;
+    compressedLeft_ -= static_cast<std::int64_t>(n);
+    return taken;
+}
+
 void TEntryDecoder::WriteBlock(const std::uint8_t* data, std::size_t count) {
     if (count == 0) {
         return;

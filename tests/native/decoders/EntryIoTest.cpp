@@ -164,6 +164,32 @@ TEST(ReadInputByte, DeliversTheDataThenNothing) {
     EXPECT_EQ(input.Reads, std::vector<std::size_t>{3});
 }
 
+TEST(TakeInput, HandsOutRunsOfTheBufferAndSharesThePositionWithReadInputByte) {
+    const TBytes data = MixedData(70000, 5);
+    TEntryDecoder decoder;
+    TMemoryInput input(data);
+    TMemoryOutput output;
+    TEntryDecodeParams params;
+    params.Input = &input;
+    params.Output = &output;
+    params.CompressedSize = static_cast<std::int64_t>(data.size());
+    decoder.StartEntry(params);
+    TBytes got;
+    std::uint8_t b = 0;
+    ASSERT_TRUE(decoder.ReadInputByte(b));
+    got.push_back(b);
+    std::vector<std::size_t> runs;
+    for (std::size_t max : {10u, 100000u, 100000u, 100000u, 100000u}) {
+        const auto run = decoder.TakeInput(max);
+        runs.push_back(run.size());
+        got.insert(got.end(), run.begin(), run.end());
+    }
+    // A run never crosses a refill: the rest of the first block, then the next blocks.
+    EXPECT_EQ(runs, (std::vector<std::size_t>{10, 32757, 32768, 70000 - 65536, 0}));
+    EXPECT_EQ(got, data);
+    EXPECT_FALSE(decoder.ReadInputByte(b));
+}
+
 /// Encrypts `data` after a 12-byte header as the format's encrypting side does.
 TBytes Encrypt(const std::string& password, std::uint8_t checkByte, const TBytes& data) {
     TZipCipher keys;
