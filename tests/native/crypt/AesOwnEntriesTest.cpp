@@ -1,4 +1,4 @@
-// The AES scheme over entries the test encrypts itself with libcrypto (AesEntryWriter.cpp):
+// The AES scheme over entries the test encrypts itself with libcrypto (AesReference.cpp):
 // what 7-Zip cannot make. 7-Zip refuses a non-ASCII password for a ZIP archive and writes
 // AE-2 only; here a Cyrillic password, AE-1 with its CRC-32, entries across the decoding
 // layer's 32 KB input blocks and every size around AES blocks and key-stream batches.
@@ -52,8 +52,8 @@ TEST(AesOwnEntries, CyrillicPasswordOpensItsBytesOnly) {
         for (const TBytes& written : {utf8, ansi}) {
             SCOPED_TRACE(std::to_string(field.KeySize() * 8) + "-bit key, password as " +
                          (written == utf8 ? "UTF-8" : "1251"));
-            const TBytes raw = test::EncryptAesEntry(written, strength,
-                                                     Salt(strength, written[0]), deflated);
+            const TBytes raw =
+                test::EncryptAesEntry(written, strength, Salt(strength, written[0]), deflated);
             // The decoding layer reads in blocks of 32,768 bytes.
             const auto opened = test::OpenAesEntry(provider, field, written, raw, 32768);
             ASSERT_TRUE(opened.PasswordAccepted);
@@ -87,9 +87,8 @@ TEST(AesOwnEntries, EverySizeRoundTripsInAnyPieces) {
         field.Strength = strength;
         for (std::size_t size : sizes) {
             const TBytes plain = test::MixedData(size, static_cast<std::uint32_t>(size));
-            const TBytes raw = test::EncryptAesEntry(password, strength,
-                                                     Salt(strength, static_cast<std::uint8_t>(size)),
-                                                     plain);
+            const TBytes raw = test::EncryptAesEntry(
+                password, strength, Salt(strength, static_cast<std::uint8_t>(size)), plain);
             for (std::size_t piece : pieces) {
                 if (piece == 1 && size > 5000) {
                     continue; // a byte at a time is shown on the small ones
@@ -98,9 +97,8 @@ TEST(AesOwnEntries, EverySizeRoundTripsInAnyPieces) {
                 EXPECT_TRUE(opened.PasswordAccepted && opened.Authentic)
                     << field.KeySize() * 8 << "-bit key, " << size << " bytes in pieces of "
                     << piece;
-                EXPECT_EQ(opened.Data, plain)
-                    << field.KeySize() * 8 << "-bit key, " << size << " bytes in pieces of "
-                    << piece;
+                EXPECT_EQ(opened.Data, plain) << field.KeySize() * 8 << "-bit key, " << size
+                                              << " bytes in pieces of " << piece;
                 ++checked;
             }
         }

@@ -83,7 +83,8 @@ TEST(AesScheme, SevenZipArchivesDecryptAndDecodeToTheirFiles) {
             EXPECT_EQ(entry.Crc, 0u);
             EXPECT_EQ(field->Method, entry.Name == "notes.txt" ? archive.NotesMethod : 0);
 
-            const TOpenedAesEntry opened = Open(provider, *field, Text(archive.Password), entry.Data);
+            const TOpenedAesEntry opened =
+                Open(provider, *field, Text(archive.Password), entry.Data);
             ASSERT_TRUE(opened.PasswordAccepted);
             EXPECT_TRUE(opened.Authentic);
             test::TEncodedEntry encoded;
@@ -113,8 +114,7 @@ const TDamage kDamages[] = {
      false},
     {"first data byte", [](const TAesField& f, std::size_t) { return f.SaltSize() + 2; }, true},
     {"middle data byte",
-     [](const TAesField& f, std::size_t size) { return (f.SaltSize() + 2 + size - 10) / 2; },
-     true},
+     [](const TAesField& f, std::size_t size) { return (f.SaltSize() + 2 + size - 10) / 2; }, true},
     {"last data byte", [](const TAesField&, std::size_t size) { return size - 11; }, true},
     {"first code byte", [](const TAesField&, std::size_t size) { return size - 10; }, true},
     {"last code byte", [](const TAesField&, std::size_t size) { return size - 1; }, true},

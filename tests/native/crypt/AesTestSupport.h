@@ -1,6 +1,5 @@
 // What the AES tests share: the steps the engine takes with an entry's data through the
-// scheme, and (AesEntryWriter.cpp, native only) a writer of such data made with libcrypto
-// directly, without the code under test.
+// scheme, and a reference of the scheme made with libcrypto directly (AesReference.cpp).
 #pragma once
 
 #include <algorithm>
@@ -46,9 +45,25 @@ inline TOpenedAesEntry OpenAesEntry(const crypt::TCryptoProvider& provider,
     return opened;
 }
 
-/// The stored data of an entry encrypted with the AES scheme: `salt` (the strength's size),
-/// verifier, `data` encrypted, code. Made with libcrypto's own calls (PKCS5_PBKDF2_HMAC_SHA1,
-/// the AES-ECB cipher, HMAC), so it checks the scheme rather than restating it.
+// The scheme written out from the format's description with libcrypto's own calls
+// (PKCS5_PBKDF2_HMAC_SHA1, the AES-ECB cipher, HMAC) rather than the code under test:
+// AesReference.cpp, natively only. The fuzz target of the scheme uses it too.
+
+/// The keys PBKDF2 gives for `password` and `salt` (the strength's salt size).
+struct TAesReferenceKeys {
+    TAesBytes AesKey;
+    TAesBytes HmacKey;
+    TAesBytes Verifier; // 2 bytes
+};
+TAesReferenceKeys AesReferenceKeys(const TAesBytes& password, crypt::TAesStrength strength,
+                                   const TAesBytes& salt);
+/// `data` XORed with the key stream from its start: encrypted, or decrypted.
+TAesBytes AesReferenceXor(const TAesReferenceKeys& keys, const TAesBytes& data);
+/// The 10-byte authentication code of the encrypted data.
+TAesBytes AesReferenceCode(const TAesReferenceKeys& keys, const TAesBytes& encrypted);
+
+/// The stored data of an entry encrypted with the AES scheme: `salt`, verifier, `data`
+/// encrypted, code.
 TAesBytes EncryptAesEntry(const TAesBytes& password, crypt::TAesStrength strength,
                           const TAesBytes& salt, const TAesBytes& data);
 
