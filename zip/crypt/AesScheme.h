@@ -18,8 +18,9 @@
 // calls Finish. The code covers all DataSize() bytes: when a decoder stops before the end of
 // its input, the rest must still go through Decrypt before Finish (into a scratch buffer).
 // Only a Finish that returns true makes the entry authentic: a wrong password that passed
-// the 2-byte verifier (1 in 65,536 do) and any change to the encrypted data fail there. Whatever the salt, verifier and data hold, the scheme answers false, never raises
-// for them; only the platform's cryptography failing raises (ECryptoFailure).
+// the 2-byte verifier (1 in 65,536 do) and any change to the encrypted data fail there.
+// Whatever the salt, verifier and data hold, the scheme answers false, never raises for
+// them; only the platform's cryptography failing raises (ECryptoFailure).
 #pragma once
 
 #include <cstddef>
