@@ -9,7 +9,8 @@ small archives rebuilt from a few short entries of each corpus archive (their lo
 data and data descriptors copied byte for byte, the directory written anew), two of them with
 ZIP64 records, plus one without its directory and one cut short. The decoder targets get raw entry data from the same archives
 behind their four-byte header (fuzz/DecoderHarness.h), the cipher target encrypted entries with
-their passwords (fuzz/CipherTarget.cpp), the wildcard target masks and names.
+their passwords (fuzz/CipherTarget.cpp), the AES target entries of 7-Zip's AES archives
+(tests/data/aes) with their fields and passwords, the wildcard target masks and names.
 """
 import pathlib
 import shutil
@@ -19,6 +20,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 DATA = ROOT / "tests" / "data"
 CORPUS = DATA / "corpus"
 DEFLATE64 = DATA / "deflate64" / "7z-deflate64.zip"
+AES = DATA / "aes"
 OUT = DATA / "fuzz"
 
 # Passwords of the encrypted archives (corpus/MANIFEST.tsv, hostile/ORIGIN.md).
@@ -226,6 +228,26 @@ def cipher_seeds():
           seed(PASSWORDS["iz-encrypted-deflate.zip"], e.data, 22))
 
 
+def aes_seeds():
+    """Entries of 7-Zip's AES archives (tests/data/aes/README.md) in the layout of
+    fuzz/AesTarget.cpp: password length, piece size, flip, the 0x9901 field's data, the
+    password, the entry's stored data (salt, verifier, data, code)."""
+    seeds = [("aes128-stored.zip", b"table.bin", 0, 0), ("aes128-deflate.zip", b"notes.txt", 7, 2),
+             ("aes192-deflate.zip", b"notes.txt", 60, 5), ("aes192-stored.zip", b"empty.txt", 0, 0),
+             ("aes256-deflate.zip", b"notes.txt", 255, 8),
+             ("aes256-deflate64.zip", b"table.bin", 1, 1)]
+    for archive, name, piece, flip in seeds:
+        password = f"zorvi-{archive[3:6]} key".encode()
+        e = [e for e in read_entries(AES / archive) if e.name == name][0]
+        extra = e.central[46 + len(e.name):46 + len(e.name) + struct.unpack_from("<H", e.central, 30)[0]]
+        i = 0
+        while struct.unpack_from("<H", extra, i)[0] != 0x9901:
+            i += 4 + struct.unpack_from("<H", extra, i + 2)[0]
+        field = extra[i + 4:i + 4 + 7]
+        write("aes", f"{archive}-{name.decode()}",
+              bytes([len(password), piece, flip]) + field + password + e.data)
+
+
 def wildcard_seeds():
     pairs = [
         (b"*.txt", b"docs\\readme.txt"), (b"*", b""), (b"readme.TXT", b"README.txt"),
@@ -244,6 +266,7 @@ def main():
     archive_seeds()
     decoder_seeds()
     cipher_seeds()
+    aes_seeds()
     wildcard_seeds()
     for folder in sorted(OUT.glob("*/seeds")):
         files = list(folder.iterdir())

@@ -19,7 +19,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
     echo "usage: tools/fuzz.sh [SECONDS [TARGET...]]  (the time for each target, default 180)" >&2
     exit 2
 fi
-targets=(archive inflate shrink reduce implode store cipher wildcard)
+targets=(archive inflate shrink reduce implode store cipher aes wildcard)
 if [ "$#" -gt 1 ]; then
     shift
     for target in "$@"; do
@@ -36,7 +36,7 @@ fi
 options_for() {
     case "$1" in
     wildcard) echo "-max_len=512 -timeout=5" ;;
-    cipher) echo "-max_len=4096 -timeout=30" ;;
+    cipher | aes) echo "-max_len=4096 -timeout=30" ;;
     *) echo "-max_len=8192 -timeout=30" ;;
     esac
 }

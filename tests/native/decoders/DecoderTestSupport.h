@@ -130,6 +130,7 @@ void PutDynamicHeader(TBitWriter& w, bool last, const std::vector<std::uint8_t>&
                       const std::vector<std::uint8_t>& dist);
 
 /// One entry of a ZIP archive, from its central directory, with its raw data.
+/// (EntryTestSupport.cpp: it, DecodeEntry and the memory input and output need no zlib.)
 struct TRawEntry {
     std::string Name;
     int Method = 0;
@@ -138,7 +139,8 @@ struct TRawEntry {
     std::uint32_t Crc = 0;
     std::int64_t CompressedSize = 0;
     std::int64_t UncompressedSize = 0;
-    TBytes Data; // the compressed data (with the 12-byte header when encrypted)
+    TBytes Extra; // the central header's extra block
+    TBytes Data;  // the compressed data (with the 12-byte header when encrypted)
 };
 
 /// The entries of an archive; nullopt when it has no readable central directory.

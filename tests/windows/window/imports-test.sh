@@ -9,8 +9,10 @@ objdump=${1:?objdump}
 exe=${2:?ZorviUpdate.exe}
 format=${3:?pe32 or pe32+}
 
-# DLLs every Windows installation carries (compared without letter case).
-allowed="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll
+# DLLs every Windows installation carries (compared without letter case). bcrypt.dll is
+# CNG, the cryptography of AES-encrypted entries (zip/crypt/Crypto_win.cpp), there since
+# Windows Vista.
+allowed="advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll
 ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll version.dll ws2_32.dll"
 # Calls of Windows 8.1 and 10 a static import of which would keep the program from
 # starting on Windows 7.
