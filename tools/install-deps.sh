@@ -6,7 +6,9 @@
 # the makers of their data and the screenshots use (Info-ZIP zip makes archives to compare
 # with, tzdata gives the tests a time zone far from UTC, 7z makes the Deflate64 archive of
 # tests/data/deflate64, which no other Debian tool writes, and the decoder benchmark's
-# Deflate64 streams). Needs root: asks sudo when run as a user.
+# Deflate64 streams; man-db and groff check zorvi-unzip's manual page, openssl and
+# osslsigncode make a throw-away certificate and sign and verify the dist's programs).
+# Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
 # extractors, time and valgrind for memory and instruction counts, and strace for the
@@ -28,6 +30,8 @@ packages=(
     xvfb x11-apps x11-utils imagemagick fonts-liberation
     python3 zip unzip tzdata
     p7zip-full
+    man-db groff-base
+    openssl osslsigncode
 )
 
 if [ "${1:-}" = "--bench" ]; then
