@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <sstream>
@@ -35,8 +36,8 @@ std::set<int> StatusesListedByHelp() {
     bool inList = false;
     for (std::string line; std::getline(help, line);) {
         inList = inList || line == "Exit status:";
-        if (inList && line.size() > 4 && line.starts_with("  ") && std::isdigit(line[2]) &&
-            line.substr(3, 2) == "  ") {
+        if (inList && line.size() > 4 && line.starts_with("  ") &&
+            std::isdigit(static_cast<unsigned char>(line[2])) && line.substr(3, 2) == "  ") {
             statuses.insert(line[2] - '0');
         }
     }
