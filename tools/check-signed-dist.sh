@@ -10,7 +10,9 @@
 #     the signature, its signer and the chain up to the root;
 #  4. shows that the check can fail: a copy with one byte of its code flipped, a program
 #     checked against another root, and the unsigned program fail it;
-#  5. checks SHA256SUMS against the signed files.
+#  5. shows that the debug links still work after signing: gdb, given a signed program,
+#     finds the debug file beside it and knows the program's sources;
+#  6. checks SHA256SUMS against the signed files.
 # Run by tools/run-all-tests.sh as its last step. JOBS passes on to make-dist.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +23,7 @@ fail() {
     echo "check-signed-dist: FAIL: $*" >&2
     exit 1
 }
-for tool in openssl osslsigncode python3; do
+for tool in openssl osslsigncode python3 gdb; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh)"
 done
 
@@ -101,6 +103,24 @@ verify "$exe" "$pki/other.crt" && fail "$exe verifies against a root that issued
 verify "$root/build/windows/bin/zorvi-unzip.exe" "$pki/root.crt" &&
     fail "the unsigned program verifies"
 echo "a flipped byte, another root and an unsigned program fail the check"
+
+# The debug links, used as a debugger uses them: the debug file is found through the link
+# of the signed program, and without it there is nothing to find.
+sources() { # program: the source files gdb knows for it
+    gdb -batch -nx -ex "info sources" "$1" 2>/dev/null
+}
+for arch in x64 x86; do
+    for program in ZorviUpdate:win32/program/WinMain.cpp zorvi-unzip:tools/zorvi-unzip/main.cpp; do
+        source=$root/${program#*:}
+        exe=$dist/$arch/${program%%:*}.exe
+        sources "$exe" | grep -qF "$source" ||
+            fail "gdb does not find the debug information of $arch/${program%%:*}.exe"
+    done
+done
+cp "$dist/x64/zorvi-unzip.exe" "$pki/alone.exe"
+sources "$pki/alone.exe" | grep -qF "$root/tools/zorvi-unzip/main.cpp" &&
+    fail "gdb finds sources of a program without its debug file"
+echo "gdb finds each signed program's debug file through its link"
 
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not fit the signed files"
 grep -q ' x64/zorvi-unzip.exe$' "$dist/SHA256SUMS" || fail "SHA256SUMS leaves out x64/zorvi-unzip.exe"

@@ -7,7 +7,8 @@
 # with, tzdata gives the tests a time zone far from UTC, 7z makes the Deflate64 archive of
 # tests/data/deflate64, which no other Debian tool writes, and the decoder benchmark's
 # Deflate64 streams; man-db and groff check zorvi-unzip's manual page, openssl and
-# osslsigncode make a throw-away certificate and sign and verify the dist's programs).
+# osslsigncode make a throw-away certificate and sign and verify the dist's programs, and
+# gdb shows that their debug links still work).
 # Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
@@ -31,7 +32,7 @@ packages=(
     python3 zip unzip tzdata
     p7zip-full
     man-db groff-base
-    openssl osslsigncode
+    openssl osslsigncode gdb
 )
 
 if [ "${1:-}" = "--bench" ]; then
