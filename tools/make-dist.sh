@@ -42,7 +42,9 @@ key=${ZORVI_SIGN_KEY:-}
 password_file=${ZORVI_SIGN_PASSWORD_FILE:-}
 timestamp_url=${ZORVI_SIGN_TIMESTAMP_URL:-}
 if [ -n "$cert" ] || [ -n "$key" ]; then
-    [ -n "$cert" ] && [ -n "$key" ] || fail "ZORVI_SIGN_CERT and ZORVI_SIGN_KEY go together"
+    if [ -z "$cert" ] || [ -z "$key" ]; then
+        fail "ZORVI_SIGN_CERT and ZORVI_SIGN_KEY go together"
+    fi
     [ -r "$cert" ] || fail "no certificate at ZORVI_SIGN_CERT=$cert"
     [ -r "$key" ] || fail "no key at ZORVI_SIGN_KEY=$key"
     [ -z "$password_file" ] || [ -r "$password_file" ] ||

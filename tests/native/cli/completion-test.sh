@@ -52,10 +52,10 @@ expect() { # command line, expected candidates separated by blanks
     fi
 }
 
-expect "zorvi-unzip -" "$(echo $options)"
+expect "zorvi-unzip -" "$(tr '\n' ' ' <<<"$options")"
 expect "zorvi-unzip --v" "--version"
 expect "zorvi-unzip --h" "--help"
-expect "zorvi-unzip -q pack.zip -" "$(echo $options)" # options may follow the archive
+expect "zorvi-unzip -q pack.zip -" "$(tr '\n' ' ' <<<"$options")" # options may follow the archive
 expect "zorvi-unzip -o if" "ifnewer ifolder"
 expect "zorvi-unzip -i " "bad multi notazip"
 expect "zorvi-unzip -s c" "csize"

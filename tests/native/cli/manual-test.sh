@@ -42,5 +42,5 @@ listed=$(sed -n '/^Exit status:/,$p' <<<"$help" | sed -nE 's/^  ([0-9]+)  .*/\1/
 documented=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text" | sed -nE 's/^ {7}([0-9]+) .*/\1/p')
 [ -n "$listed" ] || fail "--help lists no exit status"
 [ "$listed" = "$documented" ] ||
-    fail "exit statuses: --help lists $(echo $listed), the page $(echo $documented)"
-echo "manual page clean; $(wc -l <<<"$options") options and exit statuses $(echo $listed) documented"
+    fail "exit statuses: --help lists $(tr '\n' ' ' <<<"$listed"), the page $(tr '\n' ' ' <<<"$documented")"
+echo "manual page clean; $(wc -l <<<"$options") options and exit statuses $(tr '\n' ' ' <<<"$listed")documented"
