@@ -6,9 +6,12 @@
 # the makers of their data and the screenshots use (Info-ZIP zip makes archives to compare
 # with, tzdata gives the tests a time zone far from UTC, 7z makes the Deflate64 archive of
 # tests/data/deflate64, which no other Debian tool writes, and the decoder benchmark's
-# Deflate64 streams). OpenSSL's libcrypto (libssl-dev) is the native build's cryptography for
-# AES-encrypted entries, and the tests' and the AES fuzz target's reference of the scheme;
-# the Windows build uses CNG instead. Needs root: asks sudo when run as a user.
+# Deflate64 streams; man-db and groff check zorvi-unzip's manual page, openssl and
+# osslsigncode make a throw-away certificate and sign and verify the dist's programs, and
+# gdb shows that their debug links still work). OpenSSL's libcrypto (libssl-dev) is the
+# native build's cryptography for AES-encrypted entries, and the tests' and the AES fuzz
+# target's reference of the scheme; the Windows build uses CNG instead.
+# Needs root: asks sudo when run as a user.
 # With --bench, also what the benchmarks in bench/ use (run on demand, never by the tests;
 # the product links none of it): zlib and libdeflate as peers, Google Benchmark, the peer
 # extractors, time and valgrind for memory and instruction counts, and strace for the
@@ -31,6 +34,8 @@ packages=(
     python3 zip unzip tzdata
     p7zip-full
     libssl-dev
+    man-db groff-base
+    openssl osslsigncode gdb
 )
 
 if [ "${1:-}" = "--bench" ]; then

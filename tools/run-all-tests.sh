@@ -4,8 +4,10 @@
 # ThreadSanitizer (native-tsan), then every Windows test of the 64-bit build under
 # Wine, then the 32-bit build's Windows test programs and the whole road of an update
 # under Wine's 32-bit side (its other roads: ctest --preset windows-x86-all); last it
-# makes dist/ from both builds and checks it (tools/make-dist.sh). The 32-bit build is
-# made while the 64-bit build's Wine tests run (its log: build/windows-x86-build.log).
+# makes what a maker ships from both builds, signed with a throw-away test certificate, and
+# checks it and its signatures (tools/check-signed-dist.sh, which runs tools/make-dist.sh
+# into build/dist-signed-test). The 32-bit build is made while the 64-bit build's Wine
+# tests run (its log: build/windows-x86-build.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,5 +46,5 @@ trap - EXIT
 tail -n 1 "$x86_log"
 ctest --preset windows-x86
 
-echo "== what a maker ships (dist/, checked)"
-tools/make-dist.sh
+echo "== what a maker ships, signed with a throw-away certificate and checked"
+tools/check-signed-dist.sh

@@ -7,10 +7,14 @@
 
 namespace zorvi::cli {
 
-/// Exit statuses.
+/// Exit statuses, as -h and the manual page list them.
 inline constexpr int kExitOk = 0;
+/// Some entry was skipped or failed, or a damaged directory lost entries.
 inline constexpr int kExitEntryFailed = 1;
+/// The run stopped: the archive could not be read, or an output could not be written.
 inline constexpr int kExitArchiveUnreadable = 2;
+/// The command line was wrong; nothing was opened.
+inline constexpr int kExitUsage = 3;
 
 /// Lines on `err` for what was wrong with the archive's directory as it was read: rebuilt
 /// from the local headers, each entry the rebuilt one lost and the entries it lost without

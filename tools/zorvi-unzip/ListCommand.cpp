@@ -53,6 +53,12 @@ int RunList(const TOptions& options, std::ostream& out, std::ostream& err) {
         err << "zorvi-unzip: " << options.Archive << ": " << error.what() << '\n';
         return kExitArchiveUnreadable;
     }
+    // The list is what was asked for: a list that did not arrive (a full disk, a closed
+    // pipe) is no success.
+    if (!out.flush()) {
+        err << "zorvi-unzip: " << options.Archive << ": cannot write to standard output\n";
+        return kExitArchiveUnreadable;
+    }
     return dropped == 0 ? kExitOk : kExitEntryFailed;
 }
 

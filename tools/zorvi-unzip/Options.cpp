@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "common/Version.h"
+
 #include <algorithm>
 #include <map>
 
@@ -61,6 +63,7 @@ std::string UsageText() {
            "              [-x MASK]... [-T THREADS] ARCHIVE [MASK...]\n"
            "  zorvi-unzip -t [-i MODE] [-P PASSWORD] [-q] [-x MASK]... ARCHIVE [MASK...]\n"
            "  zorvi-unzip -p [-i MODE] [-P PASSWORD] [-x MASK]... ARCHIVE [MASK...]\n"
+           "  zorvi-unzip -h | --help | --version\n"
            "\n"
            "Lists, extracts or tests the entries of a ZIP archive.\n"
            "\n"
@@ -93,16 +96,33 @@ std::string UsageText() {
            "               entry with -t or -p\n"
            "  -x MASK      leave out the entries matching MASK (written as the masks\n"
            "               below), whatever the masks select; may be given more than once\n"
-           "  -h           this text\n"
+           "  -h, --help   this text\n"
+           "  --version    the program's version\n"
+           "  --           what follows is the archive and masks, even when it begins\n"
+           "               with -\n"
            "  MASK         extract only the entries matching one of the masks (* any run,\n"
            "               ? one character, <a-z> one of a set, <!a-z> one not in it;\n"
            "               letter case is ignored); without masks every entry\n"
            "\n"
-           "Exit status: 0 every selected entry extracted (or listed, or tested), 1 some\n"
-           "entry was skipped, failed (its CRC-32, its size, its data, or the archive ends\n"
-           "inside it), or was dropped from or is missing in a damaged directory, 2 the\n"
-           "archive could not be read (or its entries overlap: a possible zip bomb; or a\n"
-           "volume of it is missing).\n";
+           "Entries whose names would climb out of DIR (a .. part) are skipped; rooted\n"
+           "names and drive letters are placed below DIR; a symbolic link becomes a small\n"
+           "file holding its target. The manual page (man zorvi-unzip) tells the rest.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  every selected entry extracted (or listed, or tested); -h, --version\n"
+           "  1  some entry was skipped (wrong or no password, file kept, a name refused,\n"
+           "     its file not created, an unsupported method) or failed (its CRC-32, its\n"
+           "     size, its data, or the archive ends inside it), or was dropped from or is\n"
+           "     missing in a damaged directory\n"
+           "  2  the run stopped: the archive could not be read (missing, not a ZIP\n"
+           "     archive, no end record, entries that overlap: a possible zip bomb; a\n"
+           "     volume of it missing), or a file or standard output could not be written\n"
+           "  3  bad usage: an unknown option or value, a value or the archive missing,\n"
+           "     or more than one of -l, -t and -p\n";
+}
+
+std::string VersionText() {
+    return std::string("zorvi-unzip ") + kVersionText + "\n";
 }
 
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -130,6 +150,8 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
             optionsDone = true;
         } else if (arg == "-h" || arg == "--help") {
             options.Help = true;
+        } else if (arg == "--version") {
+            options.Version = true;
         } else if (arg == "-l") {
             options.List = true;
         } else if (arg == "-t") {
@@ -173,7 +195,7 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
             return std::nullopt;
         }
     }
-    if (!options.Help && options.Archive.empty()) {
+    if (!options.Help && !options.Version && options.Archive.empty()) {
         error = "no archive named";
         return std::nullopt;
     }

@@ -10,7 +10,8 @@
 namespace zorvi::cli {
 
 struct TOptions {
-    bool Help = false;
+    bool Help = false;    // -h, --help
+    bool Version = false; // --version
     bool List = false;
     bool Test = false; // -t: decode and check, write nothing
     bool Pipe = false; // -p: the entries' data to standard output
@@ -29,9 +30,14 @@ struct TOptions {
 };
 
 /// Parses the arguments after the program name; on a mistake returns none and sets error.
+/// With -h or --version anywhere no archive is needed, but every other word must still be
+/// a known option: a mistyped command line is reported, never half obeyed.
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
 /// The text -h prints.
 std::string UsageText();
+
+/// The line --version prints: the program's name and the project's version.
+std::string VersionText();
 
 } // namespace zorvi::cli

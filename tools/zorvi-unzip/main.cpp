@@ -14,12 +14,13 @@ int Run(const std::vector<std::string>& args) {
     std::string error;
     const auto options = ParseOptions(args, error);
     if (!options) {
-        std::cerr << "zorvi-unzip: " << error << "\n\n" << UsageText();
-        return kExitArchiveUnreadable;
+        // Its own status: a script can tell a mistyped command from an unreadable archive.
+        std::cerr << "zorvi-unzip: " << error << "\nTry 'zorvi-unzip --help' for the options.\n";
+        return kExitUsage;
     }
-    if (options->Help) {
-        std::cout << UsageText();
-        return kExitOk;
+    if (options->Help || options->Version) {
+        std::cout << (options->Help ? UsageText() : VersionText()) << std::flush;
+        return std::cout ? kExitOk : kExitArchiveUnreadable;
     }
     return options->List ? RunList(*options, std::cout, std::cerr)
                          : RunExtract(*options, std::cout, std::cerr);

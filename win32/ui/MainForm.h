@@ -13,6 +13,7 @@
 
 #include "common/Clock.h"
 #include "common/ProgressLog.h"
+#include "common/Version.h"
 #include "win32/ui/FlatButton.h"
 #include "win32/ui/OwnerDrawListBox.h"
 #include "win32/ui/Panel.h"
@@ -29,7 +30,8 @@ class TApplicationWindow;
 class TMainForm final : public TWindow, public TProgressLog {
 public:
     static constexpr const wchar_t* kClassName = L"ZorviMainForm";
-    static constexpr const char* kCaption = "ЗОРВИ-41K6УФ. Обновление ПО. Версия 1.008.14.08.2015";
+    static constexpr const char* kCaption =
+        "ЗОРВИ-41K6УФ. Обновление ПО. Версия " ZORVI_VERSION_TEXT;
     static constexpr const char* kTitleCaption = "Версия ПО: 1V5  ";
     static constexpr const char* kStartCaption = "Старт";
     // The log's menu: item texts and command ids.
