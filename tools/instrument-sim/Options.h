@@ -22,6 +22,8 @@ struct TInstrumentOptions {
     std::chrono::milliseconds Dribble{0};
     bool Silent = false;       ///< answers nothing at all
     bool Foreign = false;      ///< identifies as another device
+    /// Identifies as a device that answers in binary frames, zero bytes among them.
+    bool Binary = false;
     std::string MissingMarker; ///< "version" or "date": that line is left out
     /// The version line without the blank after its colon: the markers are all
     /// there, but the version cannot be read.
