@@ -65,7 +65,8 @@ std::vector<std::string> StartBatchLines(const std::string& workDir) {
     // the interpreter needs one; popd gives it back.
     const bool percent = workDir.find('%') != std::string::npos;
     const std::string variable = kWorkFolderVariable;
-    lines.push_back(percent ? "setlocal EnableDelayedExpansion" : "setlocal DisableDelayedExpansion");
+    lines.push_back(percent ? "setlocal EnableDelayedExpansion"
+                            : "setlocal DisableDelayedExpansion");
     lines.push_back(percent ? "pushd \"!" + variable + "!\"" : "pushd \"%" + variable + "%\"");
     lines.push_back("if ERRORLEVEL 1 goto 100");
     lines.insert(lines.end(), tool.begin(), tool.end());

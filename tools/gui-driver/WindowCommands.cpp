@@ -78,8 +78,8 @@ constexpr std::array kCommands = {
              "press the control captioned CONTROL in the window CAPTION", 2, Press},
     TCommand{"windows", "", "list visible top-level windows: class, state, caption", 0,
              ListWindows},
-    TCommand{"foreground", "", "print the class and caption of the window in the foreground",
-             0, Foreground},
+    TCommand{"foreground", "", "print the class and caption of the window in the foreground", 0,
+             Foreground},
 };
 
 } // namespace

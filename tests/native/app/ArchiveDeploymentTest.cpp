@@ -145,7 +145,7 @@ TEST(ArchiveDeployment, OnlyAnAbsolutePathOfAnExistingFolderIsADocumentsFolder) 
         {"", "Папка документов пользователя не определена."},
         // Shells answer a profile on an absent drive with anything, relative text too.
         {"Documents", "Папка документов пользователя задана неполным путём."},
-        {"\xCC\x98" "4", "Папка документов пользователя задана неполным путём."},
+        {"ø4", "Папка документов пользователя задана неполным путём."},
         {"C:", "Папка документов пользователя задана неполным путём."},
         {"C:Documents", "Папка документов пользователя задана неполным путём."},
         {"\\Users\\op\\Documents", "Папка документов пользователя задана неполным путём."},
@@ -183,8 +183,8 @@ TEST(ArchiveDeployment, WorkFolderTooLongForTheToolIsRefusedBeforeAnythingIsMade
     // 242 UTF-16 characters with its backslash is the most: FlashMagicARM.dll then
     // ends at 259, within the 260 of a path, its NUL included.
     const std::string root = "C:\\Users\\";
-    for (const auto& [fill, fits] : std::vector<std::pair<std::size_t, bool>>{
-             {242 - 22, true}, {242 - 21, false}}) {
+    for (const auto& [fill, fits] :
+         std::vector<std::pair<std::size_t, bool>>{{242 - 22, true}, {242 - 21, false}}) {
         TDeploymentRig rig;
         rig.Personal.Path = root + std::string(fill, 'x');
         rig.Files.AddFolder(rig.Personal.Path);

@@ -153,9 +153,17 @@ TEST(FlashJob, OnlyStatusZeroOrFourWithTheMarkerWrittenSucceeds) {
     // while the tool runs ends the batch with 0 on some systems, but never past the
     // marker's line.
     const std::vector<std::tuple<std::uint32_t, bool, bool>> cases = {
-        {0, true, true},  {4, true, true},   {0, false, false},          {4, false, false},
-        {1, false, false}, {2, false, false}, {3, false, false},          {5, false, false},
-        {1, true, false},  {0xC000013Au, false, false}, {0xC0000005u, false, false},
+        {0, true, true},
+        {4, true, true},
+        {0, false, false},
+        {4, false, false},
+        {1, false, false},
+        {2, false, false},
+        {3, false, false},
+        {5, false, false},
+        {1, true, false},
+        {0xC000013Au, false, false},
+        {0xC0000005u, false, false},
     };
     for (const auto& [status, marker, success] : cases) {
         TJournal journal;

@@ -299,9 +299,8 @@ TEST(StartFrame, DuringARunTheWindowDoesNotCloseAndStartIsNotEnteredAgain) {
     const std::string flashBox =
         "BOX Информация 64: Выполняется загрузка ПО в прибор. Дождитесь её завершения или "
         "прервите загрузку, закрыв окно \"Обновление ПО...\".";
-    EXPECT_EQ(Interactions(rig.Journal),
-              (TJournal{"CLEAR", "START OFF", "WAIT", kInstructionBox, runBox, "RUN", flashBox,
-                        flashBox, "START ON"}));
+    EXPECT_EQ(Interactions(rig.Journal), (TJournal{"CLEAR", "START OFF", "WAIT", kInstructionBox,
+                                                   runBox, "RUN", flashBox, flashBox, "START ON"}));
     EXPECT_FALSE(workflow.Running());
     EXPECT_TRUE(workflow.CloseQuery());
 }

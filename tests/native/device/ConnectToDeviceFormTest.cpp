@@ -116,7 +116,8 @@ TEST(ConnectToDeviceForm, DeviceSendingAZeroOnAnEarlierPortNeverHidesTheInstrume
     // instrument is plugged in behind the next port at the third tick.
     TDialogFixture f;
     f.Plug("COM3");
-    AnswerIdentification(f.W.Serial.Port("COM3"), "\x02\xC1\0\xFF\x10" "binary\r\n"s);
+    AnswerIdentification(f.W.Serial.Port("COM3"), "\x02\xC1\0\xFF\x10"
+                                                  "binary\r\n"s);
     f.Window.BeforeTick = [&](int tick) {
         if (tick == 3) {
             f.PlugInstrument("COM5", "1V4");

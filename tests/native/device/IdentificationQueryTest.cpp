@@ -138,9 +138,10 @@ TEST(ProbePort, ModelWordDelimitedByBlanksTabsOrTextEnds) {
 
 TEST(ProbePort, ZeroByteSeparatesWordsInsteadOfEndingTheSearch) {
     using namespace std::string_literals;
-    for (const std::string& reply : {"Zorvi-41K6UV\r\n\0Software version: 1V5\r\nDate: d\r\n"s,
-                                    "Software version: 1V5\r\nDate: d\r\n\0Zorvi-41K6UV\r\n"s,
-                                    "\0\0\x93\0Zorvi-41K6UV\0Software version: 1V5\r\nDate: d\r\n"s}) {
+    for (const std::string& reply :
+         {"Zorvi-41K6UV\r\n\0Software version: 1V5\r\nDate: d\r\n"s,
+          "Software version: 1V5\r\nDate: d\r\n\0Zorvi-41K6UV\r\n"s,
+          "\0\0\x93\0Zorvi-41K6UV\0Software version: 1V5\r\nDate: d\r\n"s}) {
         TProbeFixture f;
         AnswerIdentification(f.W.Serial.Port("COM5"), reply);
         EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
@@ -213,8 +214,8 @@ TEST(ProbePort, EachProbeJudgesOnlyItsOwnPortsReply) {
     // before it.
     const std::string instrument = IdentificationText("Zorvi-41K6UV", "1V4", "12.03.2019");
     for (const std::string& foreign :
-         {"\x01\xFE\0\x7F\x80garbage\0"s,       // binary bytes with zeros
-          "\"unterminated quote\r\n"s,            // a quote that would run to the end
+         {"\x01\xFE\0\x7F\x80garbage\0"s, // binary bytes with zeros
+          "\"unterminated quote\r\n"s,    // a quote that would run to the end
           "Model X\r\nSoftware version: 9V9\r\nDate: 01.01.2000\r\n"s}) {
         TProbeFixture f;
         AnswerIdentification(f.W.Serial.Port("COM3"), foreign);

@@ -308,9 +308,8 @@ TEST_F(FlashBatch, BatchRunsInLocalAndNetworkFoldersWhateverTheirNames) {
     // interpreter's current folder: its batch changes there itself.
     const std::string share = TestShare();
     ASSERT_FALSE(share.empty()) << "no share of the Wine prefix";
-    const std::vector<std::string> names = {"100%",        "Q&A (x)",      "a^b!c",
-                                            "s;e=x'y z",   "Иван Петров", "张伟",
-                                            "50% (a)&b"};
+    const std::vector<std::string> names = {"100%",        "Q&A (x)", "a^b!c",    "s;e=x'y z",
+                                            "Иван Петров", "张伟",    "50% (a)&b"};
     for (const std::string& root : {TempFolder(), share}) {
         for (const std::string& name : names) {
             Prepare(FreshFolderIn(root, name));
