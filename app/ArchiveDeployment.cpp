@@ -23,6 +23,23 @@ constexpr const char* kSuccess = "      Успешно.";
 constexpr const char* kFailure = "      Ошибка!";
 constexpr const char* kDetailIndent = "      ";
 
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The length of UTF-8 text in UTF-16 code units, the characters the system's path
+// limit counts: one per character, two for those beyond U+FFFF (four-byte forms).
+std::size_t Utf16Length(const std::string& utf8) {
+    std::size_t length = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) { // not a continuation byte: a character starts
+            length += byte >= 0xF0 ? 2 : 1;
+        }
+    }
+    return length;
+}
+
 } // namespace
 
 TWorkFolder WorkFolderUnder(const std::string& personalFolder) {
@@ -30,6 +47,46 @@ TWorkFolder WorkFolderUnder(const std::string& personalFolder) {
     folder.WorkDir = personalFolder + "\\ZorviUpdate\\";
     folder.ArchivePath = folder.WorkDir + "update.zip";
     return folder;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+    if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\') {
+        return true;
+    }
+    // \\server\share: a server name, a backslash and a share name at least.
+    if (path.size() < 2 || path[0] != '\\' || path[1] != '\\') {
+        return false;
+    }
+    const std::size_t serverEnd = path.find('\\', 2);
+    if (serverEnd == std::string::npos || serverEnd == 2 || serverEnd + 1 == path.size() ||
+        path[serverEnd + 1] == '\\') {
+        return false;
+    }
+    const std::string server = path.substr(2, serverEnd - 2);
+    return server != "?" && server != ".";
+}
+
+std::optional<std::string> DocumentsFolderProblem(const TFileSystem& files,
+                                                  const std::string& personalFolder) {
+    if (personalFolder.empty()) {
+        return "Папка документов пользователя не определена.";
+    }
+    if (!IsAbsolutePath(personalFolder)) {
+        return "Папка документов пользователя задана неполным путём.";
+    }
+    if (!files.FolderExists(personalFolder)) {
+        return "Папка документов пользователя недоступна: " + files.LastErrorText();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> WorkFolderLengthProblem(const std::string& workDir) {
+    const std::size_t length = Utf16Length(workDir);
+    if (length <= kMaxWorkDirLength) {
+        return std::nullopt;
+    }
+    return "Слишком длинный путь к рабочей папке (длина " + std::to_string(length) +
+           ", допустимо не более " + std::to_string(kMaxWorkDirLength) + ").";
 }
 
 bool ForceFolders(TFileSystem& files, const std::string& path) {
@@ -80,10 +137,20 @@ bool DeployUpdateArchive(const TDeploymentContext& context, TWorkFolder& folder)
 
     log.AddLogLine("   Создание директории...");
     log.AddLogLine(kDetailIndent + folder.WorkDir);
-    // Without a personal folder the work folder would land in the root of whatever
-    // drive is current; that is no place to unpack into, so the step fails instead.
-    if (personal.empty() || !ForceFolders(context.Files, folder.WorkDir)) {
+    // A documents folder that is none would put the work folder in the root of the
+    // current drive or under the current folder; a work folder too long for the tool
+    // could be made but never flashed from. Both fail before anything is made.
+    std::optional<std::string> problem = DocumentsFolderProblem(context.Files, personal);
+    if (!problem) {
+        problem = WorkFolderLengthProblem(folder.WorkDir);
+    }
+    if (!problem && !ForceFolders(context.Files, folder.WorkDir)) {
+        problem = context.Files.LastErrorText();
+    }
+    if (problem) {
         log.AddLogLine(kFailure);
+        // The reason, so that the technician knows what to put right.
+        log.AddLogLine(kDetailIndent + *problem);
         return false;
     }
     log.AddLogLine(kSuccess);

@@ -40,30 +40,38 @@ std::vector<std::string> FlashConfigLines(const std::string& devicePort) {
     };
 }
 
-std::vector<std::string> StartBatchLines() {
-    return {
-        "@echo off",
-        // The batch's own folder, as the interpreter knows it: the path never passes
-        // through the batch's text, whose code page the interpreter reads in the
-        // console's OEM code page (a Cyrillic user name would be misread, a Chinese one
-        // cannot be written in 1251 at all). pushd also changes the drive, and for a
-        // network folder, which cannot be the interpreter's current folder, it maps
-        // a drive letter for the run; popd gives it back.
-        "pushd \"%~dp0\"",
-        "if ERRORLEVEL 1 goto 100",
+std::vector<std::string> StartBatchLines(const std::string& workDir) {
+    // ERRORLEVEL n tests "n or more": a tool that crashed ends with a negative status
+    // (an NTSTATUS such as 0xC0000005), which the first test lets through as success;
+    // the second sends it to the failure branch too.
+    const std::vector<std::string> tool = {
         "FM.EXE @fmconfig.txt",
         "if ERRORLEVEL 1 goto 100",
-        // ERRORLEVEL n tests "n or more": a tool that crashed ends with a negative
-        // status (an NTSTATUS such as 0xC0000005), which the line above lets through
-        // as success. This line sends it to the failure branch too.
         "if not ERRORLEVEL 0 goto 100",
-        "popd",
-        "exit /B 0",
-        ":100",
-        "pause",
-        "popd",
-        "exit /B 1",
+        std::string("echo ok>") + kFlashDoneMarker,
     };
+    std::vector<std::string> lines = {"@echo off"};
+    if (!IsNetworkPath(workDir)) {
+        // Started in the work folder already: nothing to change to.
+        lines.insert(lines.end(), tool.begin(), tool.end());
+        lines.insert(lines.end(), {"exit /B 0", ":100", "pause", "exit /B 1"});
+        return lines;
+    }
+    // The folder comes through the environment. Some interpreters expand again what a
+    // variable's value brought in (Wine's does): a % in the value then breaks a
+    // %-expansion, a ! a !-expansion. So the form is chosen that the path's own
+    // characters leave alone, and delayed expansion is switched as that form needs,
+    // whatever the registry's default. pushd maps a drive letter for the run where
+    // the interpreter needs one; popd gives it back.
+    const bool percent = workDir.find('%') != std::string::npos;
+    const std::string variable = kWorkFolderVariable;
+    lines.push_back(percent ? "setlocal EnableDelayedExpansion"
+                            : "setlocal DisableDelayedExpansion");
+    lines.push_back(percent ? "pushd \"!" + variable + "!\"" : "pushd \"%" + variable + "%\"");
+    lines.push_back("if ERRORLEVEL 1 goto 100");
+    lines.insert(lines.end(), tool.begin(), tool.end());
+    lines.insert(lines.end(), {"popd", "exit /B 0", ":100", "pause", "popd", "exit /B 1"});
+    return lines;
 }
 
 bool IsNetworkPath(const std::string& path) {
@@ -84,11 +92,16 @@ void WriteFlashJobFiles(TFileSystem& files, const std::string& workDir,
     // Each file is built whole in memory and saved in one piece, so a later pass
     // replaces every line of an earlier one.
     files.WriteWholeFile(workDir + "fmconfig.txt", TextFileBytes(FlashConfigLines(devicePort)));
-    files.WriteWholeFile(workDir + "start.bat", TextFileBytes(StartBatchLines()));
+    files.WriteWholeFile(workDir + "start.bat", TextFileBytes(StartBatchLines(workDir)));
 }
 
-bool RunFlashBatch(TProcessRunner& runner, const std::string& workDir) {
+bool RunFlashBatch(TProcessRunner& runner, TFileSystem& files, const std::string& workDir) {
     try {
+        // One left by an earlier run would vouch for this one.
+        const std::string marker = workDir + kFlashDoneMarker;
+        if (!files.RemoveFile(marker)) {
+            return false;
+        }
         TConsoleLaunch launch;
         // Quoted, so that a work folder with blanks (C:\Users\Ivan Petrov\...) names
         // the batch and not a program at the first blank.
@@ -96,16 +109,19 @@ bool RunFlashBatch(TProcessRunner& runner, const std::string& workDir) {
         // The interpreter cannot start in a network folder (it complains and falls
         // back to the Windows folder); the batch's pushd takes it there instead.
         launch.CurrentDirectory = IsNetworkPath(workDir) ? std::string() : workDir;
+        launch.Environment = {{kWorkFolderVariable, workDir}};
         launch.ConsoleTitle = " Обновление ПО...";
         launch.WidthPixels = kConsoleWidth;
         launch.HeightPixels = kConsoleHeight;
         launch.BufferColumns = kConsoleColumns;
         launch.BufferRows = kConsoleRows;
         const std::optional<std::uint32_t> status = runner.RunAndWait(launch);
-        if (!status) {
+        if (!status || (*status != 0 && *status != kAlsoSuccessStatus)) {
             return false;
         }
-        return *status == 0 || *status == kAlsoSuccessStatus;
+        // The status alone cannot tell a batch that ran through from one whose console
+        // was closed or that was interrupted: that one may end with 0 too.
+        return files.FileExists(marker);
     } catch (...) {
         // Whatever goes wrong while starting or waiting counts as a failed flashing.
         return false;

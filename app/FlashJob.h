@@ -14,10 +14,23 @@ namespace zorvi {
 /// Lines of fmconfig.txt for the instrument at devicePort ("COM5" → "COM(5,115200)").
 std::vector<std::string> FlashConfigLines(const std::string& devicePort);
 
-/// Lines of start.bat. They name no path: the batch changes to its own folder, so
-/// the same text serves every work folder, local or on a network share, whatever
-/// characters its path holds.
-std::vector<std::string> StartBatchLines();
+/// The file the batch writes into the work folder on its success path only, after
+/// the tool reported success. RunFlashBatch deletes it before the run and requires it
+/// after: a batch that ended any other way (its console closed, Ctrl+C, killed) can
+/// end with status 0 all the same, but never writes it.
+inline constexpr const char* kFlashDoneMarker = "flash-ok.txt";
+
+/// The environment variable that hands the work folder to the batch (UTF-16, so any
+/// name arrives whole), for a network folder, which the batch must change to itself.
+inline constexpr const char* kWorkFolderVariable = "ZORVI_WORK_FOLDER";
+
+/// Lines of start.bat for a work folder. They never hold its path: the interpreter
+/// reads a batch in the console's OEM code page (a Cyrillic name would be misread, a
+/// Chinese one cannot be written at all) and gives %, ^, &, ! and the like meanings
+/// of their own. A local batch runs in the folder it is started in; a network folder
+/// cannot be the interpreter's current folder, so that batch changes to the folder
+/// named by kWorkFolderVariable.
+std::vector<std::string> StartBatchLines(const std::string& workDir);
 
 /// Whether a Windows path is a network path (\\server\share\...).
 bool IsNetworkPath(const std::string& path);
@@ -30,7 +43,9 @@ std::string TextFileBytes(const std::vector<std::string>& lines);
 void WriteFlashJobFiles(TFileSystem& files, const std::string& workDir,
                         const std::string& devicePort);
 
-/// Runs workDir + "start.bat" and waits for it; true when it ended with status 0 or 4.
-bool RunFlashBatch(TProcessRunner& runner, const std::string& workDir);
+/// Runs workDir + "start.bat" and waits for it; true when it ended with status 0 or 4
+/// and wrote kFlashDoneMarker (deleted before the run: when that fails, the batch is
+/// not run and the result is false).
+bool RunFlashBatch(TProcessRunner& runner, TFileSystem& files, const std::string& workDir);
 
 } // namespace zorvi

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zorvi {
 
@@ -15,6 +17,9 @@ struct TConsoleLaunch {
     /// The new process's current folder; empty: the system's Windows folder (for a
     /// batch that changes to its own folder, which may be a network folder).
     std::string CurrentDirectory;
+    /// Variables (name, value) the program gets besides the caller's environment,
+    /// replacing any of the same name.
+    std::vector<std::pair<std::string, std::string>> Environment;
     std::string ConsoleTitle;
     int WidthPixels = 0;
     int HeightPixels = 0;

@@ -29,6 +29,11 @@ constexpr const char* kCloseDuringRunText =
     "Выполняется операция. Дождитесь её завершения или прервите операцию кнопкой "
     "\"Прервать\" в окне подключения к прибору либо кнопкой \"Отмена\" в окне с "
     "инструкцией.";
+/// The same notice while the flashing tool runs: then neither of those windows is
+/// shown, and the tool stops when its console window is closed.
+constexpr const char* kCloseDuringFlashText =
+    "Выполняется загрузка ПО в прибор. Дождитесь её завершения или прервите загрузку, "
+    "закрыв окно \"Обновление ПО...\".";
 /// Shown in the not-updated box for a version the instrument did not report.
 constexpr const char* kUnknownVersion = "неизвестна";
 constexpr const char* kAlreadyCurrentQuestion =
@@ -68,7 +73,7 @@ bool TUpdateWorkflow::CloseQuery() {
     }
     if (!CloseNoticeShowing_) {
         CloseNoticeShowing_ = true;
-        Inform(kCloseDuringRunText, kMbOk);
+        Inform(Flashing_ ? kCloseDuringFlashText : kCloseDuringRunText, kMbOk);
         CloseNoticeShowing_ = false;
     }
     return false;
@@ -135,7 +140,10 @@ bool TUpdateWorkflow::PerformUpdate() {
         // Job files for the port found last, then the tool.
         WriteFlashJobFiles(Env_.Files, WorkFolder_.WorkDir, Env_.Device.DevicePort());
         log.AddLogLine("   Загрузка ПО в прибор...");
-        if (!RunFlashBatch(Env_.Runner, WorkFolder_.WorkDir)) {
+        Flashing_ = true;
+        const bool flashed = RunFlashBatch(Env_.Runner, Env_.Files, WorkFolder_.WorkDir);
+        Flashing_ = false;
+        if (!flashed) {
             log.AddLogLine("   Ошибка при выполнении обновления ПО!");
             return false;
         }

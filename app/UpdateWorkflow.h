@@ -55,7 +55,8 @@ public:
 
     /// Asked when the operator closes the main window: true when it may close. During
     /// a run it may not (the instrument could be left half flashed, the tool or the
-    /// boxes would go on without a window); an information box says so.
+    /// boxes would go on without a window); an information box says so and what to do
+    /// instead, which differs while the flashing tool runs.
     bool CloseQuery();
 
     /// Finds the instrument and decides, asking when it is current already, whether to
@@ -82,6 +83,8 @@ private:
     bool Running_ = false;
     /// The close-during-run box is showing; a second close request shows no second one.
     bool CloseNoticeShowing_ = false;
+    /// The flashing batch runs (RunFlashBatch handles the window's messages meanwhile).
+    bool Flashing_ = false;
     bool UpdateRequested_ = false;
     TWorkFolder WorkFolder_;
 };

@@ -23,6 +23,14 @@ public:
     virtual bool FolderExists(const std::string& path) const = 0;
     /// Creates one folder whose parent exists; false when it could not be made.
     virtual bool MakeFolder(const std::string& path) = 0;
+    /// True when the path names an existing file (not a folder).
+    virtual bool FileExists(const std::string& path) const = 0;
+    /// Deletes a file; true when no file of that name is left afterwards (also when
+    /// there was none to begin with).
+    virtual bool RemoveFile(const std::string& path) = 0;
+    /// Why the last of these calls that answered false did so, in the system's own
+    /// words ("Отказано в доступе."), for the log; empty before any such answer.
+    virtual std::string LastErrorText() const = 0;
     /// Creates the file or truncates an existing one, writes the bytes in one block
     /// and closes it. Returns the count of bytes written; throws EInOutError when the
     /// file cannot be created, written or closed.

@@ -49,8 +49,8 @@ public:
     bool WaitForDevice();
 
     /// Asks one port for the instrument's identification, logging each step. Reply
-    /// gains what the port sent; DeviceVersion and DeviceDate are set as far as the
-    /// reply gives them.
+    /// becomes what this port sent (nothing of an earlier probe); DeviceVersion and
+    /// DeviceDate are set as far as the reply gives them.
     TProbeFinding ProbePort(const std::string& port);
     /// Extracts DeviceVersion and DeviceDate from Reply, consuming it.
     bool ParseVersionInfo();
@@ -66,7 +66,7 @@ public:
     std::uint8_t PulseLevel = 0;       ///< red of the message text
     std::int32_t PulseStep = 60;       ///< +60 or -60 per tick
     std::vector<std::string> PortList; ///< the bridge's ports at the current tick
-    std::string Reply;                 ///< raw reply bytes (code page 1251) of this wait
+    std::string Reply;                 ///< raw reply bytes (code page 1251) of the last probe
     std::array<std::uint8_t, kIoBufferSize> IoBuffer{};
     std::optional<std::vector<std::string>> ModelList; ///< accepted models, while a wait lasts
     std::string DeviceVersion;                         ///< last extracted version (UTF-8)

@@ -37,8 +37,12 @@ std::uint32_t AwaitIdentificationReply(TDeviceLink& link, TPortHandle port) {
 
 std::optional<std::string> FindAcceptedModel(const std::string& reply,
                                              const std::vector<std::string>& models) {
+    // SplitDelimited ends a text at its first zero byte; the reply is bytes from a
+    // serial line, where a zero is line noise or a binary answer, not an end.
+    std::string text = reply;
+    std::replace(text.begin(), text.end(), '\0', ' ');
     std::vector<std::string> items;
-    SplitDelimited('\r', reply, items);
+    SplitDelimited('\r', text, items);
     for (auto& item : items) {
         std::erase(item, '\n');
         const auto model = std::find(models.begin(), models.end(), item);

@@ -39,8 +39,10 @@ std::uint32_t AwaitIdentificationReply(TDeviceLink& link, TPortHandle port);
 
 /// The first entry of `models` that equals an item of `reply` (split at CR, blanks
 /// and control characters; line feeds removed from each item), compared item by item
-/// in reply order. Nothing when no item is an accepted model. Splitting may throw
-/// std::bad_alloc.
+/// in reply order. The whole reply is searched: a zero byte separates words like the
+/// other control characters instead of ending the text, so a device's binary noise
+/// before the model word cannot hide it. Nothing when no item is an accepted model.
+/// Splitting may throw std::bad_alloc.
 std::optional<std::string> FindAcceptedModel(const std::string& reply,
                                              const std::vector<std::string>& models);
 

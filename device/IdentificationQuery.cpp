@@ -2,9 +2,16 @@
 // send "q" and "v", wait for the reply to stop growing, find an accepted model word
 // in it and extract the software version and date.
 //
-// Reply keeps the instrument's bytes as they came (code page 1251) for the whole
-// wait, so a later probe still sees what an earlier one read; text is converted to
-// UTF-8 only where it is logged or extracted.
+// Reply holds the bytes of this probe's port as they came (code page 1251); text is
+// converted to UTF-8 only where it is logged or extracted.
+//
+// Each probe starts its reply empty. Gathering the replies of every probe of a wait
+// would let one port's bytes decide about another: a foreign device's zero byte or
+// quote hid the instrument's model word on the next port for the whole wait, its
+// "Software version:" line was taken for the instrument's version, an instrument
+// whose version could not be read left its model word behind so that any device
+// probed after it counted as a second instrument, and the foreign-device line
+// showed other ports' bytes as that device's.
 #include "common/CodePage.h"
 #include "device/ConnectToDeviceForm.h"
 #include "device/IdentificationExchange.h"
@@ -32,6 +39,7 @@ std::string FromDevice(std::string_view bytes) {
 TProbeFinding TConnectToDeviceForm::ProbePort(const std::string& port) {
     TProbeFinding finding;
     ClosePortIfOpen();
+    Reply.clear();
     PortParams = DeviceLineParams(port);
     if (!OpenPort(link_.Serial, link_.Clock, PortParams, PortHandle, &link_.Pump)) {
         link_.Log.AddLogLine("      Ошибка! Невозможно подключиться к порту " + port +

@@ -1,5 +1,5 @@
 // Commands on any window: wait for one by caption, press a button in it by caption,
-// list the top-level windows.
+// list the top-level windows, tell which window is in the foreground.
 #include "tools/gui-driver/Command.h"
 #include "tools/gui-driver/Output.h"
 #include "tools/gui-driver/WindowQueries.h"
@@ -59,12 +59,27 @@ int ListWindows(const TArguments&) {
     return kExitOk;
 }
 
+int Foreground(const TArguments&) {
+    HWND window = GetForegroundWindow();
+    if (!window) {
+        PrintError("no window is in the foreground");
+        return kExitNotFound;
+    }
+    const auto text = WindowText(window);
+    if (!text)
+        return kExitNoAnswer;
+    PrintLine(Utf8(ClassName(window)) + "\t" + EscapeLineBreaks(Utf8(*text)));
+    return kExitOk;
+}
+
 constexpr std::array kCommands = {
     TCommand{"find", "CAPTION", "wait for a visible top-level window; print its class", 1, Find},
     TCommand{"press", "CAPTION CONTROL",
              "press the control captioned CONTROL in the window CAPTION", 2, Press},
     TCommand{"windows", "", "list visible top-level windows: class, state, caption", 0,
              ListWindows},
+    TCommand{"foreground", "", "print the class and caption of the window in the foreground", 0,
+             Foreground},
 };
 
 } // namespace

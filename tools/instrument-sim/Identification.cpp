@@ -11,6 +11,13 @@ constexpr std::uint8_t kQuerySecond = 'v';
 } // namespace
 
 std::string IdentificationReply(const TInstrumentOptions& o) {
+    if (o.Binary) {
+        // Two frames of a device with a binary protocol: start byte 0x02, a length,
+        // payload bytes (zeros and bytes above 0x7F among them), end byte 0x03.
+        using namespace std::string_literals;
+        return "\x02\x06\x00\xC1\xFF\x00\x7F\x80\x03"
+               "\x02\x04\x10\x00\x22\x0D\x03"s;
+    }
     std::string text;
     if (o.Foreign) {
         text = "Измеритель ПИ-7 (Pyro-Meter 7)\r\nFirmware 3.2 build 17\r\n";

@@ -27,8 +27,8 @@ std::optional<bool> ToSwitch(const std::string& text) {
 }
 
 bool IsSwitch(const std::string& name) {
-    return name == "silent" || name == "foreign" || name == "no-start" || name == "no-calc" ||
-           name == "unreadable-version";
+    return name == "silent" || name == "foreign" || name == "binary" || name == "no-start" ||
+           name == "no-calc" || name == "unreadable-version";
 }
 
 } // namespace
@@ -42,6 +42,7 @@ std::optional<std::string> ApplySetting(TInstrumentOptions& o, const std::string
         }
         (name == "silent"               ? o.Silent
          : name == "foreign"            ? o.Foreign
+         : name == "binary"             ? o.Binary
          : name == "no-start"           ? o.NoStart
          : name == "unreadable-version" ? o.UnreadableVersion
                                         : o.NoCalc) = *on;
@@ -125,6 +126,8 @@ Plays the instrument on a new pseudo-terminal and prints the slave's path.
   --dribble MS          identification one byte every MS milliseconds
   --silent              answer nothing
   --foreign             identify as another device
+  --binary              identify as a device answering in binary frames (zero
+                        bytes among them)
   --missing-marker version|date   leave that line out
   --unreadable-version  no blank after "Software version:" (not readable)
   --flood N             pad the identification to N bytes

@@ -20,8 +20,10 @@ struct TInstrumentOptions {
     /// When non-zero, the reply goes out one byte at a time this far apart, so that
     /// it is still growing at the program's last poll.
     std::chrono::milliseconds Dribble{0};
-    bool Silent = false;       ///< answers nothing at all
-    bool Foreign = false;      ///< identifies as another device
+    bool Silent = false;  ///< answers nothing at all
+    bool Foreign = false; ///< identifies as another device
+    /// Identifies as a device that answers in binary frames, zero bytes among them.
+    bool Binary = false;
     std::string MissingMarker; ///< "version" or "date": that line is left out
     /// The version line without the blank after its colon: the markers are all
     /// there, but the version cannot be read.

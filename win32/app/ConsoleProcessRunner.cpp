@@ -3,9 +3,55 @@
 #include "win32/base/Handles.h"
 #include "win32/base/Utf16.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zorvi {
+namespace {
+
+// The name of a "NAME=value" entry of an environment block. Entries such as
+// "=C:=C:\\" (the current folder of each drive) begin with their '=', which belongs
+// to the name.
+std::wstring_view NameOf(std::wstring_view entry) {
+    const std::size_t equals = entry.find(L'=', 1);
+    return entry.substr(0, equals == std::wstring_view::npos ? entry.size() : equals);
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The caller's environment with the launch's variables in place of any of the same
+// name, as a block of UTF-16 "NAME=value" strings ended by an empty one.
+std::wstring EnvironmentBlock(const TConsoleLaunch& launch) {
+    std::vector<std::wstring> added;
+    for (const auto& [name, value] : launch.Environment) {
+        added.push_back(WideFromUtf8(name) + L"=" + WideFromUtf8(value));
+    }
+    std::wstring block;
+    if (wchar_t* own = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = own; *entry != L'\0'; entry += wcslen(entry) + 1) {
+            const std::wstring_view text(entry);
+            const bool replaced = std::any_of(added.begin(), added.end(), [&](const auto& a) {
+                return SameName(NameOf(a), NameOf(text));
+            });
+            if (!replaced) {
+                block.append(text).push_back(L'\0');
+            }
+        }
+        FreeEnvironmentStringsW(own);
+    }
+    for (const std::wstring& entry : added) {
+        block.append(entry).push_back(L'\0');
+    }
+    block.push_back(L'\0');
+    return block;
+}
+
+} // namespace
 
 std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLaunch& launch) {
     // 1. The console's window: its left edge at the middle of the main window, its
@@ -41,9 +87,18 @@ std::optional<std::uint32_t> TConsoleProcessRunner::RunAndWait(const TConsoleLau
             folder.assign(windows, length);
         }
     }
+    // The caller's environment, or that with the launch's variables: the values go
+    // as UTF-16, so a folder with any name arrives whole.
+    std::wstring environment;
+    DWORD flags = CREATE_NEW_CONSOLE;
+    if (!launch.Environment.empty()) {
+        environment = EnvironmentBlock(launch);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags,
+                        environment.empty() ? nullptr : environment.data(),
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
         return std::nullopt;
     }
     const TKernelHandle processHandle(process.hProcess);

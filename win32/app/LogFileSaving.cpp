@@ -21,7 +21,9 @@ constexpr DWORD kPathCapacity = 32768;
 
 std::string LogFolder(TPersonalFolder& personal, const TFileSystem& files) {
     const std::string documents = personal.GetPersonalFolder();
-    if (documents.empty())
+    // What the shell names is no folder to propose unless it is one (see
+    // DocumentsFolderProblem); the dialog then opens where it would by itself.
+    if (DocumentsFolderProblem(files, documents))
         return {};
     const std::string work = WorkFolderUnder(documents).WorkDir;
     return files.FolderExists(work) ? work : documents;

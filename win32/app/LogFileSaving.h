@@ -16,8 +16,8 @@
 namespace zorvi {
 
 /// Where the save dialog opens: the work folder (documents + "\ZorviUpdate\") when
-/// it exists, else the documents folder; empty when the shell names no documents
-/// folder (the dialog then opens where it likes).
+/// it exists, else the documents folder; empty when what the shell names is no
+/// documents folder (DocumentsFolderProblem; the dialog then opens where it likes).
 std::string LogFolder(TPersonalFolder& personal, const TFileSystem& files);
 
 /// The standard save dialog, owned by owner, proposing name in folder. The path

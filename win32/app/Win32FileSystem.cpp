@@ -10,11 +10,53 @@ namespace zorvi {
 
 bool TWin32FileSystem::FolderExists(const std::string& path) const {
     const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        lastError_ = GetLastError();
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        lastError_ = ERROR_DIRECTORY; // "The directory name is invalid."
+        return false;
+    }
+    return true;
 }
 
 bool TWin32FileSystem::MakeFolder(const std::string& path) {
-    return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != 0;
+    if (CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) {
+        return true;
+    }
+    lastError_ = GetLastError();
+    return false;
+}
+
+bool TWin32FileSystem::FileExists(const std::string& path) const {
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        lastError_ = GetLastError();
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        lastError_ = ERROR_ACCESS_DENIED; // what opening a folder as a file answers
+        return false;
+    }
+    return true;
+}
+
+bool TWin32FileSystem::RemoveFile(const std::string& path) {
+    const std::wstring wide = WideFromUtf8(path);
+    if (DeleteFileW(wide.c_str())) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return true; // nothing of that name: nothing left either
+    }
+    lastError_ = error;
+    return false;
+}
+
+std::string TWin32FileSystem::LastErrorText() const {
+    return lastError_ == 0 ? std::string() : SystemErrorText(lastError_);
 }
 
 std::size_t TWin32FileSystem::WriteWholeFile(const std::string& path, std::string_view bytes) {

@@ -1,7 +1,9 @@
-// The program's entry: the common controls, then the program's objects (Program.h)
-// and the message loop until the main window closes.
+// The program's entry: the common controls, the one copy of the session
+// (SingleInstance.h), then the program's objects (Program.h) and the message loop
+// until the main window closes.
 #include "win32/base/Utf16.h"
 #include "win32/program/Program.h"
+#include "win32/program/SingleInstance.h"
 
 #include <windows.h>
 
@@ -15,6 +17,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
+    // One copy per session: a second start shows the running copy instead.
+    const zorvi::TSingleInstance instance;
+    if (!instance.FirstCopy()) {
+        zorvi::BringRunningCopyToFront();
+        return 0;
+    }
     try {
         zorvi::TProgram program;
         return program.Run();

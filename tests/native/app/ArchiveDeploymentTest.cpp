@@ -114,6 +114,8 @@ TEST(ArchiveDeployment, FolderThatCannotBeMadeStopsBeforeAnyWrite) {
                                          "   Создание директории...",
                                          "      C:\\Users\\op\\Documents\\ZorviUpdate\\",
                                          "      Ошибка!",
+                                         // The system's reason, for the technician.
+                                         "      Отказано в доступе.",
                                      }));
     EXPECT_TRUE(rig.Files.Files.empty());
     EXPECT_TRUE(rig.UnZip.Calls.empty());
@@ -137,15 +139,76 @@ TEST(ArchiveDeployment, ArchiveThatCannotBeCreatedRaisesThroughTheDeployment) {
     EXPECT_EQ(LogLines(rig.Journal).back(), "      " + kArchivePath);
 }
 
-TEST(ArchiveDeployment, MissingPersonalFolderFailsTheFolderStep) {
-    TDeploymentRig rig;
-    rig.Personal.Path.clear();
-    EXPECT_FALSE(rig.Deploy());
-    const auto lines = LogLines(rig.Journal);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "      \\ZorviUpdate\\");
-    EXPECT_EQ(lines[3], "      Ошибка!");
-    EXPECT_TRUE(rig.Files.Files.empty());
+TEST(ArchiveDeployment, OnlyAnAbsolutePathOfAnExistingFolderIsADocumentsFolder) {
+    // What the shell named, and the reason logged after "Ошибка!"; nothing is made.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "Папка документов пользователя не определена."},
+        // Shells answer a profile on an absent drive with anything, relative text too.
+        {"Documents", "Папка документов пользователя задана неполным путём."},
+        {"ø4", "Папка документов пользователя задана неполным путём."},
+        {"C:", "Папка документов пользователя задана неполным путём."},
+        {"C:Documents", "Папка документов пользователя задана неполным путём."},
+        {"\\Users\\op\\Documents", "Папка документов пользователя задана неполным путём."},
+        {"\\\\?\\C:\\Users\\op\\Documents", "Папка документов пользователя задана неполным путём."},
+        {"\\\\server", "Папка документов пользователя задана неполным путём."},
+        {"Q:\\Documents", "Папка документов пользователя недоступна: "
+                          "Системе не удается найти указанный путь."},
+        {"\\\\server\\profiles\\op", "Папка документов пользователя недоступна: "
+                                     "Системе не удается найти указанный путь."},
+    };
+    for (const auto& [personal, reason] : cases) {
+        TDeploymentRig rig;
+        rig.Personal.Path = personal;
+        EXPECT_FALSE(rig.Deploy()) << personal;
+        EXPECT_EQ(LogLines(rig.Journal),
+                  (std::vector<std::string>{"Распаковка архива...", "   Создание директории...",
+                                            "      " + personal + "\\ZorviUpdate\\",
+                                            "      Ошибка!", "      " + reason}))
+            << personal;
+        EXPECT_EQ(testing::CountOf(rig.Journal, "MKDIR " + personal + "\\ZorviUpdate"), 0u);
+        EXPECT_EQ(rig.Journal.size(), 5u) << "something was made for " << personal;
+    }
+}
+
+TEST(ArchiveDeployment, ExistingDocumentsFolderOnADriveOrAShareIsUsed) {
+    for (const std::string personal : {"D:\\", "D:\\Документы", "\\\\server\\profiles\\op"}) {
+        TDeploymentRig rig;
+        rig.Files.AddFolder(personal);
+        rig.Personal.Path = personal;
+        EXPECT_TRUE(rig.Deploy()) << personal;
+    }
+}
+
+TEST(ArchiveDeployment, WorkFolderTooLongForTheToolIsRefusedBeforeAnythingIsMade) {
+    // 242 UTF-16 characters with its backslash is the most: FlashMagicARM.dll then
+    // ends at 259, within the 260 of a path, its NUL included.
+    const std::string root = "C:\\Users\\";
+    for (const auto& [fill, fits] :
+         std::vector<std::pair<std::size_t, bool>>{{242 - 22, true}, {242 - 21, false}}) {
+        TDeploymentRig rig;
+        rig.Personal.Path = root + std::string(fill, 'x');
+        rig.Files.AddFolder(rig.Personal.Path);
+        ASSERT_EQ(WorkFolderUnder(rig.Personal.Path).WorkDir.size(), fits ? 242u : 243u);
+        EXPECT_EQ(rig.Deploy(), fits);
+        if (!fits) {
+            const auto lines = LogLines(rig.Journal);
+            ASSERT_EQ(lines.size(), 5u);
+            EXPECT_EQ(lines[3], "      Ошибка!");
+            EXPECT_EQ(lines[4], "      Слишком длинный путь к рабочей папке (длина 243, допустимо "
+                                "не более 242).");
+            EXPECT_TRUE(rig.Files.Files.empty());
+        }
+    }
+    // UTF-16 characters count, not bytes: 242 of them in 243 bytes fit; one beyond
+    // U+FFFF counts as two.
+    const std::string cyrillic = "C:\\" + std::string(200, 'x') + "Ж" + std::string(37, 'y') + "\\";
+    ASSERT_EQ(cyrillic.size(), 243u);
+    EXPECT_FALSE(WorkFolderLengthProblem(cyrillic));
+    const std::string smile = "\xF0\x9F\x98\x80";
+    EXPECT_FALSE(WorkFolderLengthProblem("D:\\" + std::string(200, 'x') + smile +
+                                         std::string(36, 'y') + "\\"));
+    EXPECT_TRUE(WorkFolderLengthProblem("D:\\" + std::string(200, 'x') + smile +
+                                        std::string(37, 'y') + "\\"));
 }
 
 TEST(ForceFolders, MakesMissingParentsFirst) {

@@ -6,6 +6,7 @@
 #include "app/ArchiveExtractor.h"
 #include "app/DeviceLink.h"
 #include "app/EmbeddedArchive.h"
+#include "app/FlashJob.h"
 #include "app/ProcessRunner.h"
 #include "app/UpdateWorkflow.h"
 #include "app/WorkFolderFiles.h"
@@ -153,7 +154,8 @@ public:
 };
 
 /// A Windows file system in memory: names match without regard to case, as on the
-/// work folder's file system. Records "WRITE <path>" and "MKDIR <path>".
+/// work folder's file system. Records "WRITE <path>", "MKDIR <path>" and
+/// "DELETE <path>".
 class TMemoryFileSystem : public TFileSystem {
 public:
     explicit TMemoryFileSystem(TJournal& journal) : Journal(journal) {}
@@ -165,16 +167,38 @@ public:
         return key;
     }
     bool FolderExists(const std::string& path) const override {
-        return Folders.count(Key(path)) != 0;
+        if (Folders.count(Key(path)) != 0) {
+            return true;
+        }
+        Error = kPathNotFound;
+        return false;
     }
     bool MakeFolder(const std::string& path) override {
         Journal.push_back("MKDIR " + path);
         if (Refused.count(Key(path)) != 0) {
+            Error = kAccessDenied;
             return false;
         }
         Folders.insert(Key(path));
         return true;
     }
+    bool FileExists(const std::string& path) const override {
+        if (Files.count(Key(path)) != 0) {
+            return true;
+        }
+        Error = kFileNotFound;
+        return false;
+    }
+    bool RemoveFile(const std::string& path) override {
+        Journal.push_back("DELETE " + path);
+        if (Undeletable.count(Key(path)) != 0) {
+            Error = kAccessDenied;
+            return false;
+        }
+        Files.erase(Key(path));
+        return true;
+    }
+    std::string LastErrorText() const override { return Error; }
     std::size_t WriteWholeFile(const std::string& path, std::string_view bytes) override {
         Journal.push_back("WRITE " + path);
         if (Unwritable.count(Key(path)) != 0) {
@@ -190,10 +214,17 @@ public:
     }
     void AddFolder(const std::string& path) { Folders.insert(Key(path)); }
 
+    // The system's words this fake answers with.
+    static constexpr const char* kPathNotFound = "Системе не удается найти указанный путь.";
+    static constexpr const char* kFileNotFound = "Не удается найти указанный файл.";
+    static constexpr const char* kAccessDenied = "Отказано в доступе.";
+
     TJournal& Journal;
     std::set<std::string> Folders;
     std::map<std::string, std::string> Files;
     std::set<std::string> Refused;                         // folders that cannot be made
+    std::set<std::string> Undeletable;                     // files that cannot be deleted
+    mutable std::string Error;                             // LastErrorText
     std::set<std::string> Unwritable;                      // files that cannot be created
     std::size_t WriteLimit = static_cast<std::size_t>(-1); // a full disk
 };
@@ -245,15 +276,22 @@ public:
 };
 
 /// Runs nothing; answers with scripted exit statuses and keeps what each run saw.
-/// Records "RUN".
+/// Records "RUN". Like the batch, a run writes the success marker into the folder it
+/// was handed (kWorkFolderVariable) when Markers says so; without a script, when the
+/// status is one a batch that ran through its success path ends with (0 or 4).
 class TScriptedRunner : public TProcessRunner {
 public:
-    TScriptedRunner(TJournal& journal, const TMemoryFileSystem& files)
-        : Journal(journal), Files(files) {}
+    TScriptedRunner(TJournal& journal, TMemoryFileSystem& files) : Journal(journal), Files(files) {}
     std::optional<std::uint32_t> RunAndWait(const TConsoleLaunch& launch) override {
         Journal.push_back("RUN");
         Launches.push_back(launch);
-        JobFilesSeen.push_back(Files.Read(launch.CurrentDirectory + "fmconfig.txt"));
+        std::string folder;
+        for (const auto& [name, value] : launch.Environment) {
+            folder = name == kWorkFolderVariable ? value : folder;
+        }
+        JobFilesSeen.push_back(Files.Read(folder + "fmconfig.txt"));
+        MarkersBefore.push_back(
+            Files.Files.count(TMemoryFileSystem::Key(folder + kFlashDoneMarker)) != 0);
         if (WhileRunning) {
             WhileRunning(); // the window's messages handled while the tool runs
         }
@@ -263,11 +301,22 @@ public:
         }
         const std::optional<std::uint32_t> status = Statuses.front();
         Statuses.pop_front();
+        bool marker = status == 0u || status == 4u;
+        if (!Markers.empty()) {
+            marker = Markers.front();
+            Markers.pop_front();
+        }
+        if (marker) {
+            Files.Files[TMemoryFileSystem::Key(folder + kFlashDoneMarker)] = "ok\r\n";
+        }
         return status;
     }
     TJournal& Journal;
-    const TMemoryFileSystem& Files;
+    TMemoryFileSystem& Files;
     std::deque<std::optional<std::uint32_t>> Statuses;
+    std::deque<bool> Markers;
+    /// Whether a marker lay in the folder when each run began.
+    std::vector<bool> MarkersBefore;
     std::vector<TConsoleLaunch> Launches;
     std::vector<std::string> JobFilesSeen;
     std::function<void()> WhileRunning;
@@ -286,6 +335,9 @@ struct TWorkflowRig {
     TStringArchive Archive;
     TRecordingExtractor UnZip;
     TScriptedRunner Runner{Journal, Files};
+
+    /// The documents folder exists, as on any working profile.
+    TWorkflowRig() { Files.AddFolder(Personal.Path); }
 
     TUpdateEnvironment Environment() {
         return TUpdateEnvironment{Log,      Boxes, View,    Device, Recalibration,

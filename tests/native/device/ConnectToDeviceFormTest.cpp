@@ -105,9 +105,31 @@ TEST(ConnectToDeviceForm, BridgeWithoutAnAcceptedInstrumentKeepsWaiting) {
     EXPECT_EQ(f.CountLines(kWaiting), 2);
     EXPECT_EQ(f.W.Log.Lines.back(), kWaiting);
     EXPECT_EQ(f.W.Log.Lines[f.W.Log.Lines.size() - 2], kNoneAnswers);
-    // The second tick's foreign-device line shows both ticks' replies.
-    EXPECT_EQ(f.CountLines("Обнаружен:Other-Device 2.0\r\nOther-Device 2.0\r\n\r\n"), 1);
+    // Each tick's foreign-device line shows that tick's reply alone.
+    EXPECT_EQ(f.CountLines("Обнаружен:Other-Device 2.0\r\n\r\n"), 2);
     EXPECT_EQ(f.W.Serial.OpenHandles(), 0u);
+}
+
+TEST(ConnectToDeviceForm, DeviceSendingAZeroOnAnEarlierPortNeverHidesTheInstrument) {
+    using namespace std::string_literals;
+    // A foreign device answers every tick with binary bytes, a zero among them; the
+    // instrument is plugged in behind the next port at the third tick.
+    TDialogFixture f;
+    f.Plug("COM3");
+    AnswerIdentification(f.W.Serial.Port("COM3"), "\x02\xC1\0\xFF\x10"
+                                                  "binary\r\n"s);
+    f.Window.BeforeTick = [&](int tick) {
+        if (tick == 3) {
+            f.PlugInstrument("COM5", "1V4");
+        }
+    };
+    EXPECT_TRUE(f.Form.WaitForDevice());
+    EXPECT_EQ(f.Window.Ticks, 3);
+    EXPECT_EQ(f.Form.DevicePort, "COM5");
+    EXPECT_EQ(f.Form.DeviceVersion, "1V4");
+    EXPECT_EQ(f.CountLines(kNoneAnswers), 2);
+    EXPECT_EQ(f.CountLines(" Прибор обнаружен, Модель:Zorvi-41K6UV\r\n"), 1);
+    EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: 1V4 от 12.03.2019");
 }
 
 TEST(ConnectToDeviceForm, TwoInstrumentsUntilOneIsUnplugged) {

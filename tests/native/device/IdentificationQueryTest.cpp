@@ -136,17 +136,21 @@ TEST(ProbePort, ModelWordDelimitedByBlanksTabsOrTextEnds) {
     }
 }
 
-TEST(ProbePort, ZeroByteEndsTheWordSearchButNotTheMarkers) {
+TEST(ProbePort, ZeroByteSeparatesWordsInsteadOfEndingTheSearch) {
     using namespace std::string_literals;
-    TProbeFixture f;
-    AnswerIdentification(f.W.Serial.Port("COM5"),
-                         "Zorvi-41K6UV\r\n\0Software version: 1V5\r\nDate: d\r\n"s);
-    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
-    EXPECT_EQ(f.Form.DeviceVersion, "1V5");
-
+    for (const std::string& reply :
+         {"Zorvi-41K6UV\r\n\0Software version: 1V5\r\nDate: d\r\n"s,
+          "Software version: 1V5\r\nDate: d\r\n\0Zorvi-41K6UV\r\n"s,
+          "\0\0\x93\0Zorvi-41K6UV\0Software version: 1V5\r\nDate: d\r\n"s}) {
+        TProbeFixture f;
+        AnswerIdentification(f.W.Serial.Port("COM5"), reply);
+        EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
+        EXPECT_EQ(f.Form.DeviceVersion, "1V5");
+    }
+    // A zero inside the word still splits it.
     TProbeFixture g;
     AnswerIdentification(g.W.Serial.Port("COM5"),
-                         "Software version: 1V5\r\nDate: d\r\n\0Zorvi-41K6UV\r\n"s);
+                         "Zorvi-41\0K6UV\r\nSoftware version: 1V5\r\nDate: d\r\n"s);
     EXPECT_EQ(g.Form.ProbePort("COM5").Result, TProbeResult::ForeignDevice);
 }
 
@@ -203,31 +207,57 @@ TEST(ProbePort, OnlyTheFirst4098BytesAreTaken) {
     EXPECT_TRUE(port.Input.empty());
 }
 
-TEST(ProbePort, ReplyCarriesOverBetweenProbesOfOneWait) {
+TEST(ProbePort, EachProbeJudgesOnlyItsOwnPortsReply) {
+    using namespace std::string_literals;
+    // What a foreign device on a port probed first sent, and what the instrument on
+    // the next port is then taken for: found, with its own version, whatever came
+    // before it.
+    const std::string instrument = IdentificationText("Zorvi-41K6UV", "1V4", "12.03.2019");
+    for (const std::string& foreign :
+         {"\x01\xFE\0\x7F\x80garbage\0"s, // binary bytes with zeros
+          "\"unterminated quote\r\n"s,    // a quote that would run to the end
+          "Model X\r\nSoftware version: 9V9\r\nDate: 01.01.2000\r\n"s}) {
+        TProbeFixture f;
+        AnswerIdentification(f.W.Serial.Port("COM3"), foreign);
+        AnswerIdentification(f.W.Serial.Port("COM5"), instrument);
+        EXPECT_EQ(f.Form.ProbePort("COM3").Result, TProbeResult::ForeignDevice);
+        const TProbeFinding finding = f.Form.ProbePort("COM5");
+        EXPECT_EQ(finding.Result, TProbeResult::Found) << foreign;
+        EXPECT_TRUE(finding.VersionRead);
+        EXPECT_EQ(f.Form.DeviceVersion, "1V4") << foreign;
+        EXPECT_EQ(f.W.Log.Lines.back(), "      Текущая версия прибора: 1V4 от 12.03.2019");
+    }
+
+    // The foreign-device line shows that device's bytes alone.
     TProbeFixture f;
     AnswerIdentification(f.W.Serial.Port("COM3"), "FOREIGN-1 hello\r\n");
     AnswerIdentification(f.W.Serial.Port("COM4"), "OTHER-2\r\n");
     EXPECT_EQ(f.Form.ProbePort("COM3").Result, TProbeResult::ForeignDevice);
     EXPECT_EQ(f.Form.ProbePort("COM4").Result, TProbeResult::ForeignDevice);
-    EXPECT_EQ(f.W.Log.Lines.back(), "Обнаружен:FOREIGN-1 hello\r\nOTHER-2\r\n\r\n");
+    EXPECT_EQ(f.W.Log.Lines.back(), "Обнаружен:OTHER-2\r\n\r\n");
 
-    // A model word from one port and the markers from another count together.
+    // A model word from one port and the markers from another are no instrument; nor
+    // is a device probed after an instrument whose version could not be read.
     AnswerIdentification(f.W.Serial.Port("COM5"), "Zorvi-41K6UV\r\n");
     AnswerIdentification(f.W.Serial.Port("COM6"), "Software version: 2V0\r\nDate: q\r\n");
     EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::NoMarkers);
-    EXPECT_EQ(f.Form.ProbePort("COM6").Result, TProbeResult::Found);
-    EXPECT_EQ(f.Form.DeviceVersion, "2V0");
+    EXPECT_EQ(f.Form.ProbePort("COM6").Result, TProbeResult::ForeignDevice);
+    AnswerIdentification(f.W.Serial.Port("COM7"),
+                         "Zorvi-41K6UV\r\nSoftware version:1V5\r\nDate: d\r\n");
+    AnswerIdentification(f.W.Serial.Port("COM8"), "anything\r\n");
+    EXPECT_EQ(f.Form.ProbePort("COM7").Result, TProbeResult::Found);
+    EXPECT_EQ(f.Form.ProbePort("COM8").Result, TProbeResult::ForeignDevice);
 }
 
-TEST(ProbePort, ShortReadAppendsNothing) {
+TEST(ProbePort, ShortReadTakesNothingAndNothingFromBefore) {
     TProbeFixture f;
     TFakePort& port = f.W.Serial.Port("COM5");
-    AnswerIdentification(port, "NEWER-TEXT\r\n");
+    AnswerIdentification(port, IdentificationText());
     port.ReadLimit = 4;
     f.Form.Reply = "Zorvi-41K6UV Software version: 1V1\r\nDate: a\r\n";
-    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::Found);
-    EXPECT_EQ(f.Form.DeviceVersion, "1V1");
-    EXPECT_EQ(f.Form.Reply.find("NEW"), std::string::npos);
+    EXPECT_EQ(f.Form.ProbePort("COM5").Result, TProbeResult::ForeignDevice);
+    EXPECT_EQ(f.Form.DeviceVersion, "");
+    EXPECT_EQ(f.Form.Reply, "");
 }
 
 } // namespace

@@ -142,6 +142,12 @@ TEST(InstrumentSim, ControlFileChangesTheAnswer) {
     EXPECT_EQ(reply.size(), 5000u);
     EXPECT_EQ(reply.find("Zorvi"), std::string::npos);
 
+    sim.Control({"set foreign=0", "set flood=0", "set binary=1"});
+    sim.Write("qv");
+    reply = sim.ReadFor(300ms);
+    ASSERT_EQ(reply.size(), 16u);
+    EXPECT_EQ(reply.find('\0'), 2u);
+
     sim.Control({"set silent", "mode instrument"});
     sim.Write("qva");
     EXPECT_EQ(sim.ReadFor(200ms), "");

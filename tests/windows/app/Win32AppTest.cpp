@@ -7,6 +7,7 @@
 #include "win32/app/ResourceArchive.h"
 #include "win32/app/ShellPersonalFolder.h"
 #include "win32/app/Win32FileSystem.h"
+#include "win32/base/SystemErrorText.h"
 #include "win32/base/Utf16.h"
 #include "win32/ui/MessagePump.h"
 
@@ -44,10 +45,10 @@ std::string OwnFolder() {
     return path.substr(0, path.rfind('\\') + 1);
 }
 
-// A folder with a blank and Cyrillic letters in its name, ending in a backslash,
-// emptied of the files an earlier run left.
-std::string FreshFolder(const std::string& name) {
-    const std::string folder = TempFolder() + "zorvi тест " + name + "\\";
+// A folder under root, ending in a backslash, emptied of the files an earlier run
+// left.
+std::string FreshFolderIn(const std::string& root, const std::string& name) {
+    const std::string folder = root + name + "\\";
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW((WideFromUtf8(folder) + L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -58,6 +59,32 @@ std::string FreshFolder(const std::string& name) {
     }
     CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
     return folder;
+}
+
+// A folder with a blank and Cyrillic letters in its name, ending in a backslash,
+// emptied of the files an earlier run left.
+std::string FreshFolder(const std::string& name) {
+    return FreshFolderIn(TempFolder(), "zorvi тест " + name);
+}
+
+// The share \\zorvi-test\share\ of this Wine prefix: Wine finds \\server\share in
+// the prefix's dosdevices\unc\server\share, a folder made here through Z:, the
+// Linux root. Empty when the program does not run under Wine.
+std::string TestShare() {
+    wchar_t prefix[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    std::string folder = "Z:" + Utf8FromWide(prefix);
+    for (char& c : folder) {
+        c = c == '/' ? '\\' : c;
+    }
+    for (const char* part : {"\\dosdevices", "\\unc", "\\zorvi-test", "\\share"}) {
+        folder += part;
+        CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
+    }
+    return "\\\\zorvi-test\\share\\";
 }
 
 TEST(ShellPersonalFolder, NamesAnExistingFolderWithoutTrailingBackslash) {
@@ -101,6 +128,29 @@ TEST(Win32FileSystem, FileThatCannotBeCreatedRaisesWithItsPath) {
             << error.what();
     }
     EXPECT_FALSE(files.MakeFolder(root + "a\\b\\c")); // parent missing
+}
+
+TEST(Win32FileSystem, CallsThatAnswerFalseLeaveTheSystemsReason) {
+    TWin32FileSystem files;
+    const std::string root = FreshFolder("reasons");
+    EXPECT_EQ(files.LastErrorText(), "");
+    // A file where the work folder should be made.
+    WriteText(root + "ZorviUpdate", "x");
+    EXPECT_FALSE(files.MakeFolder(root + "ZorviUpdate"));
+    EXPECT_EQ(files.LastErrorText(), SystemErrorText(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(files.FolderExists(root + "ZorviUpdate"));
+    EXPECT_EQ(files.LastErrorText(), SystemErrorText(ERROR_DIRECTORY));
+    EXPECT_FALSE(files.FolderExists(root + "missing"));
+    EXPECT_EQ(files.LastErrorText(), SystemErrorText(ERROR_FILE_NOT_FOUND));
+    // Other calls of the thread do not change what is kept.
+    SetLastError(ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(files.LastErrorText(), SystemErrorText(ERROR_FILE_NOT_FOUND));
+
+    EXPECT_TRUE(files.FileExists(root + "ZorviUpdate"));
+    EXPECT_TRUE(files.RemoveFile(root + "ZorviUpdate"));
+    EXPECT_FALSE(files.FileExists(root + "ZorviUpdate"));
+    EXPECT_TRUE(files.RemoveFile(root + "ZorviUpdate")) << "nothing left to delete";
+    EXPECT_FALSE(files.FileExists(root.substr(0, root.size() - 1))) << "a folder is no file";
 }
 
 TEST(ResourceArchive, SaveEmbeddedArchiveWritesTheResourceByteForByte) {
@@ -214,10 +264,10 @@ TEST(ConsoleProcessRunner, BatchThatDoesNotExistIsNotStarted) {
 // a stand-in tool as FM.EXE beside them.
 class FlashBatch : public ::testing::Test {
 protected:
-    void SetUp() override { Prepare("flash"); }
-    /// A fresh work folder of that name with the tool and the job files.
-    void Prepare(const std::string& name) {
-        Folder = FreshFolder(name);
+    void SetUp() override { Prepare(FreshFolder("flash")); }
+    /// A fresh work folder with the tool and the job files.
+    void Prepare(const std::string& folder) {
+        Folder = folder;
         ASSERT_TRUE(CopyFileW(WideFromUtf8(OwnFolder() + "app-stand-in-tool.exe").c_str(),
                               WideFromUtf8(Folder + "FM.EXE").c_str(), FALSE));
         WriteFlashJobFiles(Files, Folder, "COM7");
@@ -225,7 +275,7 @@ protected:
     bool RunWithToolStatus(const std::string& status) {
         WriteText(Folder + "tool-status.txt", status);
         DeleteFileW(WideFromUtf8(Folder + "tool-run.txt").c_str());
-        return RunFlashBatch(Runner, Folder);
+        return RunFlashBatch(Runner, Files, Folder);
     }
     /// What the tool noted in its current folder: that folder and its argument.
     struct TToolRun {
@@ -252,17 +302,31 @@ TEST_F(FlashBatch, ToolSucceedingMakesTheRunSucceed) {
     EXPECT_NE(run.Folder.find("flash"), std::string::npos) << run.Folder;
 }
 
-TEST_F(FlashBatch, BatchFindsItsOwnFolderWhereverItStartsAndWhateverItsName) {
-    // Started outside its folder (as in a network folder, which the interpreter
-    // cannot start in), from a folder whose name has no place in code page 1251.
-    Prepare("张伟");
-    WriteText(Folder + "tool-status.txt", "0");
-    TConsoleLaunch launch;
-    launch.CommandLine = "\"" + Folder + "start.bat\"";
-    launch.CurrentDirectory = "";
-    EXPECT_EQ(Runner.RunAndWait(launch), std::optional<std::uint32_t>(0));
-    // The tool wrote its notes into its current folder: the batch's own.
-    EXPECT_EQ(ToolRun().Argument, "@fmconfig.txt");
+TEST_F(FlashBatch, BatchRunsInLocalAndNetworkFoldersWhateverTheirNames) {
+    // Characters the interpreter gives meanings of its own, blanks, and names that
+    // code page 1251 misreads or cannot write. A network folder cannot be the
+    // interpreter's current folder: its batch changes there itself.
+    const std::string share = TestShare();
+    ASSERT_FALSE(share.empty()) << "no share of the Wine prefix";
+    const std::vector<std::string> names = {"100%",        "Q&A (x)", "a^b!c",    "s;e=x'y z",
+                                            "Иван Петров", "张伟",    "50% (a)&b"};
+    for (const std::string& root : {TempFolder(), share}) {
+        for (const std::string& name : names) {
+            Prepare(FreshFolderIn(root, name));
+            WriteText(Folder + "tool-status.txt", "0");
+            DeleteFileW(WideFromUtf8(Folder + "tool-run.txt").c_str());
+            EXPECT_TRUE(RunFlashBatch(Runner, Files, Folder)) << Folder;
+            // The tool ran in the work folder (its notes are there) with its job.
+            EXPECT_EQ(ToolRun().Argument, "@fmconfig.txt") << Folder;
+            EXPECT_TRUE(Files.FileExists(Folder + kFlashDoneMarker)) << Folder;
+        }
+    }
+}
+
+TEST_F(FlashBatch, ToolFailingLeavesNoMarkerAndAnEarlierOneIsGone) {
+    WriteText(Folder + kFlashDoneMarker, "ok\r\n");
+    EXPECT_FALSE(RunWithToolStatus("1"));
+    EXPECT_FALSE(Files.FileExists(Folder + kFlashDoneMarker));
 }
 
 TEST_F(FlashBatch, ToolFailingMakesTheRunFailAfterTheKeyPrompt) {

@@ -4,6 +4,9 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+#include <thread>
+
 namespace zorvi::e2e {
 namespace {
 
@@ -47,6 +50,44 @@ TBatchState FindBatch() {
         }
     }
     return {};
+}
+
+DWORD AwaitBatchAtPrompt(std::chrono::steady_clock::time_point end) {
+    using namespace std::chrono;
+    DWORD toolSeenUnder = 0;
+    auto idleSince = steady_clock::now();
+    while (steady_clock::now() < end) {
+        const TBatchState state = FindBatch();
+        if (state.Batch == 0 || state.ToolRunning) {
+            toolSeenUnder = state.ToolRunning ? state.Batch : toolSeenUnder;
+            idleSince = steady_clock::now();
+        } else if (toolSeenUnder == state.Batch || steady_clock::now() - idleSince > seconds(3)) {
+            // Give cmd the moment it needs to get from the tool's end to "pause".
+            std::this_thread::sleep_for(milliseconds(500));
+            return state.Batch;
+        }
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    return 0;
+}
+
+DWORD AwaitToolRunning(std::chrono::steady_clock::time_point end) {
+    while (std::chrono::steady_clock::now() < end) {
+        const TBatchState state = FindBatch();
+        if (state.ToolRunning) {
+            return state.Batch;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return 0;
+}
+
+void ListProcesses() {
+    std::fprintf(stderr, "processes:\n");
+    for (const TProcess& process : Processes()) {
+        std::fprintf(stderr, "  %lu (parent %lu) %ls\n", static_cast<unsigned long>(process.Id),
+                     static_cast<unsigned long>(process.Parent), process.Name.c_str());
+    }
 }
 
 } // namespace zorvi::e2e

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,17 @@ struct TBatchState {
 };
 
 TBatchState FindBatch();
+
+/// Waits until the batch waits at its key prompt, that is once the tool it ran has
+/// ended (a tool too quick to be seen counts as ended when the batch has had no child
+/// for 3 s), and returns the batch; 0 when none did before `end`.
+DWORD AwaitBatchAtPrompt(std::chrono::steady_clock::time_point end);
+
+/// Waits until a tool runs under the batch and returns the batch; 0 when none did
+/// before `end`.
+DWORD AwaitToolRunning(std::chrono::steady_clock::time_point end);
+
+/// Prints every process of the prefix to standard error, after a failed wait.
+void ListProcesses();
 
 } // namespace zorvi::e2e

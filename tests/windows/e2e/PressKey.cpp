@@ -54,34 +54,19 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     const auto end = steady_clock::now() + milliseconds(argc > 1 ? std::atoi(argv[1]) : 60000);
     const bool confirm = argc > 2 && std::string(argv[2]) == "--confirm";
-    // The batch waits at its prompt once the tool it ran has ended; a tool too quick
-    // to be seen counts as ended when the batch has had no child for a while.
-    DWORD toolSeenUnder = 0;
-    auto idleSince = steady_clock::now();
-    while (steady_clock::now() < end) {
-        const TBatchState state = FindBatch();
-        if (state.Batch == 0 || state.ToolRunning) {
-            toolSeenUnder = state.ToolRunning ? state.Batch : toolSeenUnder;
-            idleSince = steady_clock::now();
-        } else if (toolSeenUnder == state.Batch || steady_clock::now() - idleSince > seconds(3)) {
-            // Give cmd the moment it needs to get from the tool's end to "pause".
-            std::this_thread::sleep_for(milliseconds(500));
-            if (confirm) {
-                std::printf("waiting\n");
-                std::fflush(stdout);
-                char line[16];
-                std::fgets(line, sizeof line, stdin);
-            }
-            if (PressEnter(state.Batch)) {
-                return 0;
-            }
+    while (const DWORD batch = AwaitBatchAtPrompt(end)) {
+        if (confirm) {
+            std::printf("waiting\n");
+            std::fflush(stdout);
+            char line[16];
+            std::fgets(line, sizeof line, stdin);
+        }
+        if (PressEnter(batch)) {
+            return 0;
         }
         std::this_thread::sleep_for(milliseconds(50));
     }
-    std::fprintf(stderr, "no batch of ZorviUpdate.exe waiting for a key; processes:\n");
-    for (const TProcess& process : Processes()) {
-        std::fprintf(stderr, "  %lu (parent %lu) %ls\n", static_cast<unsigned long>(process.Id),
-                     static_cast<unsigned long>(process.Parent), process.Name.c_str());
-    }
+    std::fprintf(stderr, "no batch of ZorviUpdate.exe waiting for a key\n");
+    ListProcesses();
     return 3;
 }

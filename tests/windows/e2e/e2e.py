@@ -93,20 +93,28 @@ CLOSING = [row("   Калибровка проведена. Прибор гот�
 
 def work_dir_of(rows):
     for r in rows:
-        match = re.match(r"^       ([A-Za-z]:\\.*\\ZorviUpdate\\)$", r)
+        match = re.match(r"^       ((?:[A-Za-z]:|\\\\).*\\ZorviUpdate\\)$", r)
         if match:
             return match.group(1)
     raise Failure("no work folder in the log")
 
 
-def job_files():
+def job_files(work_dir):
     fmconfig = ("COM(5,115200)\r\nDEVICE(LPC2138,14.318180)\r\nHARDWARE(BOOTEXEC,50,100)\r\n"
                 "HIGHSPEED(0,115200)\r\nERASEUSED(Data.hex,PROTECTISP)\r\n"
                 "HEXFILE(Data.hex,NOCHECKSUMS,NOFILL,PROTECTISP)\r\n")
-    # The same for every work folder: the batch changes to its own folder.
-    start = ('@echo off\r\npushd "%~dp0"\r\nif ERRORLEVEL 1 goto 100\r\n'
-             "FM.EXE @fmconfig.txt\r\nif ERRORLEVEL 1 goto 100\r\nif not ERRORLEVEL 0 goto 100\r\n"
-             "popd\r\nexit /B 0\r\n:100\r\npause\r\npopd\r\nexit /B 1\r\n")
+    # The batch never holds the work folder's path. A local one is started there; a
+    # network one changes there through the variable, in the form its % leaves alone.
+    tool = ("FM.EXE @fmconfig.txt\r\nif ERRORLEVEL 1 goto 100\r\nif not ERRORLEVEL 0 goto 100\r\n"
+            "echo ok>flash-ok.txt\r\n")
+    if not work_dir.startswith("\\\\"):
+        start = "@echo off\r\n" + tool + "exit /B 0\r\n:100\r\npause\r\nexit /B 1\r\n"
+    else:
+        delayed = "%" in work_dir
+        start = ("@echo off\r\nsetlocal " + ("Enable" if delayed else "Disable") + "DelayedExpansion\r\n"
+                 + ('pushd "!ZORVI_WORK_FOLDER!"' if delayed else 'pushd "%ZORVI_WORK_FOLDER%"')
+                 + "\r\nif ERRORLEVEL 1 goto 100\r\n" + tool
+                 + "popd\r\nexit /B 0\r\n:100\r\npause\r\npopd\r\nexit /B 1\r\n")
     return fmconfig.encode("cp1251"), start.encode("cp1251")
 
 
@@ -115,7 +123,7 @@ def check_work_folder(work_dir):
     folder = BENCH.windows_to_linux(work_dir)
     if find_ignoring_case(folder, "update.zip").read_bytes() != BENCH.archive.read_bytes():
         raise Failure("update.zip differs from the archive the program carries")
-    fmconfig, start = job_files()
+    fmconfig, start = job_files(work_dir)
     replaced = {"fmconfig.txt": fmconfig, "start.bat": start}
     with zipfile.ZipFile(BENCH.archive) as archive:
         for entry in archive.infolist():

@@ -80,7 +80,11 @@ class Bench:
                    pathlib.Path(os.environ["ZORVI_ARTIFACTS"]) / artifacts_subfolder)
 
     def windows_to_linux(self, path):
-        """A path on one of the prefix's drives as a Linux path."""
+        """A path on one of the prefix's drives, or on a share \\\\server\\share of the
+        prefix (Wine finds those in dosdevices/unc/server/share), as a Linux path."""
+        if path.startswith("\\\\"):
+            server, share, *rest = [part for part in path[2:].split("\\") if part]
+            return (self.prefix / "dosdevices" / "unc" / server.lower() / share).joinpath(*rest)
         drive, rest = path[:2].lower(), path[3:]
         root = (self.prefix / "dosdevices" / drive).resolve()
         return root.joinpath(*[part for part in rest.split("\\") if part])
@@ -217,6 +221,36 @@ class Road:
             (self.bench.artifacts / f"{self.name}-sim.log").write_bytes(self.sim_log.read_bytes())
         shutil.rmtree(self.work, ignore_errors=True)
         return False
+
+    def add_device(self, port, *sim_arguments):
+        """A second device on the bridge, behind port, played by a simulator of its own
+        (sim_arguments say what it is); the registry lists it before the instrument's
+        port, so it is probed first."""
+        control, log = self.work / f"sim-{port}.ctl", self.work / f"sim-{port}.log"
+        link = self.bench.prefix / "dosdevices" / port.lower()
+        sim = self.background(f"sim-{port}", [self.bench.sim, "--control", str(control), "--log",
+                                               str(log), "--link", str(link), *sim_arguments],
+                              stdout=subprocess.PIPE)
+        if not sim.stdout.readline().strip():
+            raise Failure(f"instrument-sim for {port} did not start")
+        wait_for(lambda: (self.work / f"sim-{port}.ctl.ack").exists(), 5, f"the simulator on {port}")
+        self.bench.wine("reg", "delete", SERIALCOMM, "/va", "/f", capture_output=True)
+        self.bench.wine("reg", "add", SERIALCOMM, "/v", rf"\Device\Silabser{port[3:]}", "/d", port,
+                        "/f", capture_output=True)
+        self.plug_registry(True)
+        return log
+
+    def start_second_copy(self, seconds=60):
+        """Starts ZorviUpdate.exe once more, as the operator would with its icon, and
+        waits for that copy to end: its exit status and the seconds it ran (None as the
+        status when it was still running after `seconds`)."""
+        started = time.monotonic()
+        try:
+            result = run_wine_program([self.bench.wine_run, str(self.bench.bin / "ZorviUpdate.exe")],
+                                      self.bench.env, seconds)
+        except subprocess.TimeoutExpired:
+            return None, time.monotonic() - started
+        return result.returncode, time.monotonic() - started
 
     def background(self, role, command, **options):
         process = subprocess.Popen(command, env=self.bench.env, **options)
@@ -392,18 +426,15 @@ USER_SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\U
 
 
 @contextlib.contextmanager
-def documents_folder(bench, path):
-    """The shell's documents folder at path (a Windows path on the prefix's C:
-    drive, made here, emptied of an earlier work folder) for the time of the block;
-    afterwards the prefix's own again."""
+def documents_registry(bench, path):
+    """The shell's documents folder named as path in the registry, whether or not
+    there is such a folder, for the time of the block; afterwards the prefix's own
+    again."""
     before = bench.wine("reg", "query", USER_SHELL_FOLDERS, "/v", "Personal",
                         capture_output=True).stdout.decode("utf-8", "replace")
     match = re.search(r"Personal\s+REG_EXPAND_SZ\s+(.*?)\s*$", before, re.M)
     if not match:
         raise Failure(f"no documents folder in the registry:\n{before}")
-    folder = bench.windows_to_linux(path)
-    shutil.rmtree(folder / "ZorviUpdate", ignore_errors=True)
-    folder.mkdir(parents=True, exist_ok=True)
 
     def point_to(value):
         bench.wine("reg", "add", USER_SHELL_FOLDERS, "/v", "Personal", "/t", "REG_EXPAND_SZ",
@@ -411,9 +442,21 @@ def documents_folder(bench, path):
 
     point_to(path)
     try:
-        yield folder
+        yield
     finally:
         point_to(match.group(1))
+
+
+@contextlib.contextmanager
+def documents_folder(bench, path):
+    """The shell's documents folder at path (a Windows path on the prefix's C:
+    drive or on a share of the prefix, made here, emptied of an earlier work folder)
+    for the time of the block; afterwards the prefix's own again."""
+    folder = bench.windows_to_linux(path)
+    shutil.rmtree(folder / "ZorviUpdate", ignore_errors=True)
+    folder.mkdir(parents=True, exist_ok=True)
+    with documents_registry(bench, path):
+        yield folder
 
 
 def play_full_road(road):

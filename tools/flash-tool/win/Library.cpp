@@ -16,6 +16,12 @@ std::wstring ProgramFolder() {
         }
         path.resize(path.size() * 2);
     }
+    // Started from a network folder, Wine names the program "UNC\server\share\..."
+    // (the system's \??\UNC\ form without its \??\), which is no path; Windows
+    // names it \\server\share\....
+    if (path.rfind(L"UNC\\", 0) == 0) {
+        path = L"\\\\" + path.substr(4);
+    }
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
